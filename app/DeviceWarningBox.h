@@ -1,0 +1,4 @@
+#pragma once
+
+// Shows the device link's warnings in a parentless, application-modal warning box.
+void installDeviceWarningBox();

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QProgressBar;
+class MainWindowForm;
+struct EdidImage;
+
+// The one window. Every command enters through one of its slots, which runs one operation;
+// each operation reports to the operator itself and returns whether it succeeded.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The operations behind the slots.
+    bool DoReadEDID();
+    bool DoWriteEDID();
+    bool DoLoadEDIDfromFile();
+    bool DoSaveEDIDtoFile();
+    bool DoCalculateChkSum();
+
+    // The text pane as the store of the EDID: render an image into it, parse it back.
+    void ShowEDIDtext(const EdidImage *image);
+    int ParseEDIDtext(EdidImage *image);
+
+public slots:
+    void on_ProgressChange(int a, int b);
+
+private slots:
+    void SaveEDIDtoFile();
+    void LoadEDIDfromFile();
+    void FileExit();
+    void FileAbout();
+    void ReadEDID();
+    void WriteEDID();
+    void SelectEdid(int);
+    void CalculateChkSum();
+
+private:
+    QProgressBar *progressBar = nullptr;
+    MainWindowForm *ui;
+};

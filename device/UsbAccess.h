@@ -1,0 +1,21 @@
+#pragma once
+
+#include "UsbLibrary.h"
+
+#include <mutex>
+
+// Guards the USB library as a whole; held around each single library call and nothing else.
+extern std::mutex UsbLock;
+
+// The locked access layer: one call into the linked library each, status handed back unchanged.
+UsbStatus UsbDeviceCount(std::uint32_t *count);
+UsbStatus UsbDeviceString(std::uint32_t index, UsbStringBuffer &text, std::uint32_t selector);
+UsbStatus UsbOpenByIndex(std::uint32_t index, UsbHandle *handle);
+UsbStatus UsbCloseHandle(UsbHandle handle);
+UsbStatus UsbReadBlock(UsbHandle handle, std::uint8_t *buffer, std::uint32_t bytesToRead,
+                       std::uint32_t *bytesRead, std::uint32_t reserved);
+UsbStatus UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffer, std::uint32_t bytesToWrite,
+                        std::uint32_t *bytesWritten, std::uint32_t reserved);
+UsbStatus UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std::uint8_t purgeTransmit);
+UsbStatus UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting,
+                         std::uint32_t *queueStatus);

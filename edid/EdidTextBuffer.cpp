@@ -1,0 +1,3 @@
+#include "EdidTextBuffer.h"
+
+std::array<char, 1000> EdidTextBuffer{};

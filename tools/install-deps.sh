@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the utility needs on Debian 12 (as root).
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
+    libusb-1.0-0-dev
+    fonts-liberation
+    edid-decode
+    xvfb xauth x11-utils imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+        missing+=("$package")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

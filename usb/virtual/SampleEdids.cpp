@@ -1,0 +1,144 @@
+#include "SampleEdids.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using Image = std::array<std::uint8_t, 256>;
+
+void putChecksum(Image &edid, std::size_t blockStart)
+{
+    unsigned sum = 0;
+    for (std::size_t i = blockStart; i < blockStart + 127; ++i)
+        sum += edid[i];
+    edid[blockStart + 127] = static_cast<std::uint8_t>(256U - sum % 256U);
+}
+
+// 18-byte detailed timing descriptor; sizes in pixels, lines and millimetres.
+void putDetailedTiming(Image &edid, std::size_t at, unsigned clock10kHz, unsigned hActive,
+                       unsigned hBlank, unsigned hSyncOffset, unsigned hSyncWidth,
+                       unsigned vActive, unsigned vBlank, unsigned vSyncOffset,
+                       unsigned vSyncWidth)
+{
+    const unsigned hSizeMm = 531;
+    const unsigned vSizeMm = 299;
+    const std::uint8_t d[18] = {
+        static_cast<std::uint8_t>(clock10kHz & 0xFF),
+        static_cast<std::uint8_t>(clock10kHz >> 8),
+        static_cast<std::uint8_t>(hActive & 0xFF),
+        static_cast<std::uint8_t>(hBlank & 0xFF),
+        static_cast<std::uint8_t>(((hActive >> 8) << 4) | (hBlank >> 8)),
+        static_cast<std::uint8_t>(vActive & 0xFF),
+        static_cast<std::uint8_t>(vBlank & 0xFF),
+        static_cast<std::uint8_t>(((vActive >> 8) << 4) | (vBlank >> 8)),
+        static_cast<std::uint8_t>(hSyncOffset & 0xFF),
+        static_cast<std::uint8_t>(hSyncWidth & 0xFF),
+        static_cast<std::uint8_t>(((vSyncOffset & 0x0F) << 4) | (vSyncWidth & 0x0F)),
+        static_cast<std::uint8_t>(((hSyncOffset >> 8) << 6) | ((hSyncWidth >> 8) << 4) |
+                                  ((vSyncOffset >> 4) << 2) | (vSyncWidth >> 4)),
+        static_cast<std::uint8_t>(hSizeMm & 0xFF),
+        static_cast<std::uint8_t>(vSizeMm & 0xFF),
+        static_cast<std::uint8_t>(((hSizeMm >> 8) << 4) | (vSizeMm >> 8)),
+        0x00,
+        0x00,
+        0x1E, // digital separate sync, both polarities positive
+    };
+    std::memcpy(edid.data() + at, d, sizeof d);
+}
+
+// Display descriptor holding up to 13 characters of text (name or serial).
+void putTextDescriptor(Image &edid, std::size_t at, std::uint8_t tag, const std::string &text)
+{
+    const std::uint8_t head[5] = {0x00, 0x00, 0x00, tag, 0x00};
+    std::memcpy(edid.data() + at, head, sizeof head);
+    for (std::size_t i = 0; i < 13; ++i) {
+        std::uint8_t c = 0x20;
+        if (i < text.size())
+            c = static_cast<std::uint8_t>(text[i]);
+        else if (i == text.size())
+            c = 0x0A;
+        edid[at + 5 + i] = c;
+    }
+}
+
+void putBaseBlock(Image &edid, std::uint16_t productCode, const std::string &name)
+{
+    const std::uint8_t header[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+    std::memcpy(edid.data(), header, sizeof header);
+    edid[8] = 0x59; // manufacturer "VNX"
+    edid[9] = 0xD8;
+    edid[10] = static_cast<std::uint8_t>(productCode & 0xFF);
+    edid[11] = static_cast<std::uint8_t>(productCode >> 8);
+    // Serial number 0: the serial string descriptor carries it.
+    edid[16] = 48; // week
+    edid[17] = 36; // 2026
+    edid[18] = 1;  // EDID 1.4
+    edid[19] = 4;
+    edid[20] = 0xA2; // digital, 8 bits per colour, HDMI-a
+    edid[21] = 53;   // 53 x 30 cm
+    edid[22] = 30;
+    edid[23] = 120; // gamma 2.2
+    edid[24] = 0x06; // RGB 4:4:4, sRGB default colour space, preferred timing is native
+
+    // sRGB primaries and D65 white as 10-bit fractions.
+    const unsigned rx = 655, ry = 338, gx = 307, gy = 614, bx = 154, by = 61, wx = 320, wy = 337;
+    edid[25] = static_cast<std::uint8_t>(((rx & 3) << 6) | ((ry & 3) << 4) | ((gx & 3) << 2) |
+                                         (gy & 3));
+    edid[26] = static_cast<std::uint8_t>(((bx & 3) << 6) | ((by & 3) << 4) | ((wx & 3) << 2) |
+                                         (wy & 3));
+    const unsigned high[8] = {rx, ry, gx, gy, bx, by, wx, wy};
+    for (std::size_t i = 0; i < 8; ++i)
+        edid[27 + i] = static_cast<std::uint8_t>(high[i] >> 2);
+
+    edid[35] = 0x21; // 640x480@60, 800x600@60
+    edid[36] = 0x08; // 1024x768@60
+    edid[37] = 0x00;
+    const std::uint8_t standard[16] = {0x81, 0xC0, 0xD1, 0xC0, 0x01, 0x01, 0x01, 0x01,
+                                       0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01};
+    std::memcpy(edid.data() + 38, standard, sizeof standard);
+
+    putDetailedTiming(edid, 54, 14850, 1920, 280, 88, 44, 1080, 45, 4, 5); // 1080p60
+    const std::uint8_t range[18] = {0x00, 0x00, 0x00, 0xFD, 0x00, 56,   76,   30,   83,
+                                    17,   0x01, 0x0A, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20};
+    std::memcpy(edid.data() + 72, range, sizeof range);
+    putTextDescriptor(edid, 90, 0xFC, name);
+    putTextDescriptor(edid, 108, 0xFF, "2011");
+    edid[126] = 1; // one extension block
+    putChecksum(edid, 0);
+}
+
+void putCtaExtension(Image &edid)
+{
+    const std::uint8_t blocks[] = {
+        0x44, 0x90, 0x04, 0x03, 0x01,             // video: 1080p60 (native), 720p60, 480p, VGA
+        0x23, 0x09, 0x07, 0x07,                   // audio: 2-channel LPCM, 32-48 kHz, 16-24 bit
+        0x83, 0x01, 0x00, 0x00,                   // speakers: front left and right
+        0xE2, 0x00, 0x40,                         // video capability: selectable RGB range
+    };
+    edid[128] = 0x02; // CTA-861 extension
+    edid[129] = 0x03; // revision 3
+    edid[130] = static_cast<std::uint8_t>(4 + sizeof blocks);
+    edid[131] = 0xC1; // underscanned, basic audio, one native timing
+    std::memcpy(edid.data() + 132, blocks, sizeof blocks);
+    putDetailedTiming(edid, 132 + sizeof blocks, 7425, 1280, 370, 110, 40, 720, 30, 5, 5);
+    putChecksum(edid, 128);
+}
+
+} // namespace
+
+std::array<std::uint8_t, 256> sampleEdid(std::uint8_t address)
+{
+    std::string name;
+    switch (address) {
+    case 0xB0: name = "VNX Current"; break;
+    case 0xA0: name = "VNX Sink"; break;
+    case 0xB2: name = "VNX Custom 6"; break;
+    case 0xB4: name = "VNX Custom 7"; break;
+    default: name = "VNX Custom 8"; break;
+    }
+    Image edid{};
+    putBaseBlock(edid, static_cast<std::uint16_t>(0x2000 + address), name);
+    putCtaExtension(edid);
+    return edid;
+}

@@ -1,0 +1,309 @@
+#include "VirtualTool.h"
+
+#include "SampleEdids.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint8_t kOpReadEdid = 0x11;
+constexpr std::uint8_t kOpWriteEdid = 0x10;
+constexpr std::uint8_t kOpGetCounters = 0x02;
+constexpr std::uint8_t kWriteCommandLength = 0x0C;
+constexpr std::uint8_t kAddresses[] = {0xB0, 0xA0, 0xB2, 0xB4, 0xB6};
+
+bool isCustomImage(std::uint8_t address)
+{
+    return address == 0xB2 || address == 0xB4 || address == 0xB6;
+}
+
+} // namespace
+
+VirtualTool::VirtualTool()
+{
+    reset();
+}
+
+void VirtualTool::reset()
+{
+    calls_.fill(0);
+    failures_.clear();
+    delays_.clear();
+    withheld_.clear();
+    withholdFrom_ = 0;
+    received_.clear();
+    openHandles_.clear();
+    opened_.clear();
+    attachDevices({{"2011", "Varnex HDMI Virtual Tool"}});
+}
+
+void VirtualTool::attachDevices(const std::vector<Device> &devices)
+{
+    devices_.clear();
+    openHandles_.clear();
+    for (const Device &identity : devices) {
+        ToolState tool;
+        tool.identity = identity;
+        for (std::uint8_t address : kAddresses)
+            tool.images[address] = sampleEdid(address);
+        devices_.push_back(std::move(tool));
+    }
+}
+
+void VirtualTool::failOnCall(Operation operation, int nthCall, UsbStatus status)
+{
+    failures_[{static_cast<int>(operation), nthCall}] = status;
+}
+
+int VirtualTool::callCount(Operation operation) const
+{
+    return calls_[static_cast<std::size_t>(operation)];
+}
+
+void VirtualTool::delayReply(int nthCommand, std::chrono::milliseconds delay)
+{
+    delays_[nthCommand] = delay;
+}
+
+void VirtualTool::withholdReply(int nthCommand)
+{
+    withheld_[nthCommand] = true;
+}
+
+void VirtualTool::withholdRepliesFrom(int nthCommand)
+{
+    withholdFrom_ = nthCommand;
+}
+
+std::vector<std::size_t> VirtualTool::openedDevices() const
+{
+    return opened_;
+}
+
+VirtualTool::Image VirtualTool::image(std::uint8_t address, std::size_t device) const
+{
+    const auto &images = devices_.at(device).images;
+    const auto found = images.find(address);
+    return found == images.end() ? Image{} : found->second;
+}
+
+void VirtualTool::setImage(std::uint8_t address, const Image &image, std::size_t device)
+{
+    devices_.at(device).images[address] = image;
+}
+
+std::uint8_t VirtualTool::readErrorCount(std::size_t device) const
+{
+    return devices_.at(device).readErrors;
+}
+
+std::uint8_t VirtualTool::readingCount(std::size_t device) const
+{
+    return devices_.at(device).readings;
+}
+
+bool VirtualTool::injectedFailure(Operation operation, UsbStatus *status)
+{
+    const int op = static_cast<int>(operation);
+    const int nth = ++calls_[static_cast<std::size_t>(op)];
+    const auto found = failures_.find({op, nth});
+    if (found == failures_.end())
+        return false;
+    *status = found->second;
+    return true;
+}
+
+VirtualTool::ToolState *VirtualTool::toolFor(UsbHandle handle)
+{
+    const auto found = openHandles_.find(handle);
+    return found == openHandles_.end() ? nullptr : &devices_[found->second];
+}
+
+std::size_t VirtualTool::dueReplyBytes(const ToolState &tool) const
+{
+    const auto now = Clock::now();
+    std::size_t due = 0;
+    while (due < tool.replies.size() && tool.replies[due].due <= now)
+        ++due;
+    return due;
+}
+
+std::vector<std::uint8_t> VirtualTool::answer(ToolState &tool,
+                                              const std::vector<std::uint8_t> &packet)
+{
+    // Packets the tool does not understand get no answer, as a silent device would behave.
+    if (packet.empty())
+        return {};
+    switch (packet[0]) {
+    case kOpReadEdid: {
+        if (packet.size() != 4)
+            return {};
+        const std::uint8_t count = packet[1];
+        const auto image = tool.images.find(packet[2]);
+        if (count == 0 || count > 16 || image == tool.images.end()) {
+            ++tool.readErrors;
+            return {};
+        }
+        ++tool.readings;
+        std::vector<std::uint8_t> reply(count);
+        for (std::uint8_t i = 0; i < count; ++i)
+            reply[i] = image->second[static_cast<std::uint8_t>(packet[3] + i)];
+        return reply;
+    }
+    case kOpWriteEdid: {
+        if (packet.size() != kWriteCommandLength || packet[1] != kWriteCommandLength)
+            return {};
+        // The current and sink images are not the tool's to overwrite; it answers 1 for them.
+        if (!isCustomImage(packet[2]))
+            return {0x01};
+        Image &image = tool.images[packet[2]];
+        for (std::uint8_t i = 0; i < 8; ++i)
+            image[static_cast<std::uint8_t>(packet[3] + i)] = packet[4 + i];
+        return {0x00};
+    }
+    case kOpGetCounters: {
+        if (packet.size() != 8)
+            return {};
+        std::vector<std::uint8_t> reply(10, 0x00);
+        reply[0] = tool.readErrors;
+        reply[1] = tool.readings;
+        return reply;
+    }
+    default:
+        return {};
+    }
+}
+
+UsbStatus VirtualTool::UsbDeviceCount(std::uint32_t *count)
+{
+    UsbStatus status;
+    if (injectedFailure(Operation::DeviceCount, &status))
+        return status;
+    *count = static_cast<std::uint32_t>(devices_.size());
+    return kUsbSuccess;
+}
+
+UsbStatus VirtualTool::UsbDeviceString(std::uint32_t index, UsbStringBuffer &text,
+                                       std::uint32_t selector)
+{
+    UsbStatus status;
+    if (injectedFailure(Operation::DeviceString, &status))
+        return status;
+    if (index >= devices_.size())
+        return kInvalidParameter;
+    const Device &identity = devices_[index].identity;
+    const std::string *source = nullptr;
+    if (selector == kUsbSerialString)
+        source = &identity.serial;
+    else if (selector == kUsbProductString)
+        source = &identity.product;
+    else
+        return kInvalidParameter;
+    const std::size_t length = std::min(source->size(), kUsbStringCapacity - 1);
+    std::memcpy(text, source->data(), length);
+    text[length] = '\0';
+    return kUsbSuccess;
+}
+
+UsbStatus VirtualTool::UsbOpenByIndex(std::uint32_t index, UsbHandle *handle)
+{
+    UsbStatus status;
+    if (injectedFailure(Operation::OpenByIndex, &status))
+        return status;
+    if (index >= devices_.size())
+        return kInvalidParameter;
+    *handle = nextHandle_++;
+    openHandles_[*handle] = index;
+    opened_.push_back(index);
+    return kUsbSuccess;
+}
+
+UsbStatus VirtualTool::UsbCloseHandle(UsbHandle handle)
+{
+    UsbStatus status;
+    if (injectedFailure(Operation::CloseHandle, &status))
+        return status;
+    return openHandles_.erase(handle) == 1 ? kUsbSuccess : kInvalidHandle;
+}
+
+UsbStatus VirtualTool::UsbReadBlock(UsbHandle handle, std::uint8_t *buffer,
+                                    std::uint32_t bytesToRead, std::uint32_t *bytesRead,
+                                    std::uint32_t)
+{
+    UsbStatus status;
+    if (injectedFailure(Operation::ReadBlock, &status))
+        return status;
+    ToolState *tool = toolFor(handle);
+    if (!tool)
+        return kInvalidHandle;
+    const std::size_t count = std::min<std::size_t>(bytesToRead, dueReplyBytes(*tool));
+    for (std::size_t i = 0; i < count; ++i) {
+        buffer[i] = tool->replies.front().value;
+        tool->replies.pop_front();
+    }
+    *bytesRead = static_cast<std::uint32_t>(count);
+    return kUsbSuccess;
+}
+
+UsbStatus VirtualTool::UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffer,
+                                     std::uint32_t bytesToWrite, std::uint32_t *bytesWritten,
+                                     std::uint32_t)
+{
+    UsbStatus status;
+    if (injectedFailure(Operation::WriteBlock, &status))
+        return status;
+    ToolState *tool = toolFor(handle);
+    if (!tool)
+        return kInvalidHandle;
+    std::vector<std::uint8_t> packet(buffer, buffer + bytesToWrite);
+    received_.push_back({openHandles_[handle], packet});
+    *bytesWritten = bytesToWrite;
+
+    const int nth = static_cast<int>(received_.size());
+    const std::vector<std::uint8_t> reply = answer(*tool, packet);
+    if (withheld_.count(nth) != 0 || (withholdFrom_ > 0 && nth >= withholdFrom_))
+        return kUsbSuccess;
+    const auto delay = delays_.count(nth) != 0 ? delays_[nth] : std::chrono::milliseconds(0);
+    for (std::uint8_t value : reply)
+        tool->replies.push_back({value, Clock::now() + delay});
+    return kUsbSuccess;
+}
+
+UsbStatus VirtualTool::UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std::uint8_t)
+{
+    UsbStatus status;
+    if (injectedFailure(Operation::Purge, &status))
+        return status;
+    ToolState *tool = toolFor(handle);
+    if (!tool)
+        return kInvalidHandle;
+    if (purgeReceive != 0)
+        tool->replies.clear();
+    return kUsbSuccess;
+}
+
+UsbStatus VirtualTool::UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting,
+                                      std::uint32_t *queueStatus)
+{
+    UsbStatus status;
+    if (injectedFailure(Operation::QueueStatus, &status))
+        return status;
+    ToolState *tool = toolFor(handle);
+    if (!tool)
+        return kInvalidHandle;
+    *bytesWaiting = static_cast<std::uint32_t>(dueReplyBytes(*tool));
+    *queueStatus = 0;
+    return kUsbSuccess;
+}
+
+VirtualTool &virtualTool()
+{
+    static VirtualTool tool;
+    return tool;
+}
+
+UsbLibrary &linkedUsbLibrary()
+{
+    return virtualTool();
+}

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "UsbLibrary.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+// An HDMI tool in memory that answers the tool's command set like the real one, plus what tests
+// need: a chosen list of attached devices, failing operations, late or missing replies, and a
+// record of every command packet it received.
+class VirtualTool final : public UsbLibrary {
+public:
+    enum class Operation {
+        DeviceCount,
+        DeviceString,
+        OpenByIndex,
+        CloseHandle,
+        ReadBlock,
+        WriteBlock,
+        Purge,
+        QueueStatus,
+    };
+    static constexpr int kOperationCount = 8;
+
+    // Status of an operation made to fail, and of calls the tool cannot serve.
+    static constexpr UsbStatus kInjectedFailure = 0x0F;
+    static constexpr UsbStatus kInvalidHandle = 0x01;
+    static constexpr UsbStatus kInvalidParameter = 0x02;
+
+    using Image = std::array<std::uint8_t, 256>;
+
+    struct Device {
+        std::string serial;
+        std::string product;
+    };
+
+    struct Command {
+        std::size_t device; // index of the device the packet went to
+        std::vector<std::uint8_t> bytes;
+    };
+
+    VirtualTool();
+
+    // One tool with serial "2011" holding the sample images; no faults, records or open handles.
+    void reset();
+    void attachDevices(const std::vector<Device> &devices);
+    std::size_t deviceCount() const { return devices_.size(); }
+
+    // The nth call (1-based, counted since reset) of the operation returns status instead.
+    void failOnCall(Operation operation, int nthCall, UsbStatus status = kInjectedFailure);
+    int callCount(Operation operation) const;
+
+    // Replies to the nth command packet (1-based, since reset) come late or never.
+    void delayReply(int nthCommand, std::chrono::milliseconds delay);
+    void withholdReply(int nthCommand);
+    void withholdRepliesFrom(int nthCommand);
+
+    const std::vector<Command> &receivedCommands() const { return received_; }
+    int openHandleCount() const { return static_cast<int>(openHandles_.size()); }
+    std::vector<std::size_t> openedDevices() const; // devices opened since reset, in order
+
+    Image image(std::uint8_t address, std::size_t device = 0) const;
+    void setImage(std::uint8_t address, const Image &image, std::size_t device = 0);
+    std::uint8_t readErrorCount(std::size_t device = 0) const;
+    std::uint8_t readingCount(std::size_t device = 0) const;
+
+    UsbStatus UsbDeviceCount(std::uint32_t *count) override;
+    UsbStatus UsbDeviceString(std::uint32_t index, UsbStringBuffer &text,
+                              std::uint32_t selector) override;
+    UsbStatus UsbOpenByIndex(std::uint32_t index, UsbHandle *handle) override;
+    UsbStatus UsbCloseHandle(UsbHandle handle) override;
+    UsbStatus UsbReadBlock(UsbHandle handle, std::uint8_t *buffer, std::uint32_t bytesToRead,
+                           std::uint32_t *bytesRead, std::uint32_t reserved) override;
+    UsbStatus UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffer,
+                            std::uint32_t bytesToWrite, std::uint32_t *bytesWritten,
+                            std::uint32_t reserved) override;
+    UsbStatus UsbPurge(UsbHandle handle, std::uint8_t purgeReceive,
+                       std::uint8_t purgeTransmit) override;
+    UsbStatus UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting,
+                             std::uint32_t *queueStatus) override;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    struct PendingByte {
+        std::uint8_t value;
+        Clock::time_point due;
+    };
+
+    struct ToolState {
+        Device identity;
+        std::map<std::uint8_t, Image> images;
+        std::uint8_t readErrors = 0;
+        std::uint8_t readings = 0;
+        std::deque<PendingByte> replies;
+    };
+
+    // Counts the call and tells whether it was made to fail (and with which status).
+    bool injectedFailure(Operation operation, UsbStatus *status);
+    ToolState *toolFor(UsbHandle handle);
+    std::vector<std::uint8_t> answer(ToolState &tool, const std::vector<std::uint8_t> &packet);
+    std::size_t dueReplyBytes(const ToolState &tool) const;
+
+    std::vector<ToolState> devices_;
+    std::array<int, kOperationCount> calls_{};
+    std::map<std::pair<int, int>, UsbStatus> failures_; // (operation, nth call) -> status
+    std::map<int, std::chrono::milliseconds> delays_;
+    std::map<int, bool> withheld_;
+    int withholdFrom_ = 0;
+    std::vector<Command> received_;
+    std::map<UsbHandle, std::size_t> openHandles_;
+    std::vector<std::size_t> opened_;
+    UsbHandle nextHandle_ = 1;
+};
+
+// The virtual tool this program is linked with.
+VirtualTool &virtualTool();
