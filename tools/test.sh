@@ -14,5 +14,7 @@ build_and_test() {
 }
 
 build_and_test build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+# LeakSanitizer runs too; only leaks inside system libraries are suppressed.
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0" \
     build_and_test build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVARNEX_SANITIZE=ON

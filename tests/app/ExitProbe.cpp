@@ -36,6 +36,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     const QString ending = argc > 1 ? QString::fromLatin1(argv[1]) : QString();
     const bool openTool = argc > 2 && std::strcmp(argv[2], "open") == 0;
+    virtualTool(); // constructed before the handler is registered, so it outlives the report
     std::atexit(report);
 
     auto *window = new MainWindow;
