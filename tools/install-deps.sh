@@ -8,7 +8,8 @@ packages=(
     libusb-1.0-0-dev
     fonts-liberation
     edid-decode
-    xvfb xauth x11-utils imagemagick
+    clang libclang-rt-14-dev
+    xvfb xauth x11-utils xdotool imagemagick
 )
 
 missing=()
