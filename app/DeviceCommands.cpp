@@ -2,12 +2,14 @@
 
 #include "EdidImage.h"
 #include "EdidTextBuffer.h"
+#include "EdidTextPane.h"
 #include "EdidTransfer.h"
 #include "MainWindowForm.h"
 
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTextCharFormat>
 
 namespace {
 constexpr int kStatusMessageMs = 2000;
@@ -42,6 +44,10 @@ bool MainWindow::DoReadEDID()
     }
 
     statusBar()->showMessage(tr("EDID values read."), kStatusMessageMs);
+    // Start from an empty pane and a clean format: no selection, colour, font or italics of the
+    // earlier text may carry over into the new one.
+    ui->EDIDtext->clear();
+    ui->EDIDtext->setCurrentCharFormat(QTextCharFormat());
     ui->EDIDtext->setFontPointSize(8);
     ui->EDIDtext->setTextColor(Qt::black);
     ui->EDIDtext->setFontWeight(QFont::Bold);
@@ -54,8 +60,7 @@ bool MainWindow::DoWriteEDID()
     prepareProgressBar();
     EdidImage image;
     if (ParseEDIDtext(&image) < 0) {
-        QMessageBox::warning(this, tr("VARNEX"), tr("Hex Format Error"), QMessageBox::Ok,
-                             QMessageBox::NoButton);
+        showHexFormatError(this);
         return false;
     }
 
