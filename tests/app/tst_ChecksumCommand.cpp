@@ -1,11 +1,9 @@
-#include "EdidImage.h"
-#include "HexText.h"
+#include "EdidSamples.h"
 #include "MainWindow.h"
 #include "MessageBoxWatcher.h"
 #include "TestRegistry.h"
 
 #include <QTest>
-#include <QTextCursor>
 #include <QTextEdit>
 
 #include <memory>
@@ -14,16 +12,9 @@ namespace {
 
 EdidImage validImage()
 {
-    EdidImage image;
-    for (std::size_t i = 0; i < EdidImage::kSize; ++i)
-        image.bytes[i] = static_cast<std::uint8_t>(i * 3 + 0x21);
+    EdidImage image = ascendingEdid();
     recalculateChecksums(image);
     return image;
-}
-
-QString textOf(const EdidImage &image)
-{
-    return QString::fromStdString(edidHexText(image));
 }
 
 // The valid image's text with the given bytes increased by one.
@@ -32,7 +23,7 @@ QString textWithWrongBytes(std::initializer_list<int> indexes)
     EdidImage image = validImage();
     for (int index : indexes)
         ++image.bytes[index];
-    return textOf(image);
+    return hexTextOf(image);
 }
 
 enum class Box { None, Question, FormatError };
@@ -57,7 +48,7 @@ private slots:
         QTest::addColumn<int>("box");
         QTest::addColumn<bool>("result");
         QTest::addColumn<QString>("paneAfter");
-        const QString valid = textOf(validImage());
+        const QString valid = hexTextOf(validImage());
         QTest::newRow("correct, typed in lower case")
             << valid.toLower() << 0 << int(Box::None) << true << valid;
         QTest::newRow("block 1 wrong, Yes") << textWithWrongBytes({255}) << int(QMessageBox::Yes)
@@ -66,7 +57,7 @@ private slots:
                                             << int(Box::Question) << true << valid;
         QTest::newRow("contents changed, Yes")
             << textWithWrongBytes({3, 200}) << int(QMessageBox::Yes) << int(Box::Question) << true
-            << textOf([] {
+            << hexTextOf([] {
                    EdidImage image = validImage();
                    ++image.bytes[3];
                    ++image.bytes[200];
@@ -116,9 +107,8 @@ private slots:
         }
         if (result) {
             // Re-rendered: the checksum bytes stand out again.
-            QTextCursor cursor(pane->document());
-            cursor.setPosition(3 * 255 + 1);
-            QCOMPARE(cursor.charFormat().foreground().color(), QColor(Qt::red));
+            QCOMPARE(formatOfCharacter(pane->document(), 3 * 255).foreground().color(),
+                     QColor(Qt::red));
         }
     }
 

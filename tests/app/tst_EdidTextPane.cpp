@@ -1,33 +1,11 @@
-#include "EdidImage.h"
-#include "HexText.h"
+#include "EdidSamples.h"
 #include "MainWindow.h"
 #include "TestRegistry.h"
 
 #include <QTest>
-#include <QTextCursor>
 #include <QTextEdit>
 
 #include <memory>
-
-namespace {
-
-EdidImage steppedImage()
-{
-    EdidImage image;
-    for (std::size_t i = 0; i < EdidImage::kSize; ++i)
-        image.bytes[i] = static_cast<std::uint8_t>(i * 5 + 1);
-    return image;
-}
-
-QTextCharFormat formatOfCharacter(QTextEdit *pane, int position)
-{
-    QTextCursor cursor(pane->document());
-    cursor.setPosition(position);
-    cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
-    return cursor.charFormat();
-}
-
-} // namespace
 
 class EdidTextPaneTest : public QObject {
     Q_OBJECT
@@ -43,12 +21,12 @@ private slots:
     void renderingHighlightsTheChecksums()
     {
         pane->setPlainText(QStringLiteral("earlier text\nthat goes"));
-        const EdidImage image = steppedImage();
+        const EdidImage image = ascendingEdid();
         window->ShowEDIDtext(&image);
-        QCOMPARE(pane->toPlainText(), QString::fromStdString(edidHexText(image)));
+        QCOMPARE(pane->toPlainText(), hexTextOf(image));
         for (int n = 0; n < 256; ++n) {
             for (int digit = 0; digit < 2; ++digit) {
-                const QTextCharFormat format = formatOfCharacter(pane, 3 * n + digit);
+                const QTextCharFormat format = formatOfCharacter(pane->document(), 3 * n + digit);
                 const bool checksum = n == 127 || n == 255;
                 QCOMPARE(format.foreground().color(),
                          checksum ? QColor(Qt::red) : QColor(Qt::black));
@@ -62,7 +40,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("result");
-        const QString rendered = QString::fromStdString(edidHexText(steppedImage()));
+        const QString rendered = hexTextOf(ascendingEdid());
         QTest::newRow("typed in lower case, trailing newlines") << rendered.toLower() + "\n\n"
                                                                 << 256;
         QTest::newRow("empty pane") << QString() << -1;
@@ -78,7 +56,7 @@ private slots:
         EdidImage image;
         QCOMPARE(window->ParseEDIDtext(&image), result);
         if (result == 256)
-            QVERIFY(image.bytes == steppedImage().bytes);
+            QVERIFY(image.bytes == ascendingEdid().bytes);
         QCOMPARE(pane->toPlainText(), text);
     }
 

@@ -1,5 +1,4 @@
-#include "EdidImage.h"
-#include "HexText.h"
+#include "EdidSamples.h"
 #include "TestRegistry.h"
 
 #include <QTest>
@@ -11,14 +10,6 @@
 Q_DECLARE_METATYPE(EdidImage)
 
 namespace {
-
-EdidImage ascendingImage()
-{
-    EdidImage image;
-    for (std::size_t i = 0; i < EdidImage::kSize; ++i)
-        image.bytes[i] = static_cast<std::uint8_t>(i);
-    return image;
-}
 
 EdidImage filledImage(std::uint8_t value)
 {
@@ -38,7 +29,7 @@ EdidImage randomImage(unsigned seed)
 
 QByteArray canonicalText()
 {
-    return QByteArray::fromStdString(edidHexText(ascendingImage()));
+    return hexTextOf(ascendingEdid()).toLatin1();
 }
 
 // The canonical text with group `index` (two characters) replaced.
@@ -55,7 +46,7 @@ class HexTextTest : public QObject {
 private slots:
     void rendersTheLayout()
     {
-        const std::string text = edidHexText(ascendingImage());
+        const std::string text = edidHexText(ascendingEdid());
         QCOMPARE(text.size(), std::size_t(768));
         QCOMPARE(text.substr(0, 48),
                  std::string("00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\n"));
@@ -66,8 +57,8 @@ private slots:
     void renderedTextParsesBack_data()
     {
         QTest::addColumn<EdidImage>("image");
-        QTest::newRow("every value ascending") << ascendingImage();
-        EdidImage descending = ascendingImage();
+        QTest::newRow("every value ascending") << ascendingEdid();
+        EdidImage descending = ascendingEdid();
         std::reverse(descending.bytes.begin(), descending.bytes.end());
         QTest::newRow("every value descending") << descending;
         QTest::newRow("all zero") << filledImage(0x00);
@@ -124,7 +115,7 @@ private slots:
         EdidImage image = filledImage(0xEE);
         QCOMPARE(parseEdidHexText(text.toStdString(), image), result);
         // A refused text leaves the image exactly as it was.
-        QVERIFY(image.bytes == (result == 256 ? ascendingImage() : filledImage(0xEE)).bytes);
+        QVERIFY(image.bytes == (result == 256 ? ascendingEdid() : filledImage(0xEE)).bytes);
     }
 
     void convertsOneGroup_data()

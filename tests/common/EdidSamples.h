@@ -1,0 +1,36 @@
+#pragma once
+
+#include "EdidImage.h"
+#include "HexText.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTextCursor>
+#include <QTextDocument>
+
+// Bytes 0x00 to 0xFF in order: every byte value once.
+inline EdidImage ascendingEdid()
+{
+    EdidImage image;
+    for (std::size_t i = 0; i < EdidImage::kSize; ++i)
+        image.bytes[i] = static_cast<std::uint8_t>(i);
+    return image;
+}
+
+inline QByteArray bytesOf(const EdidImage &image)
+{
+    return QByteArray(reinterpret_cast<const char *>(image.bytes.data()), EdidImage::kSize);
+}
+
+inline QString hexTextOf(const EdidImage &image)
+{
+    return QString::fromStdString(edidHexText(image));
+}
+
+// The character format of the character at `position` of a document.
+inline QTextCharFormat formatOfCharacter(QTextDocument *document, int position)
+{
+    QTextCursor cursor(document);
+    cursor.setPosition(position + 1);
+    return cursor.charFormat();
+}
