@@ -1,5 +1,6 @@
 #include "CommandExchange.h"
 
+#include "DeviceClock.h"
 #include "DeviceWarning.h"
 #include "UsbAccess.h"
 
@@ -19,12 +20,12 @@ ExchangeResult ExchangeCommand(const UsbHandle *handle, std::uint8_t *reply,
     }
 
     // Busy poll: the reply is picked up the moment its first byte is queued.
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
+    DeviceClock &clock = deviceClock();
+    const DeviceClock::TimePoint start = clock.now();
     std::uint32_t waiting = 0;
     std::uint32_t queueStatus = 0;
     while (waiting == 0) {
-        if (Clock::now() - start >= kReplyTimeLimit)
+        if (clock.now() - start >= kReplyTimeLimit)
             return ExchangeResult::TimedOut;
         if (UsbQueueStatus(*handle, &waiting, &queueStatus) != kUsbSuccess) {
             ShowDeviceWarning("Error Checking Queue");

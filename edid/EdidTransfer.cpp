@@ -1,6 +1,7 @@
 #include "EdidTransfer.h"
 
 #include "CommandExchange.h"
+#include "DeviceClock.h"
 #include "DeviceConnection.h"
 #include "DeviceState.h"
 #include "EdidSources.h"
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <thread>
 
 namespace {
 
@@ -77,7 +77,7 @@ TransferResult writeEdidToTool(const EdidImage &image, const TransferProgress &p
             complete = false;
             break;
         }
-        std::this_thread::sleep_for(kWriteRowPause);
+        deviceClock().sleepFor(kWriteRowPause);
     }
     CloseDevice();
     return complete ? TransferResult::Completed : TransferResult::Interrupted;

@@ -28,14 +28,19 @@ VirtualTool::VirtualTool()
 void VirtualTool::reset()
 {
     calls_.fill(0);
-    failures_.clear();
-    delays_.clear();
-    withheld_.clear();
-    withholdFrom_ = 0;
+    clearFaults();
     received_.clear();
     openHandles_.clear();
     opened_.clear();
     attachDevices({{"2011", "Varnex HDMI Virtual Tool"}});
+}
+
+void VirtualTool::clearFaults()
+{
+    failures_.clear();
+    delays_.clear();
+    withheld_.clear();
+    withholdFrom_ = 0;
 }
 
 void VirtualTool::attachDevices(const std::vector<Device> &devices)

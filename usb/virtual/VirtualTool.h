@@ -55,6 +55,9 @@ public:
     void failOnCall(Operation operation, int nthCall, UsbStatus status = kInjectedFailure);
     int callCount(Operation operation) const;
 
+    // Drops every planned failure, delay and withheld reply; images and records stay.
+    void clearFaults();
+
     // Replies to the nth command packet (1-based, since reset) come late or never.
     void delayReply(int nthCommand, std::chrono::milliseconds delay);
     void withholdReply(int nthCommand);
