@@ -1,0 +1,80 @@
+#include "TestRegistry.h"
+#include "UsbAccess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+// Sends what this process writes to its terminal into a file for as long as it lives.
+class TerminalCapture {
+public:
+    TerminalCapture()
+    {
+        file_.open();
+        std::fflush(nullptr);
+        for (int fd : {1, 2}) {
+            saved_[fd - 1] = dup(fd);
+            dup2(file_.handle(), fd);
+        }
+    }
+    ~TerminalCapture() { restore(); }
+    QByteArray restore()
+    {
+        if (saved_[0] >= 0) {
+            std::fflush(nullptr);
+            for (int fd : {1, 2}) {
+                dup2(saved_[fd - 1], fd);
+                close(saved_[fd - 1]);
+                saved_[fd - 1] = -1;
+            }
+        }
+        QFile written(file_.fileName());
+        written.open(QIODevice::ReadOnly);
+        return written.readAll();
+    }
+
+private:
+    QTemporaryFile file_;
+    int saved_[2] = {-1, -1};
+};
+
+} // namespace
+
+// The program's own library over the machine's libusb, as far as a machine without the tool
+// can show it.
+class LibusbRealTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initialisesAndFindsNoTool()
+    {
+        TerminalCapture terminal;
+        std::uint32_t count = 99;
+        const UsbStatus counted = UsbDeviceCount(&count);
+        UsbStringBuffer text{};
+        const UsbStatus string = UsbDeviceString(0, text, kUsbSerialString);
+        UsbHandle handle = kNoUsbHandle;
+        const UsbStatus opened = UsbOpenByIndex(0, &handle);
+        const UsbStatus closed = UsbCloseHandle(1);
+        const QByteArray printed = terminal.restore();
+
+        QCOMPARE(counted, kUsbSuccess);
+        QVERIFY(string != kUsbSuccess);
+        QVERIFY(opened != kUsbSuccess);
+        QCOMPARE(handle, kNoUsbHandle);
+        QVERIFY(closed != kUsbSuccess);
+        QCOMPARE(printed, QByteArray());
+        if (QDir(QStringLiteral("/dev/bus/usb")).exists())
+            QSKIP("this machine has a USB bus; which devices look like the tool is its own affair");
+        QCOMPARE(count, 0u);
+    }
+};
+
+VARNEX_REGISTER_TEST(LibusbRealTest);
+
+#include "tst_LibusbReal.moc"
