@@ -1,5 +1,94 @@
 #include "MainWindow.h"
 
-// Interim: arrives with the device operations.
-bool MainWindow::DoReadEDID() { return false; }
-bool MainWindow::DoWriteEDID() { return false; }
+#include "EdidImage.h"
+#include "EdidTextBuffer.h"
+#include "EdidTextPane.h"
+#include "EdidTransfer.h"
+#include "MainWindowForm.h"
+
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTextCharFormat>
+
+namespace {
+constexpr int kStatusMessageMs = 2000;
+} // namespace
+
+void MainWindow::prepareProgressBar()
+{
+    // One bar serves every read and write, at the right end of the status bar.
+    if (!progressBar) {
+        progressBar = new QProgressBar(statusBar());
+        progressBar->setTextVisible(false);
+        statusBar()->addPermanentWidget(progressBar, 0);
+    }
+    progressBar->hide();
+}
+
+bool MainWindow::DoReadEDID()
+{
+    prepareProgressBar();
+    const TransferResult result =
+        readEdidFromTool([this](int value, int maximum) { on_ProgressChange(value, maximum); });
+    if (result == TransferResult::ToolNotFound) {
+        QMessageBox::warning(this, tr("VARNEX"), tr("Hardware not found"), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+        return false;
+    }
+    on_ProgressChange(0, 0);
+    if (result == TransferResult::Interrupted) {
+        QMessageBox::warning(this, tr("VARNEX"), tr("The EDID could not be read."), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+        return false;
+    }
+
+    statusBar()->showMessage(tr("EDID values read."), kStatusMessageMs);
+    // Start from an empty pane and a clean format: no selection, colour, font or italics of the
+    // earlier text may carry over into the new one.
+    ui->EDIDtext->clear();
+    ui->EDIDtext->setCurrentCharFormat(QTextCharFormat());
+    ui->EDIDtext->setFontPointSize(8);
+    ui->EDIDtext->setTextColor(Qt::black);
+    ui->EDIDtext->setFontWeight(QFont::Bold);
+    ui->EDIDtext->setPlainText(QString::fromLatin1(EdidTextBuffer.data()));
+    return true;
+}
+
+bool MainWindow::DoWriteEDID()
+{
+    prepareProgressBar();
+    EdidImage image;
+    if (ParseEDIDtext(&image) < 0) {
+        showHexFormatError(this);
+        return false;
+    }
+
+    if (!hasCorrectChecksums(image)) {
+        QMessageBox question;
+        question.setText(QStringLiteral("The EDID Checksum is not correct."));
+        question.setInformativeText(QStringLiteral("Write anyway?"));
+        question.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        if (question.exec() == QMessageBox::No)
+            return false;
+    }
+
+    const TransferResult result = writeEdidToTool(
+        image, [this](int value, int maximum) { on_ProgressChange(value, maximum); });
+    if (result == TransferResult::ToolNotFound) {
+        QMessageBox::warning(this, tr("Varnex HDMI"), tr("Varnex HDMI hardware not found"),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return false;
+    }
+    on_ProgressChange(0, 0);
+    if (result == TransferResult::Interrupted) {
+        QMessageBox::warning(this, tr("VARNEX"),
+                             tr("The EDID could not be written completely. The custom EDID "
+                                "may now be incomplete."),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return false;
+    }
+
+    statusBar()->showMessage(tr("EDID values written..."), kStatusMessageMs);
+    return true;
+}

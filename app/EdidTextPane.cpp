@@ -1,5 +1,47 @@
-#include "MainWindow.h"
+#include "EdidTextPane.h"
 
-// Interim: the pane's hex text view arrives with the EDID data commands.
-void MainWindow::ShowEDIDtext(const EdidImage *) {}
-int MainWindow::ParseEDIDtext(EdidImage *) { return -1; }
+#include "HexText.h"
+#include "MainWindow.h"
+#include "MainWindowForm.h"
+
+#include <QMessageBox>
+#include <QTextCharFormat>
+#include <QTextCursor>
+
+void showHexFormatError(MainWindow *window)
+{
+    QMessageBox::warning(window, MainWindow::tr("VARNEX"), MainWindow::tr("Hex Format Error"),
+                         QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+void MainWindow::ShowEDIDtext(const EdidImage *image)
+{
+    const QString text = QString::fromLatin1(edidHexText(*image));
+    QTextCursor cursor = ui->EDIDtext->textCursor();
+    QTextCharFormat insideFormat;
+    QTextCharFormat lineEndFormat;
+
+    ui->EDIDtext->clear();
+    cursor.clearSelection();
+    cursor.movePosition(QTextCursor::Start, QTextCursor::MoveAnchor);
+    for (std::size_t i = 0; i < EdidImage::kSize; ++i) {
+        const QString group = text.mid(static_cast<int>(3 * i), 3);
+        if (!endsEdidHexLine(i)) {
+            insideFormat.setForeground(QBrush(Qt::black, Qt::SolidPattern));
+            cursor.insertText(group, insideFormat);
+            continue;
+        }
+        const bool checksum = isEdidChecksumByte(i);
+        lineEndFormat.setFontWeight(checksum ? QFont::Bold : QFont::Normal);
+        lineEndFormat.setForeground(QBrush(checksum ? Qt::red : Qt::black, Qt::SolidPattern));
+        cursor.insertText(group.left(2), lineEndFormat);
+        cursor.insertText(QStringLiteral("\n"));
+    }
+}
+
+int MainWindow::ParseEDIDtext(EdidImage *image)
+{
+    // Characters outside Latin-1 become '?', which no hex digit matches.
+    const QByteArray text = ui->EDIDtext->toPlainText().toLatin1();
+    return parseEdidHexText(std::string_view(text.constData(), text.size()), *image);
+}

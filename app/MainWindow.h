@@ -40,6 +40,9 @@ private slots:
     void CalculateChkSum();
 
 private:
+    // Creates the status bar's progress bar on first use and hides it.
+    void prepareProgressBar();
+
     QProgressBar *progressBar = nullptr;
     MainWindowForm *ui;
 };

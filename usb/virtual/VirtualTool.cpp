@@ -265,8 +265,10 @@ UsbStatus VirtualTool::UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffe
     if (withheld_.count(nth) != 0 || (withholdFrom_ > 0 && nth >= withholdFrom_))
         return kUsbSuccess;
     const auto delay = delays_.count(nth) != 0 ? delays_[nth] : std::chrono::milliseconds(0);
+    // A reply arrives as one block: all of its bytes fall due together.
+    const Clock::time_point due = Clock::now() + delay;
     for (std::uint8_t value : reply)
-        tool->replies.push_back({value, Clock::now() + delay});
+        tool->replies.push_back({value, due});
     return kUsbSuccess;
 }
 

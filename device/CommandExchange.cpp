@@ -1,0 +1,41 @@
+#include "CommandExchange.h"
+
+#include "DeviceWarning.h"
+#include "UsbAccess.h"
+
+ExchangeResult ExchangeCommand(const UsbHandle *handle, std::uint8_t *reply,
+                               const std::uint8_t *command, std::uint32_t replyLength,
+                               std::uint32_t commandLength)
+{
+    if (*handle == kNoUsbHandle) {
+        ShowDeviceWarning("Invalid Device Handle");
+        return ExchangeResult::Failed;
+    }
+
+    std::uint32_t written = 0;
+    if (UsbWriteBlock(*handle, command, commandLength, &written, 0) != kUsbSuccess) {
+        ShowDeviceWarning("Error Sending Code");
+        return ExchangeResult::Failed;
+    }
+
+    // Busy poll: the reply is picked up the moment its first byte is queued.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    std::uint32_t waiting = 0;
+    std::uint32_t queueStatus = 0;
+    while (waiting == 0) {
+        if (Clock::now() - start >= kReplyTimeLimit)
+            return ExchangeResult::TimedOut;
+        if (UsbQueueStatus(*handle, &waiting, &queueStatus) != kUsbSuccess) {
+            ShowDeviceWarning("Error Checking Queue");
+            return ExchangeResult::Failed;
+        }
+    }
+
+    std::uint32_t read = 0;
+    if (UsbReadBlock(*handle, reply, replyLength, &read, 0) != kUsbSuccess) {
+        ShowDeviceWarning("Error Reading Data");
+        return ExchangeResult::Failed;
+    }
+    return ExchangeResult::Success;
+}

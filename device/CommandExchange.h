@@ -1,0 +1,22 @@
+#pragma once
+
+#include "UsbLibrary.h"
+
+#include <chrono>
+#include <cstdint>
+
+// How long the tool has to begin its reply.
+constexpr std::chrono::milliseconds kReplyTimeLimit{3000};
+
+enum class ExchangeResult {
+    Success,  // the reply was read
+    Failed,   // a library call failed; its warning has been shown
+    TimedOut, // no reply began within kReplyTimeLimit; nothing shown, nothing read
+};
+
+// Sends one command block to the open tool and reads a reply of replyLength bytes into reply as
+// soon as the tool begins to answer. The handle is read from its location for every call. Bytes
+// that are not read keep their earlier values.
+ExchangeResult ExchangeCommand(const UsbHandle *handle, std::uint8_t *reply,
+                               const std::uint8_t *command, std::uint32_t replyLength,
+                               std::uint32_t commandLength);
