@@ -29,6 +29,7 @@ struct FakeUsbDevice {
     int outAccepted = -1; // bytes of an OUT block that get through; -1: all
     bool driverBound = false;
     bool unplugged = false; // from now on every call fails as for a device that is gone
+    int unplugAtOut = 0;    // the nth OUT block finds the device gone
     // IN transfers take the scripted answers first, then ask the source; with neither, nothing
     // arrives and the transfer times out after its time-out, as on a bus.
     std::deque<FakeInTransfer> inScript;
@@ -40,6 +41,7 @@ struct FakeUsbDevice {
     std::vector<int> inLengths;
     std::vector<unsigned> inTimeouts, outTimeouts;
     int openConnections = 0;
+    int outCalls = 0;
 
     // A device shaped like the tool: interface 0 vendor-specific with bulk IN 0x81, bulk OUT 0x02.
     static FakeUsbDevice tool(const std::string &serial, const std::string &product = "HDMI",
@@ -96,6 +98,8 @@ public:
                      unsigned timeoutMs) override
     {
         *transferred = 0;
+        if ((endpoint & LIBUSB_ENDPOINT_IN) == 0 && ++d_.outCalls == d_.unplugAtOut)
+            d_.unplugged = true;
         if (const int error = failure(LIBUSB_SUCCESS))
             return error;
         if ((endpoint & LIBUSB_ENDPOINT_IN) == 0) {

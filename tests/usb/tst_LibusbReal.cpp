@@ -1,10 +1,15 @@
+#include "DeviceState.h"
+#include "MainWindow.h"
+#include "MessageBoxWatcher.h"
 #include "TestRegistry.h"
 #include "UsbAccess.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QTextEdit>
 
 #include <unistd.h>
 
@@ -72,6 +77,37 @@ private slots:
         if (QDir(QStringLiteral("/dev/bus/usb")).exists())
             QSKIP("this machine has a USB bus; which devices look like the tool is its own affair");
         QCOMPARE(count, 0u);
+    }
+
+    void windowFindsNoHardware_data()
+    {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("read") << false << QStringLiteral("VARNEX|Hardware not found");
+        QTest::newRow("write") << true
+                               << QStringLiteral("Varnex HDMI|Varnex HDMI hardware not found");
+    }
+    void windowFindsNoHardware()
+    {
+        QFETCH(bool, write);
+        QFETCH(QString, box);
+        if (QDir(QStringLiteral("/dev/bus/usb")).exists())
+            QSKIP("this machine has a USB bus; a tool may be attached");
+        MainWindow window;
+        window.findChild<QComboBox *>(QStringLiteral("EdidAddress"))->setCurrentIndex(2);
+        // 256 zero bytes: both checksums are right, so a write goes as far as looking for the tool.
+        QString zeros;
+        for (int line = 0; line < 16; ++line)
+            zeros += QStringLiteral("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00\n");
+        auto *pane = window.findChild<QTextEdit *>(QStringLiteral("EDIDtext"));
+        pane->setPlainText(zeros);
+        MessageBoxWatcher watcher;
+
+        QVERIFY(!(write ? window.DoWriteEDID() : window.DoReadEDID()));
+        QCOMPARE(watcher.boxes().size(), 1);
+        QCOMPARE(watcher.boxes()[0].title + QLatin1Char('|') + watcher.boxes()[0].text, box);
+        QCOMPARE(pane->toPlainText(), zeros);
+        QCOMPARE(DeviceHandle, kNoUsbHandle);
     }
 };
 
