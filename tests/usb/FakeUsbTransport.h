@@ -4,6 +4,7 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <functional>

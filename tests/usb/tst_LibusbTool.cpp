@@ -66,6 +66,28 @@ QStringList callsOf(const FakeUsbDevice &device)
     return calls;
 }
 
+// One call of the named operation on the handle (or on device 0), with harmless arguments.
+UsbStatus callOperation(LibusbTool &usb, const QString &operation, UsbHandle handle)
+{
+    Bytes bytes(16);
+    std::uint32_t n = 0, status = 0;
+    UsbStringBuffer text{};
+    UsbHandle opened = kNoUsbHandle;
+    if (operation == "close")
+        return usb.UsbCloseHandle(handle);
+    if (operation == "read")
+        return usb.UsbReadBlock(handle, bytes.data(), 16, &n, 0);
+    if (operation == "write")
+        return usb.UsbWriteBlock(handle, bytes.data(), 4, &n, 0);
+    if (operation == "purge")
+        return usb.UsbPurge(handle, 1, 1);
+    if (operation == "queue")
+        return usb.UsbQueueStatus(handle, &n, &status);
+    if (operation == "string")
+        return usb.UsbDeviceString(0, text, kUsbSerialString);
+    return usb.UsbOpenByIndex(0, &opened);
+}
+
 using Interfaces = std::vector<UsbInterfaceDescription>;
 constexpr std::uint8_t kBulk = LIBUSB_TRANSFER_TYPE_BULK;
 constexpr std::uint8_t kInterrupt = LIBUSB_TRANSFER_TYPE_INTERRUPT;
@@ -83,28 +105,17 @@ private slots:
     {
         QTest::addColumn<Interfaces>("interfaces");
         QTest::addColumn<bool>("counted");
-        QTest::newRow("vendor, bulk in and out")
-            << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}} << true;
-        QTest::newRow("behind a HID interface")
-            << Interfaces{{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}},
-                          {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}}
-            << true;
-        QTest::newRow("mass storage")
-            << Interfaces{{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}}
-            << false;
-        QTest::newRow("interrupt in")
-            << Interfaces{{0, kVendor, {{0x81, kInterrupt, 64}, {0x01, kBulk, 64}}}} << false;
-        QTest::newRow("two bulk in")
-            << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}} << false;
-        QTest::newRow("third endpoint")
-            << Interfaces{{0,
-                           kVendor,
-                           {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}}
-            << false;
+        // clang-format off
+        QTest::newRow("vendor, bulk in and out") << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}} << true;
+        QTest::newRow("behind a HID interface") << Interfaces{{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}}, {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}} << true;
+        QTest::newRow("mass storage") << Interfaces{{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}} << false;
+        QTest::newRow("interrupt in") << Interfaces{{0, kVendor, {{0x81, kInterrupt, 64}, {0x01, kBulk, 64}}}} << false;
+        QTest::newRow("two bulk in") << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}} << false;
+        QTest::newRow("third endpoint") << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}} << false;
         QTest::newRow("bulk out only") << Interfaces{{0, kVendor, {{0x01, kBulk, 64}}}} << false;
-        QTest::newRow("zero packet size")
-            << Interfaces{{0, kVendor, {{0x81, kBulk, 0}, {0x01, kBulk, 64}}}} << false;
+        QTest::newRow("zero packet size") << Interfaces{{0, kVendor, {{0x81, kBulk, 0}, {0x01, kBulk, 64}}}} << false;
         QTest::newRow("no interfaces") << Interfaces{} << false;
+        // clang-format on
     }
     void countsOnlyToolLikeDevices()
     {
@@ -146,31 +157,21 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         const QByteArray none;
         const QByteArray long300(300, 'A');
-        QTest::newRow("serial") << QByteArray("2011") << 0u << 0u << 0 << 0 << none << true
-                                << QByteArray("2011");
-        QTest::newRow("product") << QByteArray("Varnex HDMI") << 2u << 0u << 0 << 0 << none << true
-                                 << QByteArray("Varnex HDMI");
-        QTest::newRow("long string cut")
-            << long300 << 2u << 0u << 0 << 0 << none << true << long300.left(255);
-        QTest::newRow("fills the buffer")
-            << long300.left(255) << 0u << 0u << 0 << 0 << none << true << long300.left(255);
-        QTest::newRow("no serial string")
-            << none << 0u << 0u << 0 << 0 << none << true << QByteArray("");
-        QTest::newRow("no access, kernel string")
-            << QByteArray("2011") << 0u << 0u << int(LIBUSB_ERROR_ACCESS) << 0 << QByteArray("2011")
-            << true << QByteArray("2011");
-        QTest::newRow("no access, no kernel string")
-            << QByteArray("2011") << 0u << 0u << int(LIBUSB_ERROR_ACCESS) << 0 << none << false
-            << none;
-        QTest::newRow("gone, kernel string")
-            << QByteArray("2011") << 0u << 0u << int(LIBUSB_ERROR_NO_DEVICE) << 0
-            << QByteArray("2011") << false << none;
-        QTest::newRow("string request fails") << QByteArray("2011") << 0u << 0u << 0
-                                              << int(LIBUSB_ERROR_PIPE) << none << false << none;
-        QTest::newRow("other selector")
-            << QByteArray("2011") << 1u << 0u << 0 << 0 << none << false << none;
-        QTest::newRow("index past the count")
-            << QByteArray("2011") << 0u << 1u << 0 << 0 << none << false << none;
+        const QByteArray tool("2011");
+        const int access = LIBUSB_ERROR_ACCESS;
+        // clang-format off
+        QTest::newRow("serial") << tool << 0u << 0u << 0 << 0 << none << true << tool;
+        QTest::newRow("product") << QByteArray("Varnex HDMI") << 2u << 0u << 0 << 0 << none << true << QByteArray("Varnex HDMI");
+        QTest::newRow("long string cut") << long300 << 2u << 0u << 0 << 0 << none << true << long300.left(255);
+        QTest::newRow("fills the buffer") << long300.left(255) << 0u << 0u << 0 << 0 << none << true << long300.left(255);
+        QTest::newRow("no serial string") << none << 0u << 0u << 0 << 0 << none << true << QByteArray("");
+        QTest::newRow("no access, kernel string") << tool << 0u << 0u << access << 0 << tool << true << tool;
+        QTest::newRow("no access, no kernel string") << tool << 0u << 0u << access << 0 << none << false << none;
+        QTest::newRow("gone, kernel string") << tool << 0u << 0u << int(LIBUSB_ERROR_NO_DEVICE) << 0 << tool << false << none;
+        QTest::newRow("string request fails") << tool << 0u << 0u << 0 << int(LIBUSB_ERROR_PIPE) << none << false << none;
+        QTest::newRow("other selector") << tool << 1u << 0u << 0 << 0 << none << false << none;
+        QTest::newRow("index past the count") << tool << 0u << 1u << 0 << 0 << none << false << none;
+        // clang-format on
     }
     void deviceStrings()
     {
@@ -214,20 +215,15 @@ private slots:
         QTest::addColumn<int>("detachError");
         QTest::addColumn<int>("claimError");
         QTest::addColumn<QStringList>("calls"); // through open and close
-        QTest::newRow("plain") << false << 0 << 0 << 0
-                               << QStringList{"open", "claim 0", "release 0", "close"};
-        QTest::newRow("kernel driver bound")
-            << true << 0 << 0 << 0
-            << QStringList{"open", "detach 0", "claim 0", "release 0", "attach 0", "close"};
-        QTest::newRow("open refused")
-            << false << int(LIBUSB_ERROR_ACCESS) << 0 << 0 << QStringList{"open"};
-        QTest::newRow("detach refused") << true << 0 << int(LIBUSB_ERROR_ACCESS) << 0
-                                        << QStringList{"open", "detach 0", "close"};
-        QTest::newRow("claim refused")
-            << false << 0 << 0 << int(LIBUSB_ERROR_BUSY) << QStringList{"open", "claim 0", "close"};
-        QTest::newRow("claim refused after detach")
-            << true << 0 << 0 << int(LIBUSB_ERROR_BUSY)
-            << QStringList{"open", "detach 0", "claim 0", "attach 0", "close"};
+        const int refused = LIBUSB_ERROR_ACCESS, busy = LIBUSB_ERROR_BUSY;
+        // clang-format off
+        QTest::newRow("plain") << false << 0 << 0 << 0 << QStringList{"open", "claim 0", "release 0", "close"};
+        QTest::newRow("kernel driver bound") << true << 0 << 0 << 0 << QStringList{"open", "detach 0", "claim 0", "release 0", "attach 0", "close"};
+        QTest::newRow("open refused") << false << refused << 0 << 0 << QStringList{"open"};
+        QTest::newRow("detach refused") << true << 0 << refused << 0 << QStringList{"open", "detach 0", "close"};
+        QTest::newRow("claim refused") << false << 0 << 0 << busy << QStringList{"open", "claim 0", "close"};
+        QTest::newRow("claim refused after detach") << true << 0 << 0 << busy << QStringList{"open", "detach 0", "claim 0", "attach 0", "close"};
+        // clang-format on
     }
     void openClaimsAndCloseGivesBack()
     {
@@ -281,19 +277,7 @@ private slots:
         const UsbHandle handle = which == "-1"       ? kNoUsbHandle
                                  : which == "closed" ? first
                                                      : second + 1000;
-        Bytes bytes(16);
-        std::uint32_t n = 0, status = 0;
-        UsbStatus result = kUsbSuccess;
-        if (operation == "close")
-            result = rig.usb.UsbCloseHandle(handle);
-        else if (operation == "read")
-            result = rig.usb.UsbReadBlock(handle, bytes.data(), 16, &n, 0);
-        else if (operation == "write")
-            result = rig.usb.UsbWriteBlock(handle, bytes.data(), 4, &n, 0);
-        else if (operation == "purge")
-            result = rig.usb.UsbPurge(handle, 1, 1);
-        else
-            result = rig.usb.UsbQueueStatus(handle, &n, &status);
+        const UsbStatus result = callOperation(rig.usb, operation, handle);
         QCOMPARE(result, LibusbTool::kInvalidHandle);
         // The other tool is untouched and still open.
         QCOMPARE(rig.bus.devices[1].openConnections, 1);
@@ -465,23 +449,7 @@ private slots:
         device.unplugged = true;
         QElapsedTimer clock;
         clock.start();
-        Bytes bytes(16);
-        std::uint32_t n = 0;
-        UsbStringBuffer text{};
-        UsbHandle another = kNoUsbHandle;
-        UsbStatus status = kUsbSuccess;
-        if (operation == "write")
-            status = rig.usb.UsbWriteBlock(rig.handle, bytes.data(), 4, &n, 0);
-        else if (operation == "queue")
-            status = rig.usb.UsbQueueStatus(rig.handle, &n, &n);
-        else if (operation == "read")
-            status = rig.usb.UsbReadBlock(rig.handle, bytes.data(), 16, &n, 0);
-        else if (operation == "purge")
-            status = rig.usb.UsbPurge(rig.handle, 1, 1);
-        else if (operation == "string")
-            status = rig.usb.UsbDeviceString(0, text, kUsbSerialString);
-        else
-            status = rig.usb.UsbOpenByIndex(0, &another);
+        const UsbStatus status = callOperation(rig.usb, operation, rig.handle);
         QVERIFY(status != kUsbSuccess);
         QVERIFY(clock.elapsed() < 100);
         QCOMPARE(rig.usb.UsbCloseHandle(rig.handle), kUsbSuccess);
