@@ -36,6 +36,8 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     const QString ending = argc > 1 ? QString::fromLatin1(argv[1]) : QString();
     const bool openTool = argc > 2 && std::strcmp(argv[2], "open") == 0;
+    // Built before the report is registered, so that it is destroyed after the report ran.
+    virtualTool();
     std::atexit(report);
 
     auto *window = new MainWindow;

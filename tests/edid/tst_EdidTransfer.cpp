@@ -3,7 +3,6 @@
 #include "EdidTextBuffer.h"
 #include "EdidTransfer.h"
 #include "TestRegistry.h"
-#include "ToolCommands.h"
 #include "VirtualTool.h"
 #include "WarningRecorder.h"
 
@@ -19,11 +18,6 @@ Q_DECLARE_METATYPE(VirtualTool::Operation)
 Q_DECLARE_METATYPE(TransferResult)
 
 namespace {
-
-Bytes bytesOf(const std::uint8_t *data, std::size_t count)
-{
-    return Bytes(data, data + count);
-}
 
 QString hexText(const VirtualTool::Image &image, int lines)
 {
@@ -91,18 +85,6 @@ private slots:
         DeviceHandle = kNoUsbHandle;
         SelectedEdidAddress = 0xB0;
         EdidTextBuffer.fill('\0');
-    }
-
-    void commandPackets()
-    {
-        const std::uint8_t row[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-        const ReadCommand read = CmdReadEdid(0xA0, 0x1F0, 16);
-        QCOMPARE(bytesOf(read.data(), read.size()), (Bytes{0x11, 0x10, 0xA0, 0xF0}));
-        QCOMPARE(bytesOf(CmdReadEdid(0xB6, 0x7E, 3).data(), 4), (Bytes{0x11, 0x03, 0xB6, 0x7E}));
-        QCOMPARE(bytesOf(CmdWriteEdid(0xB4, 0xF8, row).data(), 12),
-                 (Bytes{0x10, 0x0C, 0xB4, 0xF8, 1, 2, 3, 4, 5, 6, 7, 8}));
-        QCOMPARE(bytesOf(CmdGetCounters(read).data(), 8),
-                 (Bytes{0x02, 0x10, 0xA0, 0xF0, 0, 0, 0, 0}));
     }
 
     void fullReadOfEachSource_data()
