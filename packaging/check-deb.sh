@@ -34,8 +34,28 @@ if ldd /usr/bin/varnex-edid-utility | grep 'not found'; then
     exit 1
 fi
 
-echo "== start under Xvfb"
-xvfb-run -a sh -c 'varnex-edid-utility & pid=$!; sleep 3; kill -0 $pid && kill $pid; wait $pid; true'
+echo "== start under Xvfb and press Read EDID"
+# With no tool attached the read ends in the box titled "VARNEX" ("Hardware not found").
+# shellcheck disable=SC2016
+xvfb-run -a sh -c '
+    varnex-edid-utility 2>/dev/null &
+    pid=$!
+    find_window() { xdotool search --name "$1" 2>/dev/null | head -1; }
+    for _ in $(seq 100); do
+        window=$(find_window "^Varnex HDMI EDID Utility\$") && [ -n "$window" ] && break
+        sleep 0.1
+    done
+    [ -n "$window" ] || { echo "no main window"; kill $pid; exit 1; }
+    xdotool mousemove --window "$window" 70 400 click 1 # the Read EDID button
+    for _ in $(seq 50); do
+        box=$(find_window "^VARNEX\$") && [ -n "$box" ] && break
+        sleep 0.1
+    done
+    import -window root "$0/read-edid.png" 2>/dev/null || true
+    kill $pid
+    [ -n "$box" ] || { echo "no box after Read EDID"; exit 1; }
+    echo "Read EDID shows its box (screenshot: $0/read-edid.png)"
+' "$PWD/$build"
 
 echo "== remove"
 DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq varnex-edid-utility >/dev/null

@@ -9,7 +9,7 @@ packages=(
     fonts-liberation
     edid-decode
     xvfb xauth x11-utils imagemagick
-    desktop-file-utils appstream dpkg-dev file
+    desktop-file-utils appstream dpkg-dev file xdotool
 )
 
 missing=()
