@@ -10,6 +10,7 @@ packages=(
     edid-decode
     clang libclang-rt-14-dev
     xvfb xauth x11-utils xdotool imagemagick
+    desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs a build into a scratch root and checks what a desktop will read from it: the menu
+# entry, the software-centre metadata, the icon and the device access rule.
+# Usage: validate-install.sh <build-dir> <scratch-dir>
+set -euo pipefail
+
+build=$1
+root=$2
+app_id=com.varnex.edid_utility
+
+rm -rf "$root"
+DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
+
+failed=0
+fail() {
+    echo "FAIL: $*"
+    failed=1
+}
+
+for program in varnex-edid-utility varnex-edid-utility-virtual; do
+    [ -x "$root/usr/bin/$program" ] || fail "program $program not installed"
+done
+
+desktop=$root/usr/share/applications/$app_id.desktop
+# desktop-file-validate exits 0 on warnings and hints; any output counts as a failure here.
+if ! report=$(desktop-file-validate "$desktop" 2>&1) || [ -n "$report" ]; then
+    fail "desktop-file-validate $desktop"
+    echo "$report"
+fi
+
+metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
+if ! appstreamcli validate --no-net --strict --pedantic "$metainfo"; then
+    fail "appstreamcli validate $metainfo"
+fi
+# The tree check also matches the metadata with the menu entry and finds the icon.
+if ! appstreamcli validate-tree --no-net --strict "$root"; then
+    fail "appstreamcli validate-tree $root"
+fi
+
+icon=$root/usr/share/icons/hicolor/scalable/apps/$app_id.svg
+grep -q '<svg' "$icon" 2>/dev/null || fail "icon $icon missing or not SVG"
+
+rules=("$root"/usr/lib/udev/rules.d/*.rules)
+if [ "${#rules[@]}" -ne 1 ] || [ ! -f "${rules[0]}" ]; then
+    fail "expected exactly one udev rule, found: ${rules[*]}"
+else
+    rule=${rules[0]}
+    name=$(basename "$rule")
+    # uaccess is applied by 73-seat-late.rules; a tag set later is never seen.
+    [[ "$name" < "73" ]] || fail "udev rule $name does not sort before 73-seat-late.rules"
+    grep -v '^#' "$rule" | grep -q 'TAG+="uaccess"' || fail "udev rule $name sets no uaccess tag"
+    # Every rule line must name the vendor and the product, so that no other device matches.
+    while IFS= read -r line; do
+        case $line in '#'* | '') continue ;; esac
+        [[ $line == *'ATTR{idVendor}=="'????'"'* && $line == *'ATTR{idProduct}=="'????'"'* ]] ||
+            fail "udev rule line matches more than one device: $line"
+    done <"$rule"
+fi
+
+if [ "$failed" -ne 0 ]; then
+    exit 1
+fi
+echo "installed files valid"

@@ -1,0 +1,323 @@
+#include "LibusbTool.h"
+
+#include <libusb.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr std::uint16_t kPacketSizeMask = 0x07FF; // bits 11 and 12 count extra transactions
+
+bool isBulk(const UsbEndpointDescription &endpoint)
+{
+    return (endpoint.attributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_BULK;
+}
+
+bool isIn(const UsbEndpointDescription &endpoint)
+{
+    return (endpoint.address & LIBUSB_ENDPOINT_DIR_MASK) == LIBUSB_ENDPOINT_IN;
+}
+
+std::uint32_t clampedCount(std::size_t count)
+{
+    return static_cast<std::uint32_t>(std::min<std::size_t>(count, UINT32_MAX));
+}
+
+void copyCut(const std::string &source, UsbStringBuffer &text)
+{
+    const std::size_t length = std::min(source.size(), kUsbStringCapacity - 1);
+    std::memcpy(text, source.data(), length);
+    text[length] = '\0';
+}
+
+} // namespace
+
+UsbStatus LibusbTool::statusOf(int libusbError)
+{
+    if (libusbError == LIBUSB_SUCCESS)
+        return kUsbSuccess;
+    // libusb errors are small negative numbers; anything else still must not read as success.
+    if (libusbError < 0 && libusbError > -0x1000)
+        return kLibusbErrorBase - libusbError;
+    return kLibusbErrorBase;
+}
+
+LibusbTool::LibusbTool(std::unique_ptr<UsbTransport> transport) : transport_(std::move(transport))
+{}
+
+LibusbTool::~LibusbTool()
+{
+    for (auto &entry : open_) {
+        int ignored = 0;
+        closeTool(entry.second, &ignored);
+    }
+}
+
+bool LibusbTool::findToolInterface(const UsbDeviceDescription &description, ToolInterface *found)
+{
+    for (const UsbInterfaceDescription &interface : description.interfaces) {
+        if (interface.interfaceClass != LIBUSB_CLASS_VENDOR_SPEC || interface.endpoints.size() != 2)
+            continue;
+        const UsbEndpointDescription *in = nullptr;
+        const UsbEndpointDescription *out = nullptr;
+        for (const UsbEndpointDescription &endpoint : interface.endpoints) {
+            if (isBulk(endpoint))
+                (isIn(endpoint) ? in : out) = &endpoint;
+        }
+        if (!in || !out || (in->maxPacketSize & kPacketSizeMask) == 0)
+            continue;
+        found->number = interface.number;
+        found->in = in->address;
+        found->out = out->address;
+        found->inPacketSize = in->maxPacketSize & kPacketSizeMask;
+        return true;
+    }
+    return false;
+}
+
+LibusbTool::OpenTool *LibusbTool::openTool(UsbHandle handle)
+{
+    const auto found = open_.find(handle);
+    return found == open_.end() ? nullptr : &found->second;
+}
+
+UsbHandle LibusbTool::newHandle()
+{
+    // Handles count up from 1, wrap and skip those in use: never -1, never 0.
+    const auto advance = [this] { nextHandle_ = nextHandle_ == INT32_MAX ? 1 : nextHandle_ + 1; };
+    while (open_.count(nextHandle_) != 0)
+        advance();
+    const UsbHandle handle = nextHandle_;
+    advance();
+    return handle;
+}
+
+int LibusbTool::receive(OpenTool &tool, milliseconds timeout)
+{
+    const int length = tool.interface.inPacketSize * kPacketsPerTransfer;
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(length));
+    int transferred = 0;
+    const unsigned timeoutMs =
+        static_cast<unsigned>(std::max<milliseconds::rep>(timeout.count(), 1));
+    const int error = tool.connection->bulkTransfer(tool.interface.in, chunk.data(), length,
+                                                    &transferred, timeoutMs);
+    // Bytes that came before a time-out or an error are part of the reply all the same.
+    transferred = std::clamp(transferred, 0, length);
+    tool.received.insert(tool.received.end(), chunk.begin(), chunk.begin() + transferred);
+    return error;
+}
+
+void LibusbTool::closeTool(OpenTool &tool, int *releaseError)
+{
+    *releaseError = tool.connection->releaseInterface(tool.interface.number);
+    if (tool.driverDetached)
+        tool.connection->attachKernelDriver(tool.interface.number); // hand the device back
+    tool.connection.reset();
+}
+
+UsbStatus LibusbTool::UsbDeviceCount(std::uint32_t *count)
+{
+    if (!count)
+        return kInvalidParameter;
+    listed_.clear();
+    std::vector<std::shared_ptr<UsbTransportDevice>> devices;
+    const int error = transport_->listDevices(devices);
+    if (error != LIBUSB_SUCCESS)
+        return statusOf(error);
+    for (const auto &device : devices) {
+        ListedTool tool;
+        tool.device = device;
+        // A device whose descriptors cannot be read is not known to be a tool.
+        if (device->describe(tool.description) == LIBUSB_SUCCESS &&
+            findToolInterface(tool.description, &tool.interface))
+            listed_.push_back(std::move(tool));
+    }
+    *count = clampedCount(listed_.size());
+    return kUsbSuccess;
+}
+
+UsbStatus LibusbTool::UsbDeviceString(std::uint32_t index, UsbStringBuffer &text,
+                                      std::uint32_t selector)
+{
+    if (index >= listed_.size() || (selector != kUsbSerialString && selector != kUsbProductString))
+        return kInvalidParameter;
+    const ListedTool &tool = listed_[index];
+    const bool serial = selector == kUsbSerialString;
+    const std::uint8_t descriptor =
+        serial ? tool.description.serialStringIndex : tool.description.productStringIndex;
+    if (descriptor == 0) {
+        copyCut(std::string(), text); // the device has no such string
+        return kUsbSuccess;
+    }
+
+    std::unique_ptr<UsbTransportConnection> connection;
+    int error = tool.device->open(connection);
+    if (error == LIBUSB_ERROR_ACCESS) {
+        // Not ours to open (no access rule installed): the kernel read the strings already.
+        std::string kept;
+        if (!tool.device->kernelString(serial ? "serial" : "product", kept))
+            return statusOf(error);
+        copyCut(kept, text);
+        return kUsbSuccess;
+    }
+    if (error != LIBUSB_SUCCESS)
+        return statusOf(error);
+    std::string value;
+    error = connection->stringDescriptor(descriptor, value);
+    if (error != LIBUSB_SUCCESS)
+        return statusOf(error);
+    copyCut(value, text);
+    return kUsbSuccess;
+}
+
+UsbStatus LibusbTool::UsbOpenByIndex(std::uint32_t index, UsbHandle *handle)
+{
+    if (!handle || index >= listed_.size())
+        return kInvalidParameter;
+    const ListedTool &listed = listed_[index];
+    OpenTool tool;
+    tool.device = listed.device;
+    tool.interface = listed.interface;
+    int error = listed.device->open(tool.connection);
+    if (error != LIBUSB_SUCCESS)
+        return statusOf(error);
+
+    const std::uint8_t number = tool.interface.number;
+    const int active = tool.connection->kernelDriverActive(number);
+    if (active == 1) {
+        error = tool.connection->detachKernelDriver(number);
+        if (error != LIBUSB_SUCCESS)
+            return statusOf(error);
+        tool.driverDetached = true;
+    } else if (active < 0 && active != LIBUSB_ERROR_NOT_SUPPORTED) {
+        return statusOf(active);
+    }
+    error = tool.connection->claimInterface(number);
+    if (error != LIBUSB_SUCCESS) {
+        if (tool.driverDetached)
+            tool.connection->attachKernelDriver(number);
+        return statusOf(error);
+    }
+
+    const UsbHandle opened = newHandle();
+    open_.emplace(opened, std::move(tool));
+    *handle = opened;
+    return kUsbSuccess;
+}
+
+UsbStatus LibusbTool::UsbCloseHandle(UsbHandle handle)
+{
+    OpenTool *tool = openTool(handle);
+    if (!tool)
+        return kInvalidHandle;
+    int releaseError = LIBUSB_SUCCESS;
+    closeTool(*tool, &releaseError);
+    open_.erase(handle);
+    // A tool that is gone has nothing left to release; the handle is free either way.
+    if (releaseError == LIBUSB_ERROR_NO_DEVICE)
+        return kUsbSuccess;
+    return statusOf(releaseError);
+}
+
+UsbStatus LibusbTool::UsbReadBlock(UsbHandle handle, std::uint8_t *buffer,
+                                   std::uint32_t bytesToRead, std::uint32_t *bytesRead,
+                                   std::uint32_t)
+{
+    if ((!buffer && bytesToRead != 0) || !bytesRead)
+        return kInvalidParameter;
+    OpenTool *tool = openTool(handle);
+    if (!tool)
+        return kInvalidHandle;
+
+    const auto deadline = Clock::now() + kTransferTimeout;
+    int error = LIBUSB_SUCCESS;
+    while (tool->received.size() < bytesToRead) {
+        const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+        if (left <= milliseconds(0)) {
+            error = LIBUSB_ERROR_TIMEOUT;
+            break;
+        }
+        error = receive(*tool, left);
+        if (error != LIBUSB_SUCCESS && error != LIBUSB_ERROR_TIMEOUT)
+            break;
+        error = LIBUSB_SUCCESS;
+    }
+
+    const std::size_t count = std::min<std::size_t>(bytesToRead, tool->received.size());
+    std::copy_n(tool->received.begin(), count, buffer);
+    tool->received.erase(tool->received.begin(),
+                         tool->received.begin() + static_cast<std::ptrdiff_t>(count));
+    *bytesRead = clampedCount(count);
+    return statusOf(error);
+}
+
+UsbStatus LibusbTool::UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffer,
+                                    std::uint32_t bytesToWrite, std::uint32_t *bytesWritten,
+                                    std::uint32_t)
+{
+    if ((!buffer && bytesToWrite != 0) || !bytesWritten || bytesToWrite > INT_MAX)
+        return kInvalidParameter;
+    OpenTool *tool = openTool(handle);
+    if (!tool)
+        return kInvalidHandle;
+    *bytesWritten = 0;
+    if (bytesToWrite == 0)
+        return kUsbSuccess;
+
+    std::vector<std::uint8_t> block(buffer, buffer + bytesToWrite);
+    const int length = static_cast<int>(bytesToWrite);
+    int transferred = 0;
+    const int error =
+        tool->connection->bulkTransfer(tool->interface.out, block.data(), length, &transferred,
+                                       static_cast<unsigned>(kTransferTimeout.count()));
+    transferred = std::clamp(transferred, 0, length);
+    *bytesWritten = static_cast<std::uint32_t>(transferred);
+    if (error != LIBUSB_SUCCESS)
+        return statusOf(error);
+    return transferred == length ? kUsbSuccess : kIncompleteWrite;
+}
+
+UsbStatus LibusbTool::UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std::uint8_t)
+{
+    OpenTool *tool = openTool(handle);
+    if (!tool)
+        return kInvalidHandle;
+    // Writes leave nothing behind (each block is out before UsbWriteBlock returns), so only the
+    // receiving side has anything to discard.
+    if (purgeReceive == 0)
+        return kUsbSuccess;
+    const auto deadline = Clock::now() + kTransferTimeout;
+    for (;;) {
+        tool->received.clear();
+        const int error = receive(*tool, kPollTimeout);
+        const bool drained = tool->received.empty();
+        tool->received.clear();
+        if (error != LIBUSB_SUCCESS && error != LIBUSB_ERROR_TIMEOUT)
+            return statusOf(error);
+        if (drained)
+            return kUsbSuccess;
+        if (Clock::now() >= deadline)
+            return kStillReceiving;
+    }
+}
+
+UsbStatus LibusbTool::UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting,
+                                     std::uint32_t *queueStatus)
+{
+    if (!bytesWaiting || !queueStatus)
+        return kInvalidParameter;
+    OpenTool *tool = openTool(handle);
+    if (!tool)
+        return kInvalidHandle;
+    const int error = receive(*tool, kPollTimeout);
+    if (error != LIBUSB_SUCCESS && error != LIBUSB_ERROR_TIMEOUT)
+        return statusOf(error);
+    *bytesWaiting = clampedCount(tool->received.size());
+    *queueStatus = 0; // no conditions to report beyond the count
+    return kUsbSuccess;
+}
