@@ -303,14 +303,3 @@ UsbStatus VirtualTool::UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWait
     *queueStatus = 0;
     return kUsbSuccess;
 }
-
-VirtualTool &virtualTool()
-{
-    static VirtualTool tool;
-    return tool;
-}
-
-UsbLibrary &linkedUsbLibrary()
-{
-    return virtualTool();
-}

@@ -121,5 +121,5 @@ private:
     UsbHandle nextHandle_ = 1;
 };
 
-// The virtual tool this program is linked with.
+// The virtual tool this program is linked with (usb/virtual/LinkedVirtualTool.cpp).
 VirtualTool &virtualTool();
