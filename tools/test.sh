@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors and runs every test; then again with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing and runs every check of the project:
+#  1. a build with warnings as errors and every CTest test;
+#  2. an operator's session with the virtual-tool program under Xvfb, driven by real input events;
+#  3. the same build and tests with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer;
+#  4. each libFuzzer target for a bounded time on its corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -14,7 +17,12 @@ build_and_test() {
 }
 
 build_and_test build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
-# LeakSanitizer runs too; only leaks inside system libraries are suppressed.
+
+tests/e2e/operator-session.sh build/test/app/varnex-edid-utility-virtual build/test/e2e
+
+# Only leaks inside system libraries are suppressed.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     LSAN_OPTIONS="suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0" \
     build_and_test build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVARNEX_SANITIZE=ON
+
+tools/fuzz.sh 60
