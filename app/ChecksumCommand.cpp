@@ -1,8 +1,6 @@
 #include "EdidImage.h"
-#include "EdidTextPane.h"
+#include "EdidMessageBoxes.h"
 #include "MainWindow.h"
-
-#include <QMessageBox>
 
 bool MainWindow::DoCalculateChkSum()
 {
@@ -16,11 +14,7 @@ bool MainWindow::DoCalculateChkSum()
         return true;
     }
 
-    QMessageBox question;
-    question.setText(QStringLiteral("The EDID Checksum is not correct."));
-    question.setInformativeText(QStringLiteral("Do you want to calculate a new checksum?"));
-    question.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    if (question.exec() != QMessageBox::Yes)
+    if (!askAboutWrongChecksum(QStringLiteral("Do you want to calculate a new checksum?")))
         return false;
 
     recalculateChecksums(image);

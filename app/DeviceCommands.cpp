@@ -1,8 +1,8 @@
 #include "MainWindow.h"
 
 #include "EdidImage.h"
+#include "EdidMessageBoxes.h"
 #include "EdidTextBuffer.h"
-#include "EdidTextPane.h"
 #include "EdidTransfer.h"
 #include "MainWindowForm.h"
 
@@ -64,14 +64,8 @@ bool MainWindow::DoWriteEDID()
         return false;
     }
 
-    if (!hasCorrectChecksums(image)) {
-        QMessageBox question;
-        question.setText(QStringLiteral("The EDID Checksum is not correct."));
-        question.setInformativeText(QStringLiteral("Write anyway?"));
-        question.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        if (question.exec() == QMessageBox::No)
-            return false;
-    }
+    if (!hasCorrectChecksums(image) && !askAboutWrongChecksum(QStringLiteral("Write anyway?")))
+        return false;
 
     const TransferResult result = writeEdidToTool(
         image, [this](int value, int maximum) { on_ProgressChange(value, maximum); });

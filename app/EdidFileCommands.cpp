@@ -1,5 +1,5 @@
 #include "EdidFile.h"
-#include "EdidTextPane.h"
+#include "EdidMessageBoxes.h"
 #include "FileNameDialogs.h"
 #include "MainWindow.h"
 #include "MainWindowForm.h"

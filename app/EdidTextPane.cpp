@@ -1,18 +1,9 @@
-#include "EdidTextPane.h"
-
 #include "HexText.h"
 #include "MainWindow.h"
 #include "MainWindowForm.h"
 
-#include <QMessageBox>
 #include <QTextCharFormat>
 #include <QTextCursor>
-
-void showHexFormatError(MainWindow *window)
-{
-    QMessageBox::warning(window, MainWindow::tr("VARNEX"), MainWindow::tr("Hex Format Error"),
-                         QMessageBox::Ok, QMessageBox::NoButton);
-}
 
 void MainWindow::ShowEDIDtext(const EdidImage *image)
 {

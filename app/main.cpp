@@ -7,7 +7,8 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     // The progress slot's name starts with "on_" like an auto-connected one; it is wired by hand.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
+    QLoggingCategory::setFilterRules(
+        QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
     auto *window = new MainWindow;
     window->show();
     const int status = application.exec();
