@@ -14,7 +14,7 @@
 using Op = VirtualTool::Operation;
 using Texts = std::vector<std::string>;
 using Failures = QList<QPair<Op, int>>; // operation, nth call
-using Fn = std::function<UsbStatus()>;
+using Fn = std::function<UsbStatus()>;  // one access-layer call
 
 namespace {
 
@@ -182,7 +182,7 @@ private slots:
             virtualTool().failOnCall(op, nth);
         x.replyDelayMs < 0 ? virtualTool().withholdReply(1)
                            : virtualTool().delayReply(1, std::chrono::milliseconds(x.replyDelayMs));
-        UsbOpenByIndex(0, &DeviceHandle);
+        UsbOpenByIndex(0, &DeviceHandle); // a refused open leaves the handle at -1
         const int callsBefore = libraryCalls();
         WarningRecorder recorder;
         std::vector<std::uint8_t> reply(20, 0xEE);
