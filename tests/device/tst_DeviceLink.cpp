@@ -193,7 +193,8 @@ private slots:
 
         QCOMPARE(ExchangeCommand(&DeviceHandle, reply.data(), command, 16, 4), x.result);
         const qint64 elapsed = clock.elapsed();
-        QVERIFY2(elapsed >= x.waitMs && elapsed < x.waitMs + 100,
+        // The slack only absorbs a loaded machine; a reply missed by the poll costs a full second.
+        QVERIFY2(elapsed >= x.waitMs && elapsed < x.waitMs + 500,
                  qPrintable(QString::number(elapsed)));
         QCOMPARE(recorder.warnings, *x.warning ? Texts{x.warning} : Texts{});
         if (x.calls >= 0)
