@@ -1,106 +1,98 @@
+#include "DeviceState.h"
 #include "FakeUsbTransport.h"
 #include "LibusbTool.h"
+#include "MainWindow.h"
+#include "MessageBoxWatcher.h"
 #include "TestRegistry.h"
+#include "TestUsbLibrary.h"
+#include "VirtualTool.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
-
-using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-Bytes sequence(std::size_t count, std::uint8_t first = 0)
-{
-    Bytes bytes(count);
-    for (std::size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<std::uint8_t>(first + i);
-    return bytes;
-}
-
-// A library over a fake bus; the bus is declared first so that it outlives the library.
+// A library over a fake bus, which the library owns.
 struct Rig {
-    FakeUsbBus bus;
-    LibusbTool usb{std::make_unique<FakeUsbTransport>(bus)};
-    UsbHandle handle = kNoUsbHandle;
+    FakeUsbBus &bus = *new FakeUsbBus;
+    LibusbTool usb{std::unique_ptr<UsbTransport>(&bus)};
 
-    FakeUsbDevice &attach(FakeUsbDevice device)
-    {
-        bus.devices.push_back(std::move(device));
-        return bus.devices.back();
-    }
     std::uint32_t count()
     {
         std::uint32_t count = 0;
         return usb.UsbDeviceCount(&count) == kUsbSuccess ? count : 0xFFFFFFFF;
     }
-    // Attaches one tool and opens it into handle.
-    FakeUsbDevice &openTool(std::uint16_t packetSize = 64)
-    {
-        FakeUsbDevice &device = attach(FakeUsbDevice::tool("2011", "HDMI", packetSize));
-        count();
-        usb.UsbOpenByIndex(0, &handle);
-        return device;
-    }
-    std::uint32_t waiting()
-    {
-        std::uint32_t waiting = 0, status = 0;
-        return usb.UsbQueueStatus(handle, &waiting, &status) == kUsbSuccess ? waiting : 0xFFFFFFFF;
-    }
-    UsbStatus read(Bytes &bytes, std::uint32_t length)
-    {
-        bytes.assign(length, 0xEE);
-        std::uint32_t got = 0;
-        const UsbStatus status = usb.UsbReadBlock(handle, bytes.data(), length, &got, 0);
-        bytes.resize(got);
-        return status;
-    }
 };
 
-QStringList callsOf(const FakeUsbDevice &device)
-{
-    QStringList calls;
-    for (const std::string &call : device.calls)
-        calls << QString::fromStdString(call);
-    return calls;
-}
-
-// One call of the named operation on the handle (or on device 0), with harmless arguments.
-UsbStatus callOperation(LibusbTool &usb, const QString &operation, UsbHandle handle)
-{
-    Bytes bytes(16);
-    std::uint32_t n = 0, status = 0;
-    UsbStringBuffer text{};
-    UsbHandle opened = kNoUsbHandle;
-    if (operation == "close")
-        return usb.UsbCloseHandle(handle);
-    if (operation == "read")
-        return usb.UsbReadBlock(handle, bytes.data(), 16, &n, 0);
-    if (operation == "write")
-        return usb.UsbWriteBlock(handle, bytes.data(), 4, &n, 0);
-    if (operation == "purge")
-        return usb.UsbPurge(handle, 1, 1);
-    if (operation == "queue")
-        return usb.UsbQueueStatus(handle, &n, &status);
-    if (operation == "string")
-        return usb.UsbDeviceString(0, text, kUsbSerialString);
-    return usb.UsbOpenByIndex(0, &opened);
-}
-
 using Interfaces = std::vector<UsbInterfaceDescription>;
+using Setup = std::function<void(FakeUsbDevice &)>;
 constexpr std::uint8_t kBulk = LIBUSB_TRANSFER_TYPE_BULK;
 constexpr std::uint8_t kInterrupt = LIBUSB_TRANSFER_TYPE_INTERRUPT;
 constexpr std::uint8_t kVendor = LIBUSB_CLASS_VENDOR_SPEC;
 
+UsbLibrary *chosenLibrary = nullptr;
+
+// A tool on the fake bus whose firmware is a virtual tool: each command block goes to it, and its
+// reply comes back in pieces of at most five bytes, each with a time-out status.
+struct ToolOnFakeBus : Rig {
+    VirtualTool firmware;
+    UsbHandle handle = kNoUsbHandle;
+    FakeUsbDevice &device = bus.devices.emplace_back();
+
+    ToolOnFakeBus()
+    {
+        firmware.UsbOpenByIndex(0, &handle);
+        device.onOut = [this](const Bytes &block) {
+            std::uint32_t n = 0;
+            Bytes reply(64);
+            firmware.UsbWriteBlock(handle, block.data(), std::uint32_t(block.size()), &n, 0);
+            firmware.UsbReadBlock(handle, reply.data(), 64, &n, 0);
+            for (std::uint32_t i = 0; i < n; i += 5)
+                device.inScript.push_back(
+                    {Bytes(&reply[i], &reply[std::min(n, i + 5)]), LIBUSB_ERROR_TIMEOUT});
+        };
+    }
+};
+
+// Reads a source into the pane and, if that worked, writes the pane into a custom source: what
+// the two operations gave and the boxes the operator saw, in order.
+QStringList readThenWrite(UsbLibrary &library, int readIndex, int writeIndex)
+{
+    chosenLibrary = &library;
+    MainWindow window;
+    auto *selector = window.findChild<QComboBox *>(QStringLiteral("EdidAddress"));
+    MessageBoxWatcher watcher;
+    selector->setCurrentIndex(readIndex);
+    QStringList seen{window.DoReadEDID() ? "read" : "read failed"};
+    selector->setCurrentIndex(writeIndex);
+    if (seen[0] == "read")
+        seen << (window.DoWriteEDID() ? "written" : "write failed");
+    for (const ShownBox &box : watcher.boxes())
+        seen << box.title + QLatin1Char('|') + box.text;
+    return seen;
+}
+
 } // namespace
 
+// The library this test program is linked with is whichever the running test chose.
+UsbLibrary &linkedUsbLibrary()
+{
+    return *chosenLibrary;
+}
+
 Q_DECLARE_METATYPE(Interfaces)
+Q_DECLARE_METATYPE(Setup)
 
 class LibusbToolTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanup() { DeviceHandle = kNoUsbHandle; }
+
     void countsOnlyToolLikeDevices_data()
     {
         QTest::addColumn<Interfaces>("interfaces");
@@ -112,7 +104,6 @@ private slots:
         QTest::newRow("interrupt in") << Interfaces{{0, kVendor, {{0x81, kInterrupt, 64}, {0x01, kBulk, 64}}}} << false;
         QTest::newRow("two bulk in") << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}} << false;
         QTest::newRow("third endpoint") << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}} << false;
-        QTest::newRow("bulk out only") << Interfaces{{0, kVendor, {{0x01, kBulk, 64}}}} << false;
         QTest::newRow("zero packet size") << Interfaces{{0, kVendor, {{0x81, kBulk, 0}, {0x01, kBulk, 64}}}} << false;
         QTest::newRow("no interfaces") << Interfaces{} << false;
         // clang-format on
@@ -122,373 +113,209 @@ private slots:
         QFETCH(Interfaces, interfaces);
         QFETCH(bool, counted);
         Rig rig;
-        FakeUsbDevice candidate = FakeUsbDevice::tool("other");
-        candidate.description.interfaces = interfaces;
-        FakeUsbDevice &other = rig.attach(candidate);
-        FakeUsbDevice unreadable = FakeUsbDevice::tool("unreadable");
-        unreadable.describeError = LIBUSB_ERROR_IO;
-        FakeUsbDevice &skipped = rig.attach(unreadable);
-        rig.attach(FakeUsbDevice::tool("2011"));
+        FakeUsbDevice &other = rig.bus.devices.emplace_back();
+        other.description.interfaces = interfaces;
+        other.strings[3] = "other";
+        FakeUsbDevice &unreadable = rig.bus.devices.emplace_back();
+        unreadable.errors["describe"] = LIBUSB_ERROR_IO;
+        rig.bus.devices.emplace_back();
 
         const std::uint32_t count = rig.count();
         QCOMPARE(count, counted ? 2u : 1u);
-        QStringList serials;
+        QStringList serials; // indices run over the tools alone
         for (std::uint32_t i = 0; i < count; ++i) {
             UsbStringBuffer text{};
-            QCOMPARE(rig.usb.UsbDeviceString(i, text, kUsbSerialString), kUsbSuccess);
-            serials << QString::fromLatin1(text);
+            rig.usb.UsbDeviceString(i, text, kUsbSerialString);
+            serials << text;
         }
-        const QStringList expected = counted ? QStringList{"other", "2011"} : QStringList{"2011"};
-        QCOMPARE(serials, expected);
+        QCOMPARE(serials.join(' '), counted ? "other 2011" : "2011");
         // Devices that are not tools are never opened.
-        QCOMPARE(other.calls.empty(), !counted);
-        QVERIFY(skipped.calls.empty());
+        QCOMPARE(other.calls.isEmpty(), !counted);
+        QVERIFY(unreadable.calls.isEmpty());
+        rig.bus.listError = LIBUSB_ERROR_IO;
+        QCOMPARE(rig.count(), 0xFFFFFFFFu);
     }
 
     void deviceStrings_data()
     {
-        QTest::addColumn<QByteArray>("stored"); // null: the device has no such string
+        QTest::addColumn<Setup>("setup");
         QTest::addColumn<uint>("selector");
-        QTest::addColumn<uint>("index");
-        QTest::addColumn<int>("openError");
-        QTest::addColumn<int>("stringError");
-        QTest::addColumn<QByteArray>("kernel"); // null: sysfs has no such attribute
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QByteArray>("expected");
-        const QByteArray none;
-        const QByteArray long300(300, 'A');
-        const QByteArray tool("2011");
-        const int access = LIBUSB_ERROR_ACCESS;
+        QTest::addColumn<QByteArray>("expected"); // null: the call fails
+        const QByteArray tool("2011"), cut(255, 'A');
         // clang-format off
-        QTest::newRow("serial") << tool << 0u << 0u << 0 << 0 << none << true << tool;
-        QTest::newRow("product") << QByteArray("Varnex HDMI") << 2u << 0u << 0 << 0 << none << true << QByteArray("Varnex HDMI");
-        QTest::newRow("long string cut") << long300 << 2u << 0u << 0 << 0 << none << true << long300.left(255);
-        QTest::newRow("fills the buffer") << long300.left(255) << 0u << 0u << 0 << 0 << none << true << long300.left(255);
-        QTest::newRow("no serial string") << none << 0u << 0u << 0 << 0 << none << true << QByteArray("");
-        QTest::newRow("no access, kernel string") << tool << 0u << 0u << access << 0 << tool << true << tool;
-        QTest::newRow("no access, no kernel string") << tool << 0u << 0u << access << 0 << none << false << none;
-        QTest::newRow("gone, kernel string") << tool << 0u << 0u << int(LIBUSB_ERROR_NO_DEVICE) << 0 << tool << false << none;
-        QTest::newRow("string request fails") << tool << 0u << 0u << 0 << int(LIBUSB_ERROR_PIPE) << none << false << none;
-        QTest::newRow("other selector") << tool << 1u << 0u << 0 << 0 << none << false << none;
-        QTest::newRow("index past the count") << tool << 0u << 1u << 0 << 0 << none << false << none;
+        QTest::newRow("serial") << Setup([](FakeUsbDevice &) {}) << 0u << tool;
+        QTest::newRow("product") << Setup([](FakeUsbDevice &) {}) << 2u << QByteArray("HDMI");
+        QTest::newRow("long string cut") << Setup([](FakeUsbDevice &d) { d.strings[2] = std::string(300, 'A'); }) << 2u << cut;
+        QTest::newRow("fills the buffer") << Setup([](FakeUsbDevice &d) { d.strings[3] = std::string(255, 'A'); }) << 0u << cut;
+        QTest::newRow("no serial string") << Setup([](FakeUsbDevice &d) { d.description.serialStringIndex = 0; }) << 0u << QByteArray("");
+        QTest::newRow("no access, kernel string cut") << Setup([](FakeUsbDevice &d) { d.errors["open"] = LIBUSB_ERROR_ACCESS; d.kernelStrings["serial"] = std::string(300, 'A'); }) << 0u << cut;
+        QTest::newRow("no access, no kernel string") << Setup([](FakeUsbDevice &d) { d.errors["open"] = LIBUSB_ERROR_ACCESS; }) << 0u << QByteArray();
+        QTest::newRow("gone, kernel string") << Setup([](FakeUsbDevice &d) { d.errors["open"] = LIBUSB_ERROR_NO_DEVICE; d.kernelStrings["serial"] = "2011"; }) << 0u << QByteArray();
+        QTest::newRow("string request fails") << Setup([](FakeUsbDevice &d) { d.errors["string"] = LIBUSB_ERROR_PIPE; }) << 0u << QByteArray();
+        QTest::newRow("other selector") << Setup([](FakeUsbDevice &) {}) << 1u << QByteArray();
         // clang-format on
     }
     void deviceStrings()
     {
-        QFETCH(QByteArray, stored);
+        QFETCH(Setup, setup);
         QFETCH(uint, selector);
-        QFETCH(uint, index);
-        QFETCH(int, openError);
-        QFETCH(int, stringError);
-        QFETCH(QByteArray, kernel);
-        QFETCH(bool, ok);
         QFETCH(QByteArray, expected);
         Rig rig;
-        FakeUsbDevice &device = rig.attach(FakeUsbDevice::tool("", ""));
-        const std::uint8_t descriptor = selector == kUsbSerialString ? 3 : 2;
-        device.strings[descriptor] = stored.toStdString();
-        if (stored.isNull())
-            (selector == kUsbSerialString ? device.description.serialStringIndex
-                                          : device.description.productStringIndex) = 0;
-        if (!kernel.isNull())
-            device.kernelStrings[selector == kUsbSerialString ? "serial" : "product"] =
-                kernel.toStdString();
-        device.openError = openError;
-        device.stringError = stringError;
-        QCOMPARE(rig.count(), 1u);
-
+        FakeUsbDevice &device = rig.bus.devices.emplace_back();
+        setup(device);
         UsbStringBuffer text;
         std::memset(text, 'x', sizeof text);
-        const UsbStatus status = rig.usb.UsbDeviceString(index, text, selector);
-        QCOMPARE(status == kUsbSuccess, ok);
-        if (ok) {
-            QCOMPARE(text[expected.size()], '\0');
-            QCOMPARE(QByteArray(text), expected);
-        }
+        QVERIFY(rig.usb.UsbDeviceString(0, text, selector) != kUsbSuccess); // not counted yet
+        QCOMPARE(rig.count(), 1u);
+        QCOMPARE(rig.usb.UsbDeviceString(0, text, selector) == kUsbSuccess, !expected.isNull());
+        if (!expected.isNull()) // the text and its terminating NUL
+            QCOMPARE(QByteArray(text, expected.size() + 1), expected + '\0');
         QCOMPARE(device.openConnections, 0);
     }
 
-    void openClaimsAndCloseGivesBack_data()
+    // One tool through open, write, two queries, a read of three bytes, a query, purge, a query and
+    // close, then each call again on the closed handle. A failing call fails at once; only a
+    // reply cut short or an endpoint that never runs dry waits out the library's time-out.
+    void exchangeThroughTheTool_data()
     {
-        QTest::addColumn<bool>("driverBound");
-        QTest::addColumn<int>("openError");
-        QTest::addColumn<int>("detachError");
-        QTest::addColumn<int>("claimError");
-        QTest::addColumn<QStringList>("calls"); // through open and close
-        const int refused = LIBUSB_ERROR_ACCESS, busy = LIBUSB_ERROR_BUSY;
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<QString>("trace");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<bool>("waits");
+        const QString fine = "open ok, write 12 ok, queue 3 ok, queue 3 ok, read 3 ok, queue 0 ok, "
+                             "purge ok, queue 0 ok, close ok";
+        const QString notOpen = "open fail, write 0 fail, queue 0 fail, queue 0 fail, read 0 fail, "
+                                "queue 0 fail, purge fail, queue 0 fail, close fail";
+        const QString gone = "queue 0 fail, queue 0 fail, read 0 fail, queue 0 fail, purge fail, "
+                             "queue 0 fail, close ok";
+        const QStringList plain{"open", "claim 0", "release 0", "close"};
         // clang-format off
-        QTest::newRow("plain") << false << 0 << 0 << 0 << QStringList{"open", "claim 0", "release 0", "close"};
-        QTest::newRow("kernel driver bound") << true << 0 << 0 << 0 << QStringList{"open", "detach 0", "claim 0", "release 0", "attach 0", "close"};
-        QTest::newRow("open refused") << false << refused << 0 << 0 << QStringList{"open"};
-        QTest::newRow("detach refused") << true << 0 << refused << 0 << QStringList{"open", "detach 0", "close"};
-        QTest::newRow("claim refused") << false << 0 << 0 << busy << QStringList{"open", "claim 0", "close"};
-        QTest::newRow("claim refused after detach") << true << 0 << 0 << busy << QStringList{"open", "detach 0", "claim 0", "attach 0", "close"};
+        QTest::newRow("plain") << Setup([](FakeUsbDevice &) {}) << fine << plain << false;
+        QTest::newRow("kernel driver bound") << Setup([](FakeUsbDevice &d) { d.driverBound = true; }) << fine << QStringList{"open", "detach 0", "claim 0", "release 0", "attach 0", "close"} << false;
+        QTest::newRow("open refused") << Setup([](FakeUsbDevice &d) { d.errors["open"] = LIBUSB_ERROR_ACCESS; }) << notOpen << QStringList{"open"} << false;
+        QTest::newRow("detach refused") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["detach"] = LIBUSB_ERROR_ACCESS; }) << notOpen << QStringList{"open", "detach 0", "close"} << false;
+        QTest::newRow("claim refused") << Setup([](FakeUsbDevice &d) { d.errors["claim"] = LIBUSB_ERROR_BUSY; }) << notOpen << QStringList{"open", "claim 0", "close"} << false;
+        QTest::newRow("claim refused after detach") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["claim"] = LIBUSB_ERROR_BUSY; }) << notOpen << QStringList{"open", "detach 0", "claim 0", "attach 0", "close"} << false;
+        QTest::newRow("release fails") << Setup([](FakeUsbDevice &d) { d.errors["release"] = LIBUSB_ERROR_IO; }) << QString(fine).replace("close ok", "close fail") << plain << false;
+        QTest::newRow("write times out part-way") << Setup([](FakeUsbDevice &d) { d.errors["out"] = LIBUSB_ERROR_TIMEOUT; d.outAccepted = 4; }) << QString(fine).replace("write 12 ok", "write 4 fail") << plain << false;
+        QTest::newRow("write stalls after the block") << Setup([](FakeUsbDevice &d) { d.errors["out"] = LIBUSB_ERROR_PIPE; }) << QString(fine).replace("write 12 ok", "write 12 fail") << plain << false;
+        QTest::newRow("write short without error") << Setup([](FakeUsbDevice &d) { d.outAccepted = 11; }) << QString(fine).replace("write 12 ok", "write 11 fail") << plain << false;
+        QTest::newRow("gone before the write") << Setup([](FakeUsbDevice &d) { d.goneAtOut = 1; }) << "open ok, write 0 fail, " + gone << plain << false;
+        QTest::newRow("gone after the write") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 1; }) << "open ok, write 12 ok, " + gone << plain << false;
+        QTest::newRow("reply in pieces, 8-byte packets") << Setup([](FakeUsbDevice &d) { d.description.interfaces[0].endpoints[0].maxPacketSize = 8; d.inScript = {{{7}}, {{}, LIBUSB_ERROR_TIMEOUT}, {{8}, LIBUSB_ERROR_TIMEOUT}, {{9, 10}}}; }) << "open ok, write 12 ok, queue 1 ok, queue 1 ok, read 3 ok, queue 1 ok, purge ok, queue 0 ok, close ok" << plain << false;
+        QTest::newRow("reply in pieces, 512-byte packets") << Setup([](FakeUsbDevice &d) { d.description.interfaces[0].endpoints[0].maxPacketSize = 512; d.inScript = {{{7, 8}, LIBUSB_ERROR_TIMEOUT}, {{9}}}; }) << "open ok, write 12 ok, queue 2 ok, queue 3 ok, read 3 ok, queue 0 ok, purge ok, queue 0 ok, close ok" << plain << false;
+        QTest::newRow("reply cut short") << Setup([](FakeUsbDevice &d) { d.inScript = {{{7}}}; }) << "open ok, write 12 ok, queue 1 ok, queue 1 ok, read 1 fail, queue 0 ok, purge ok, queue 0 ok, close ok" << plain << true;
+        QTest::newRow("purge empties buffer and endpoint") << Setup([](FakeUsbDevice &d) { d.inScript = {{{7, 8, 9, 10, 11}}, {Bytes(64)}, {Bytes(64)}, {Bytes(64)}, {Bytes(64)}, {Bytes(10), LIBUSB_ERROR_TIMEOUT}}; }) << "open ok, write 12 ok, queue 5 ok, queue 69 ok, read 3 ok, queue 130 ok, purge ok, queue 0 ok, close ok" << plain << false;
+        QTest::newRow("purge gives up on an endless stream") << Setup([](FakeUsbDevice &d) { d.inSource = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); return FakeInTransfer{Bytes(8)}; }; }) << "open ok, write 12 ok, queue 3 ok, queue 11 ok, read 3 ok, queue 16 ok, purge fail, queue 8 ok, close ok" << plain << true;
         // clang-format on
     }
-    void openClaimsAndCloseGivesBack()
+    void exchangeThroughTheTool()
     {
-        QFETCH(bool, driverBound);
-        QFETCH(int, openError);
-        QFETCH(int, detachError);
-        QFETCH(int, claimError);
+        QFETCH(Setup, setup);
+        QFETCH(QString, trace);
         QFETCH(QStringList, calls);
+        QFETCH(bool, waits);
         Rig rig;
-        FakeUsbDevice &device = rig.attach(FakeUsbDevice::tool("2011"));
-        device.driverBound = driverBound;
-        device.openError = openError;
-        device.detachError = detachError;
-        device.claimError = claimError;
-        rig.count();
-        const bool opens = openError == 0 && detachError == 0 && claimError == 0;
-
-        QCOMPARE(rig.usb.UsbOpenByIndex(0, &rig.handle) == kUsbSuccess, opens);
-        QCOMPARE(device.openConnections, opens ? 1 : 0);
-        QCOMPARE(rig.handle == kNoUsbHandle, !opens);
-        if (opens)
-            QCOMPARE(rig.usb.UsbCloseHandle(rig.handle), kUsbSuccess);
-        QCOMPARE(callsOf(device), calls);
-        QCOMPARE(device.openConnections, 0);
-        QCOMPARE(device.driverBound, driverBound); // a detached kernel driver is given back
-    }
-
-    void refusesHandlesItDidNotGiveOrClosed_data()
-    {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("which");
-        for (const char *operation : {"close", "read", "write", "purge", "queue"}) {
-            for (const char *which : {"-1", "closed", "never given"})
-                QTest::addRow("%s %s", operation, which) << QString(operation) << QString(which);
-        }
-    }
-    void refusesHandlesItDidNotGiveOrClosed()
-    {
-        QFETCH(QString, operation);
-        QFETCH(QString, which);
-        Rig rig;
-        rig.attach(FakeUsbDevice::tool("2011"));
-        rig.attach(FakeUsbDevice::tool("2012"));
-        QCOMPARE(rig.count(), 2u);
-        UsbHandle first = kNoUsbHandle, second = kNoUsbHandle;
-        QCOMPARE(rig.usb.UsbOpenByIndex(0, &first), kUsbSuccess);
-        QCOMPARE(rig.usb.UsbOpenByIndex(1, &second), kUsbSuccess);
-        QVERIFY(first != second && first != kNoUsbHandle && second != kNoUsbHandle);
-        QCOMPARE(rig.usb.UsbCloseHandle(first), kUsbSuccess);
-
-        const UsbHandle handle = which == "-1"       ? kNoUsbHandle
-                                 : which == "closed" ? first
-                                                     : second + 1000;
-        const UsbStatus result = callOperation(rig.usb, operation, handle);
-        QCOMPARE(result, LibusbTool::kInvalidHandle);
-        // The other tool is untouched and still open.
-        QCOMPARE(rig.bus.devices[1].openConnections, 1);
-        QVERIFY(rig.bus.devices[1].outBlocks.empty());
-    }
-
-    void closeFreesTheHandleWhateverTheRelease_data()
-    {
-        QTest::addColumn<bool>("unplugged");
-        QTest::addColumn<int>("releaseError");
-        QTest::addColumn<bool>("ok");
-        QTest::newRow("released") << false << 0 << true;
-        QTest::newRow("tool gone") << true << 0 << true;
-        QTest::newRow("release fails") << false << int(LIBUSB_ERROR_IO) << false;
-    }
-    void closeFreesTheHandleWhateverTheRelease()
-    {
-        QFETCH(bool, unplugged);
-        QFETCH(int, releaseError);
-        QFETCH(bool, ok);
-        Rig rig;
-        FakeUsbDevice &device = rig.openTool();
-        device.unplugged = unplugged;
-        device.releaseError = releaseError;
-        QCOMPARE(rig.usb.UsbCloseHandle(rig.handle) == kUsbSuccess, ok);
-        QCOMPARE(device.openConnections, 0);
-        QCOMPARE(rig.usb.UsbCloseHandle(rig.handle), LibusbTool::kInvalidHandle);
-    }
-
-    void writeSendsTheBlockOnBulkOut_data()
-    {
-        QTest::addColumn<int>("outError");
-        QTest::addColumn<int>("accepted");
-        QTest::addColumn<bool>("unplugged");
-        QTest::newRow("sent") << 0 << -1 << false;
-        QTest::newRow("times out") << int(LIBUSB_ERROR_TIMEOUT) << 0 << false;
-        QTest::newRow("times out part-way") << int(LIBUSB_ERROR_TIMEOUT) << 4 << false;
-        QTest::newRow("short without error") << 0 << 11 << false;
-        QTest::newRow("stalls") << int(LIBUSB_ERROR_PIPE) << 0 << false;
-        QTest::newRow("tool gone") << 0 << -1 << true;
-    }
-    void writeSendsTheBlockOnBulkOut()
-    {
-        QFETCH(int, outError);
-        QFETCH(int, accepted);
-        QFETCH(bool, unplugged);
-        Rig rig;
-        FakeUsbDevice &device = rig.openTool();
-        device.outError = outError;
-        device.outAccepted = accepted;
-        device.unplugged = unplugged;
-        const Bytes block{0x10, 0x0C, 0xB2, 0x08, 1, 2, 3, 4, 5, 6, 7, 8};
-        std::uint32_t written = 99;
-        const UsbStatus status = rig.usb.UsbWriteBlock(rig.handle, block.data(), 12, &written, 0);
-        const bool sent = outError == 0 && accepted < 0 && !unplugged;
-        QCOMPARE(status == kUsbSuccess, sent);
-        const std::uint32_t through = unplugged ? 0 : accepted < 0 ? 12 : accepted;
-        QCOMPARE(written, through);
-        if (through > 0)
-            QCOMPARE(device.outBlocks.at(0), Bytes(block.begin(), block.begin() + through));
-        if (!unplugged)
-            QCOMPARE(device.outTimeouts,
-                     std::vector<unsigned>{unsigned(LibusbTool::kTransferTimeout.count())});
-    }
-
-    void replyInPiecesIsCountedAndReadWhole_data()
-    {
-        QTest::addColumn<int>("packetSize");
-        QTest::newRow("8-byte packets") << 8;
-        QTest::newRow("full speed") << 64;
-        QTest::newRow("high speed") << 512;
-    }
-    void replyInPiecesIsCountedAndReadWhole()
-    {
-        QFETCH(int, packetSize);
-        Rig rig;
-        FakeUsbDevice &device = rig.openTool(static_cast<std::uint16_t>(packetSize));
-        const Bytes reply = sequence(16, 0x40);
-        device.inScript = {{Bytes(reply.begin(), reply.begin() + 5), LIBUSB_SUCCESS},
-                           {{}, LIBUSB_ERROR_TIMEOUT},
-                           {Bytes(reply.begin() + 5, reply.begin() + 11), LIBUSB_ERROR_TIMEOUT},
-                           {Bytes(reply.begin() + 11, reply.end()), LIBUSB_SUCCESS}};
-        QCOMPARE(rig.waiting(), 5u);
-        QCOMPARE(rig.waiting(), 5u);
-        QCOMPARE(rig.waiting(), 11u); // bytes that came with a time-out are kept
-        QCOMPARE(rig.waiting(), 16u);
-        Bytes read;
-        QCOMPARE(rig.read(read, 16), kUsbSuccess);
-        QCOMPARE(read, reply);
-        QCOMPARE(rig.waiting(), 0u);
-        for (int length : device.inLengths)
-            QCOMPARE(length % packetSize, 0);
-        for (unsigned timeout : device.inTimeouts)
-            QCOMPARE(timeout, unsigned(LibusbTool::kPollTimeout.count()));
-    }
-
-    void readWaitsForTheRestAndKeepsWhatFollows()
-    {
-        Rig rig;
-        FakeUsbDevice &device = rig.openTool();
-        const Bytes stream = sequence(20, 0x80);
-        device.inScript = {{Bytes(stream.begin(), stream.begin() + 1)},
-                           {{}, LIBUSB_ERROR_TIMEOUT},
-                           {Bytes(stream.begin() + 1, stream.begin() + 9)},
-                           {Bytes(stream.begin() + 9, stream.end())}};
-        QCOMPARE(rig.waiting(), 1u);
-        Bytes read;
-        QCOMPARE(rig.read(read, 16), kUsbSuccess);
-        QCOMPARE(read, Bytes(stream.begin(), stream.begin() + 16));
-        QCOMPARE(rig.read(read, 4), kUsbSuccess); // bytes past the first reply stay for the next
-        QCOMPARE(read, Bytes(stream.begin() + 16, stream.end()));
-    }
-
-    void shortReplyEndsInTimeOut()
-    {
-        Rig rig;
-        FakeUsbDevice &device = rig.openTool();
-        device.inScript = {{{1, 2, 3}}};
-        QElapsedTimer clock;
-        clock.start();
-        Bytes read;
-        QVERIFY(rig.read(read, 16) != kUsbSuccess);
-        const qint64 elapsed = clock.elapsed();
-        QCOMPARE(read, (Bytes{1, 2, 3}));
-        QVERIFY2(elapsed >= LibusbTool::kTransferTimeout.count() - 5 &&
-                     elapsed < LibusbTool::kTransferTimeout.count() + 500,
-                 qPrintable(QString::number(elapsed)));
-    }
-
-    void purgeEmptiesBufferAndEndpoint()
-    {
-        Rig rig;
-        FakeUsbDevice &device = rig.openTool();
-        device.inScript = {{sequence(5)}};
-        QCOMPARE(rig.waiting(), 5u);
-        device.inScript = {{sequence(64)}, {sequence(64)}, {sequence(10), LIBUSB_ERROR_TIMEOUT}};
-        QCOMPARE(rig.usb.UsbPurge(rig.handle, 1, 1), kUsbSuccess);
-        QVERIFY(device.inScript.empty());
-        QCOMPARE(rig.waiting(), 0u);
-    }
-
-    void purgeGivesUpOnEndlessStream()
-    {
-        Rig rig;
-        FakeUsbDevice &device = rig.openTool();
-        device.inSource = [](int) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            return FakeInTransfer{sequence(8)};
+        FakeUsbDevice &device = rig.bus.devices.emplace_back();
+        device.inScript = {{{7, 8, 9}}};
+        setup(device);
+        const bool driverBound = device.driverBound;
+        const Bytes block{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+        Bytes read(3);
+        UsbHandle handle = kNoUsbHandle;
+        std::uint32_t written = 0, waiting = 0, got = 0, unused = 0;
+        QStringList done;
+        // Notes a call's result after it returned, with the count it gave if any.
+        const auto note = [&done](const char *call, UsbStatus status, const std::uint32_t *n) {
+            done << QString(call) + (n ? QString(" %1").arg(*n) : QString()) +
+                        (status == kUsbSuccess ? " ok" : " fail");
+        };
+        const auto query = [&] {
+            waiting = 0;
+            note("queue", rig.usb.UsbQueueStatus(handle, &waiting, &unused), &waiting);
         };
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(rig.usb.UsbPurge(rig.handle, 1, 1), LibusbTool::kStillReceiving);
-        QVERIFY(clock.elapsed() < LibusbTool::kTransferTimeout.count() + 500);
-    }
+        QCOMPARE(rig.count(), 1u);
+        note("open", rig.usb.UsbOpenByIndex(0, &handle), nullptr);
+        note("write", rig.usb.UsbWriteBlock(handle, block.data(), 12, &written, 0), &written);
+        query();
+        query();
+        note("read", rig.usb.UsbReadBlock(handle, read.data(), 3, &got, 0), &got);
+        query();
+        note("purge", rig.usb.UsbPurge(handle, 1, 1), nullptr);
+        query();
+        note("close", rig.usb.UsbCloseHandle(handle), nullptr);
+        for (const char *operation : {"read", "write", "purge", "queue", "close"})
+            QVERIFY(callOperation(rig.usb, operation, handle) != kUsbSuccess);
+        const qint64 elapsed = clock.elapsed(), limit = LibusbTool::kTransferTimeout.count();
+        QVERIFY2(waits ? elapsed >= limit - 5 && elapsed < limit + 500 : elapsed < 200,
+                 qPrintable(QString::number(elapsed)));
 
-    void unpluggedToolFailsAtOnce_data()
-    {
-        QTest::addColumn<QString>("operation");
-        for (const char *operation : {"write", "queue", "read", "purge", "string", "open"})
-            QTest::newRow(operation) << QString(operation);
-    }
-    void unpluggedToolFailsAtOnce()
-    {
-        QFETCH(QString, operation);
-        Rig rig;
-        FakeUsbDevice &device = rig.openTool();
-        device.inScript = {{sequence(3)}};
-        QCOMPARE(rig.waiting(), 3u);
-        device.unplugged = true;
-        QElapsedTimer clock;
-        clock.start();
-        const UsbStatus status = callOperation(rig.usb, operation, rig.handle);
-        QVERIFY(status != kUsbSuccess);
-        QVERIFY(clock.elapsed() < 100);
-        QCOMPARE(rig.usb.UsbCloseHandle(rig.handle), kUsbSuccess);
+        QCOMPARE(done.join(", "), trace);
+        QCOMPARE(device.calls, calls);
+        QCOMPARE(handle == kNoUsbHandle, trace.startsWith("open fail"));
         QCOMPARE(device.openConnections, 0);
-        QCOMPARE(rig.count(), 0u);
+        QCOMPARE(device.driverBound, driverBound); // a detached kernel driver is given back
+        QVERIFY(std::equal(read.begin(), read.begin() + got, Bytes{7, 8, 9}.begin()));
+        if (written != 0)
+            QCOMPARE(device.outBlocks.at(0), Bytes(block.begin(), block.begin() + written));
+        // Writes have a bounded time-out (libusb reads 0 as "wait for ever"); polls a short one.
+        for (unsigned timeout : device.outTimeouts)
+            QVERIFY(timeout > 0 && timeout <= 5000);
+        QVERIFY(device.inTimeouts.empty() || device.inTimeouts[0] <= 10);
+        for (int length : device.inLengths)
+            QCOMPARE(length % device.description.interfaces[0].endpoints[0].maxPacketSize, 0);
     }
 
-    void everyLibusbErrorIsAFailure_data()
-    {
-        QTest::addColumn<int>("error");
-        for (int error : {LIBUSB_ERROR_IO, LIBUSB_ERROR_INVALID_PARAM, LIBUSB_ERROR_ACCESS,
-                          LIBUSB_ERROR_NO_DEVICE, LIBUSB_ERROR_NOT_FOUND, LIBUSB_ERROR_BUSY,
-                          LIBUSB_ERROR_TIMEOUT, LIBUSB_ERROR_OVERFLOW, LIBUSB_ERROR_PIPE,
-                          LIBUSB_ERROR_INTERRUPTED, LIBUSB_ERROR_NO_MEM, LIBUSB_ERROR_NOT_SUPPORTED,
-                          LIBUSB_ERROR_OTHER})
-            QTest::newRow(libusb_error_name(error)) << error;
-    }
+    // Each path above maps the error it met; here every error there is, down to "other".
     void everyLibusbErrorIsAFailure()
     {
-        QFETCH(int, error);
-        Rig rig;
-        FakeUsbDevice &device = rig.openTool();
-        device.outError = error;
-        device.inScript = {{{}, error}};
-        Bytes bytes(16);
-        std::uint32_t n = 0;
-        QVERIFY(rig.usb.UsbWriteBlock(rig.handle, bytes.data(), 4, &n, 0) != kUsbSuccess);
-        if (error != LIBUSB_ERROR_TIMEOUT)
-            QVERIFY(rig.usb.UsbQueueStatus(rig.handle, &n, &n) != kUsbSuccess);
-        rig.bus.listError = error;
-        std::uint32_t count = 7;
-        QVERIFY(rig.usb.UsbDeviceCount(&count) != kUsbSuccess);
-        QCOMPARE(count, 7u);
-        device.openError = error;
-        rig.bus.listError = 0;
-        QCOMPARE(rig.count(), 1u);
-        UsbHandle handle = kNoUsbHandle;
-        QVERIFY(rig.usb.UsbOpenByIndex(0, &handle) != kUsbSuccess);
-        QCOMPARE(handle, kNoUsbHandle);
+        for (int error = LIBUSB_ERROR_IO; error >= LIBUSB_ERROR_OTHER; --error)
+            QVERIFY2(LibusbTool::statusOf(error) != kUsbSuccess, libusb_error_name(error));
+    }
+
+    // A read and a write through the library over the fake bus, whole or with the tool unplugged
+    // before an OUT block or while its reply is due (OUT blocks counted from the read's first).
+    void readThenWriteThroughTheWindow_data()
+    {
+        QTest::addColumn<int>("readIndex");
+        QTest::addColumn<int>("writeIndex");
+        QTest::addColumn<Setup>("unplug");
+        QTest::addColumn<QStringList>("seen"); // empty: as on the virtual tool
+        // clang-format off
+        QTest::newRow("current into custom 6") << 0 << 2 << Setup([](FakeUsbDevice &) {}) << QStringList();
+        QTest::newRow("sink into custom/sink 8") << 1 << 4 << Setup([](FakeUsbDevice &) {}) << QStringList();
+        QTest::newRow("read, gone before command 6") << 2 << 2 << Setup([](FakeUsbDevice &d) { d.goneAtOut = 6; }) << QStringList{"read failed", " |Error Sending Code", "VARNEX|The EDID could not be read."};
+        QTest::newRow("read, gone while command 9 is answered") << 2 << 2 << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 9; }) << QStringList{"read failed", " |Error Checking Queue", "VARNEX|The EDID could not be read."};
+        QTest::newRow("write, gone before row 10") << 0 << 2 << Setup([](FakeUsbDevice &d) { d.goneAtOut = 17 + 10; }) << QStringList{"read", "write failed", " |Error Sending Code", "VARNEX|The EDID could not be written completely. The custom EDID may now be incomplete."};
+        QTest::newRow("write, gone while row 3 is answered") << 0 << 2 << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 17 + 3; }) << QStringList{"read", "write failed", " |Error Checking Queue", "VARNEX|The EDID could not be written completely. The custom EDID may now be incomplete."};
+        // clang-format on
+    }
+    void readThenWriteThroughTheWindow()
+    {
+        QFETCH(int, readIndex);
+        QFETCH(int, writeIndex);
+        QFETCH(Setup, unplug);
+        QFETCH(QStringList, seen);
+        VirtualTool reference;
+        if (seen.isEmpty())
+            seen = readThenWrite(reference, readIndex, writeIndex);
+        ToolOnFakeBus tool;
+        unplug(tool.device);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(readThenWrite(tool.usb, readIndex, writeIndex), seen);
+        QVERIFY(clock.elapsed() < 3000 + 50 * 32); // the write's pacing, and no time-out
+        QCOMPARE(tool.device.openConnections, 0);
+        QCOMPARE(tool.device.outCalls, tool.device.unplugged
+                                           ? tool.device.goneAtOut + tool.device.goneAfterOut
+                                           : 16 + 1 + 32);
+        if (!tool.device.unplugged) {
+            QCOMPARE(seen.mid(0, 2), QStringList({"read", "written"}));
+            QVERIFY(commandsOf(tool.firmware) == commandsOf(reference));
+            QVERIFY(tool.device.inLengths.size() > std::size_t(16 * 4)); // replies came in pieces
+        }
     }
 };
 
