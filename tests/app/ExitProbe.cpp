@@ -9,47 +9,35 @@
 #include "UsbAccess.h"
 #include "VirtualTool.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-
-namespace {
-void report()
-{
-    const bool kept = std::all_of(EdidTextBuffer.begin(), EdidTextBuffer.end(),
-                                  [](char c) { return c == 'x'; });
-    std::printf("close-calls=%d open-handles=%d buffer-kept=%d\n",
-                virtualTool().callCount(VirtualTool::Operation::CloseHandle),
-                virtualTool().openHandleCount(), kept ? 1 : 0);
-}
-} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    const QString ending = argc > 1 ? QString::fromLatin1(argv[1]) : QString();
-    const bool openTool = argc > 2 && std::strcmp(argv[2], "open") == 0;
+    const QStringList arguments = application.arguments();
     virtualTool(); // constructed before the handler is registered, so it outlives the report
-    std::atexit(report);
-
+    std::atexit([] {
+        std::printf("close-calls=%d open-handles=%d buffer-kept=%d\n",
+                    virtualTool().callCount(VirtualTool::Operation::CloseHandle),
+                    virtualTool().openHandleCount(),
+                    int(std::count(EdidTextBuffer.begin(), EdidTextBuffer.end(), 'x') == 1000));
+    });
     auto *window = new MainWindow;
     window->show();
-    QTimer::singleShot(0, window, [window, ending, openTool] {
+    QTimer::singleShot(0, window, [window, arguments] {
         EdidTextBuffer.fill('x');
-        if (openTool)
+        if (arguments.contains("open"))
             UsbOpenByIndex(0, &DeviceHandle);
-        if (ending == QLatin1String("close-button"))
-            QTest::mousePress(window->findChild<QPushButton *>(QStringLiteral("ButClose")),
-                              Qt::LeftButton);
-        else if (ending == QLatin1String("exit-action"))
-            window->findChild<QAction *>(QStringLiteral("actionExit"))->trigger();
+        if (arguments.contains("close-button"))
+            QTest::mousePress(window->findChild<QWidget *>("ButClose"), Qt::LeftButton);
+        else if (arguments.contains("exit-action"))
+            QMetaObject::invokeMethod(window->findChild<QObject *>("actionExit"), "trigger");
         else
             window->close();
     });
