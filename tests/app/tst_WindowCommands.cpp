@@ -90,9 +90,12 @@ private slots:
         const VirtualTool::Image before = virtualTool().image(address);
         if (write) {
             pane->setPlainText(text);
-        } else { // earlier text in other formats, the cursor at its end
+        } else { // earlier text in other formats, selected from its end backwards
             pane->setHtml("<p style='font-family:serif;color:red'><i><b>old text</b></i></p>");
-            pane->moveCursor(QTextCursor::End);
+            QTextCursor cursor(pane->document());
+            cursor.movePosition(QTextCursor::End);
+            cursor.setPosition(2, QTextCursor::KeepAnchor);
+            pane->setTextCursor(cursor);
         }
         const QString paneBefore = pane->toPlainText();
         const int n = fault.section(' ', -1).toInt();
