@@ -209,6 +209,9 @@ private slots:
             << false << "markup.txt" << QByteArray("<b>x</b> <img src=\"edid.png\">&amp;\r\nnext")
             << "earlier" << 0 << loaded << "<b>x</b> <img src=\"edid.png\">&amp;\nnext"
             << QByteArray();
+        QTest::newRow("load 48-column text, 816 bytes")
+            << false << "edid.txt" << text.toLatin1().replace('\n', " \r\n") << "earlier" << 0
+            << loaded << text << QByteArray();
         QTest::newRow("load a missing file")
             << false << "missing.bin" << QByteArray() << "earlier" << 0
             << QStringList{"open", warning("Cannot read file %1:\nNo such file or directory.")}
@@ -244,7 +247,9 @@ private slots:
         QFETCH(QString, paneAfter);
         QFETCH(QByteArray, fileAfter);
         fileName = QDir(directory->path()).filePath(name);
-        QVERIFY(content.isNull() || writeFile(content));
+        QFile before(fileName);
+        QVERIFY(content.isNull() || (before.open(QIODevice::WriteOnly) &&
+                                     before.write(content) == content.size() && before.flush()));
         pane->setPlainText(paneText);
         // A limit on the file size makes a write fail part way ("File too large").
         rlimit unlimited{};
@@ -279,12 +284,6 @@ private slots:
     }
 
 private:
-    bool writeFile(const QByteArray &content) const
-    {
-        QFile file(fileName);
-        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-    }
-
     std::optional<QTemporaryDir> directory;
 };
 
