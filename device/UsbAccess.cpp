@@ -4,8 +4,7 @@ std::mutex UsbLock;
 
 namespace {
 
-template <typename Call>
-UsbStatus lockedCall(Call call)
+template <typename Call> UsbStatus lockedCall(Call call)
 {
     const std::lock_guard<std::mutex> guard(UsbLock);
     return call(linkedUsbLibrary());

@@ -17,5 +17,4 @@ UsbStatus UsbReadBlock(UsbHandle handle, std::uint8_t *buffer, std::uint32_t byt
 UsbStatus UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffer, std::uint32_t bytesToWrite,
                         std::uint32_t *bytesWritten, std::uint32_t reserved);
 UsbStatus UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std::uint8_t purgeTransmit);
-UsbStatus UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting,
-                         std::uint32_t *queueStatus);
+UsbStatus UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting, std::uint32_t *queueStatus);

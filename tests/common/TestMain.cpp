@@ -13,7 +13,8 @@ std::vector<TestFactory> &registeredTests()
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
+    QLoggingCategory::setFilterRules(
+        QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
     int failures = 0;
     for (const TestFactory &factory : registeredTests()) {
         const std::unique_ptr<QObject> test = factory();

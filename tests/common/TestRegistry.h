@@ -17,5 +17,5 @@ inline bool registerTest(TestFactory factory)
     return true;
 }
 
-#define VARNEX_REGISTER_TEST(Class)                                                               \
+#define VARNEX_REGISTER_TEST(Class)                                                                \
     static const bool registered##Class = registerTest([] { return std::make_unique<Class>(); })

@@ -17,9 +17,8 @@ void putChecksum(Image &edid, std::size_t blockStart)
 
 // 18-byte detailed timing descriptor; sizes in pixels, lines and millimetres.
 void putDetailedTiming(Image &edid, std::size_t at, unsigned clock10kHz, unsigned hActive,
-                       unsigned hBlank, unsigned hSyncOffset, unsigned hSyncWidth,
-                       unsigned vActive, unsigned vBlank, unsigned vSyncOffset,
-                       unsigned vSyncWidth)
+                       unsigned hBlank, unsigned hSyncOffset, unsigned hSyncWidth, unsigned vActive,
+                       unsigned vBlank, unsigned vSyncOffset, unsigned vSyncWidth)
 {
     const unsigned hSizeMm = 531;
     const unsigned vSizeMm = 299;
@@ -78,15 +77,15 @@ void putBaseBlock(Image &edid, std::uint16_t productCode, const std::string &nam
     edid[20] = 0xA2; // digital, 8 bits per colour, HDMI-a
     edid[21] = 53;   // 53 x 30 cm
     edid[22] = 30;
-    edid[23] = 120; // gamma 2.2
+    edid[23] = 120;  // gamma 2.2
     edid[24] = 0x06; // RGB 4:4:4, sRGB default colour space, preferred timing is native
 
     // sRGB primaries and D65 white as 10-bit fractions.
     const unsigned rx = 655, ry = 338, gx = 307, gy = 614, bx = 154, by = 61, wx = 320, wy = 337;
-    edid[25] = static_cast<std::uint8_t>(((rx & 3) << 6) | ((ry & 3) << 4) | ((gx & 3) << 2) |
-                                         (gy & 3));
-    edid[26] = static_cast<std::uint8_t>(((bx & 3) << 6) | ((by & 3) << 4) | ((wx & 3) << 2) |
-                                         (wy & 3));
+    edid[25] =
+        static_cast<std::uint8_t>(((rx & 3) << 6) | ((ry & 3) << 4) | ((gx & 3) << 2) | (gy & 3));
+    edid[26] =
+        static_cast<std::uint8_t>(((bx & 3) << 6) | ((by & 3) << 4) | ((wx & 3) << 2) | (wy & 3));
     const unsigned high[8] = {rx, ry, gx, gy, bx, by, wx, wy};
     for (std::size_t i = 0; i < 8; ++i)
         edid[27 + i] = static_cast<std::uint8_t>(high[i] >> 2);
@@ -111,10 +110,10 @@ void putBaseBlock(Image &edid, std::uint16_t productCode, const std::string &nam
 void putCtaExtension(Image &edid)
 {
     const std::uint8_t blocks[] = {
-        0x44, 0x90, 0x04, 0x03, 0x01,             // video: 1080p60 (native), 720p60, 480p, VGA
-        0x23, 0x09, 0x07, 0x07,                   // audio: 2-channel LPCM, 32-48 kHz, 16-24 bit
-        0x83, 0x01, 0x00, 0x00,                   // speakers: front left and right
-        0xE2, 0x00, 0x40,                         // video capability: selectable RGB range
+        0x44, 0x90, 0x04, 0x03, 0x01, // video: 1080p60 (native), 720p60, 480p, VGA
+        0x23, 0x09, 0x07, 0x07,       // audio: 2-channel LPCM, 32-48 kHz, 16-24 bit
+        0x83, 0x01, 0x00, 0x00,       // speakers: front left and right
+        0xE2, 0x00, 0x40,             // video capability: selectable RGB range
     };
     edid[128] = 0x02; // CTA-861 extension
     edid[129] = 0x03; // revision 3
@@ -131,11 +130,21 @@ std::array<std::uint8_t, 256> sampleEdid(std::uint8_t address)
 {
     std::string name;
     switch (address) {
-    case 0xB0: name = "VNX Current"; break;
-    case 0xA0: name = "VNX Sink"; break;
-    case 0xB2: name = "VNX Custom 6"; break;
-    case 0xB4: name = "VNX Custom 7"; break;
-    default: name = "VNX Custom 8"; break;
+    case 0xB0:
+        name = "VNX Current";
+        break;
+    case 0xA0:
+        name = "VNX Sink";
+        break;
+    case 0xB2:
+        name = "VNX Custom 6";
+        break;
+    case 0xB4:
+        name = "VNX Custom 7";
+        break;
+    default:
+        name = "VNX Custom 8";
+        break;
     }
     Image edid{};
     putBaseBlock(edid, static_cast<std::uint16_t>(0x2000 + address), name);
