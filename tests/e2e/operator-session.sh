@@ -8,10 +8,10 @@ set -euo pipefail
 program=$1
 out=$2
 mkdir -p "$out"
-rm -f "$out"/*.png "$out"/*.bin
+rm -f "$out"/*.png "$out"/*.bin "$out/display"
 
-display=:$((90 + RANDOM % 400))
-Xvfb "$display" -screen 0 640x600x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+# Xvfb picks a free display and names it once it accepts connections.
+Xvfb -displayfd 3 -screen 0 640x600x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
 xvfb=$!
 app=
 cleanup() {
@@ -19,8 +19,9 @@ cleanup() {
     kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$out/display" ] && break; sleep 0.1; done
+[ -s "$out/display" ] || { echo "FAIL: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(head -n 1 "$out/display")
 
 step=0
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -32,7 +33,7 @@ shot() {
 "$program" >"$out/program.log" 2>&1 &
 app=$!
 window=
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     window=$(xdotool search --name '^Varnex HDMI EDID Utility$' 2>/dev/null | head -n 1) || true
     [ -n "$window" ] && break
     sleep 0.1
