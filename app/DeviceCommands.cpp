@@ -11,10 +11,6 @@
 #include <QStatusBar>
 #include <QTextCharFormat>
 
-namespace {
-constexpr int kStatusMessageMs = 2000;
-} // namespace
-
 void MainWindow::prepareProgressBar()
 {
     // One bar serves every read and write, at the right end of the status bar.

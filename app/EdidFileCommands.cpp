@@ -43,7 +43,7 @@ bool MainWindow::DoLoadEDIDfromFile()
         // A file's text is shown as it stands, never interpreted as markup.
         ui->EDIDtext->setPlainText(QString::fromLatin1(edid.text));
     }
-    statusBar()->showMessage(tr("File loaded"), 2000);
+    statusBar()->showMessage(tr("File loaded"), kStatusMessageMs);
     return true;
 }
 
@@ -70,7 +70,7 @@ bool MainWindow::DoSaveEDIDtoFile()
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return cannotWrite(file.errorString());
-    statusBar()->showMessage(tr("Saving file..."), 2000);
+    statusBar()->showMessage(tr("Saving file..."), kStatusMessageMs);
     const char *data = reinterpret_cast<const char *>(image.bytes.data());
     qint64 remaining = static_cast<qint64>(image.bytes.size());
     while (remaining > 0) {
@@ -83,6 +83,6 @@ bool MainWindow::DoSaveEDIDtoFile()
     }
     if (!file.commit())
         return cannotWrite(file.errorString());
-    statusBar()->showMessage(tr("File saved"), 2000);
+    statusBar()->showMessage(tr("File saved"), kStatusMessageMs);
     return true;
 }

@@ -40,6 +40,9 @@ private slots:
     void CalculateChkSum();
 
 private:
+    // How long a confirmation stays in the status bar.
+    static constexpr int kStatusMessageMs = 2000;
+
     // Creates the status bar's progress bar on first use and hides it.
     void prepareProgressBar();
 
