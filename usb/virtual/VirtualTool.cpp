@@ -40,6 +40,7 @@ void VirtualTool::clearFaults()
     failures_.clear();
     delays_.clear();
     withheld_.clear();
+    discarded_.clear();
     withholdFrom_ = 0;
 }
 
@@ -79,6 +80,11 @@ void VirtualTool::withholdReply(int nthCommand)
 void VirtualTool::withholdRepliesFrom(int nthCommand)
 {
     withholdFrom_ = nthCommand;
+}
+
+void VirtualTool::discardWrite(int nthCommand)
+{
+    discarded_[nthCommand] = true;
 }
 
 std::vector<std::size_t> VirtualTool::openedDevices() const
@@ -127,7 +133,7 @@ VirtualTool::ToolState *VirtualTool::toolFor(UsbHandle handle)
 
 std::size_t VirtualTool::dueReplyBytes(const ToolState &tool) const
 {
-    const auto now = Clock::now();
+    const auto now = deviceClock().now();
     std::size_t due = 0;
     while (due < tool.replies.size() && tool.replies[due].due <= now)
         ++due;
@@ -135,7 +141,7 @@ std::size_t VirtualTool::dueReplyBytes(const ToolState &tool) const
 }
 
 std::vector<std::uint8_t> VirtualTool::answer(ToolState &tool,
-                                              const std::vector<std::uint8_t> &packet)
+                                              const std::vector<std::uint8_t> &packet, bool store)
 {
     // Packets the tool does not understand get no answer, as a silent device would behave.
     if (packet.empty())
@@ -162,6 +168,8 @@ std::vector<std::uint8_t> VirtualTool::answer(ToolState &tool,
         // The current and sink images are not the tool's to overwrite; it answers 1 for them.
         if (!isCustomImage(packet[2]))
             return {0x01};
+        if (!store)
+            return {0x00};
         Image &image = tool.images[packet[2]];
         for (std::uint8_t i = 0; i < 8; ++i)
             image[static_cast<std::uint8_t>(packet[3] + i)] = packet[4 + i];
@@ -266,12 +274,12 @@ UsbStatus VirtualTool::UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffe
     *bytesWritten = bytesToWrite;
 
     const int nth = static_cast<int>(received_.size());
-    const std::vector<std::uint8_t> reply = answer(*tool, packet);
+    const std::vector<std::uint8_t> reply = answer(*tool, packet, discarded_.count(nth) == 0);
     if (withheld_.count(nth) != 0 || (withholdFrom_ > 0 && nth >= withholdFrom_))
         return kUsbSuccess;
     const auto delay = delays_.count(nth) != 0 ? delays_[nth] : std::chrono::milliseconds(0);
     // A reply arrives as one block: all of its bytes fall due together.
-    const Clock::time_point due = Clock::now() + delay;
+    const DeviceClock::TimePoint due = deviceClock().now() + delay;
     for (std::uint8_t value : reply)
         tool->replies.push_back({value, due});
     return kUsbSuccess;

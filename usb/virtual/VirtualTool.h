@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeviceClock.h"
 #include "UsbLibrary.h"
 
 #include <array>
@@ -58,10 +59,14 @@ public:
     // Drops every planned failure, delay and withheld reply; images and records stay.
     void clearFaults();
 
-    // Replies to the nth command packet (1-based, since reset) come late or never.
+    // Replies to the nth command packet (1-based, since reset) come late or never. Time is the
+    // device clock's, so tests that drive that clock wait for nothing.
     void delayReply(int nthCommand, std::chrono::milliseconds delay);
     void withholdReply(int nthCommand);
     void withholdRepliesFrom(int nthCommand);
+    // The nth command packet is answered as usual, but a row it writes is not stored: a write
+    // that does not stick.
+    void discardWrite(int nthCommand);
 
     const std::vector<Command> &receivedCommands() const { return received_; }
     int openHandleCount() const { return static_cast<int>(openHandles_.size()); }
@@ -88,11 +93,9 @@ public:
                              std::uint32_t *queueStatus) override;
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     struct PendingByte {
         std::uint8_t value;
-        Clock::time_point due;
+        DeviceClock::TimePoint due;
     };
 
     struct ToolState {
@@ -106,7 +109,8 @@ private:
     // Counts the call and tells whether it was made to fail (and with which status).
     bool injectedFailure(Operation operation, UsbStatus *status);
     ToolState *toolFor(UsbHandle handle);
-    std::vector<std::uint8_t> answer(ToolState &tool, const std::vector<std::uint8_t> &packet);
+    std::vector<std::uint8_t> answer(ToolState &tool, const std::vector<std::uint8_t> &packet,
+                                     bool store);
     std::size_t dueReplyBytes(const ToolState &tool) const;
 
     std::vector<ToolState> devices_;
@@ -114,6 +118,7 @@ private:
     std::map<std::pair<int, int>, UsbStatus> failures_; // (operation, nth call) -> status
     std::map<int, std::chrono::milliseconds> delays_;
     std::map<int, bool> withheld_;
+    std::map<int, bool> discarded_;
     int withholdFrom_ = 0;
     std::vector<Command> received_;
     std::map<UsbHandle, std::size_t> openHandles_;
