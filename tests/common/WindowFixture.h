@@ -1,12 +1,12 @@
 #pragma once
 
-#include "DeviceClock.h"
 #include "DeviceState.h"
 #include "DeviceWarning.h"
 #include "EdidSources.h"
 #include "FileNameDialogs.h"
 #include "MainWindow.h"
 #include "MessageBoxWatcher.h"
+#include "TestDeviceClock.h"
 #include "TestRegistry.h"
 #include "VirtualTool.h"
 
@@ -17,21 +17,6 @@
 #include <QTextEdit>
 
 #include <memory>
-
-// Device time that passes only when asked: each reading moves on by a millisecond, a pause at
-// once. Installed for as long as it lives, so time-outs and the write pacing cost no waiting.
-class FastDeviceClock final : public DeviceClock {
-public:
-    FastDeviceClock() { setDeviceClock(this); }
-    ~FastDeviceClock() override { setDeviceClock(nullptr); }
-    FastDeviceClock(const FastDeviceClock &) = delete;
-    FastDeviceClock &operator=(const FastDeviceClock &) = delete;
-    TimePoint now() override { return current += std::chrono::milliseconds(1); }
-    void sleepFor(std::chrono::milliseconds duration) override { current += duration; }
-
-private:
-    TimePoint current{};
-};
 
 // The hex text of 256 bytes, built here independently of the program.
 template <typename Bytes> QString hexText(const Bytes &bytes)
@@ -104,7 +89,7 @@ struct WindowFixture {
     }
     QString status() const { return window->statusBar()->currentMessage(); }
 
-    const FastDeviceClock clock;
+    TestDeviceClock clock;
     std::unique_ptr<MainWindow> window;
     QTextEdit *pane = nullptr;
     QComboBox *selector = nullptr;
