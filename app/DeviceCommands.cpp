@@ -4,12 +4,10 @@
 #include "EdidMessageBoxes.h"
 #include "EdidTextBuffer.h"
 #include "EdidTransfer.h"
-#include "MainWindowForm.h"
 
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QStatusBar>
-#include <QTextCharFormat>
 
 void MainWindow::prepareProgressBar()
 {
@@ -40,14 +38,7 @@ bool MainWindow::DoReadEDID()
     }
 
     statusBar()->showMessage(tr("EDID values read."), kStatusMessageMs);
-    // Start from an empty pane and a clean format: no selection, colour, font or italics of the
-    // earlier text may carry over into the new one.
-    ui->EDIDtext->clear();
-    ui->EDIDtext->setCurrentCharFormat(QTextCharFormat());
-    ui->EDIDtext->setFontPointSize(8);
-    ui->EDIDtext->setTextColor(Qt::black);
-    ui->EDIDtext->setFontWeight(QFont::Bold);
-    ui->EDIDtext->setPlainText(QString::fromLatin1(EdidTextBuffer.data()));
+    showPlainText(QString::fromLatin1(EdidTextBuffer.data()), Qt::black);
     return true;
 }
 

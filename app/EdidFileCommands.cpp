@@ -1,13 +1,11 @@
 #include "EdidFile.h"
+#include "EdidFileStore.h"
 #include "EdidMessageBoxes.h"
 #include "FileNameDialogs.h"
 #include "MainWindow.h"
-#include "MainWindowForm.h"
 
 #include <QColor>
-#include <QFile>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QStatusBar>
 
 bool MainWindow::DoLoadEDIDfromFile()
@@ -16,33 +14,21 @@ bool MainWindow::DoLoadEDIDfromFile()
     if (fileName.isEmpty())
         return false;
 
-    QFile file(fileName);
-    const auto cannotRead = [this, &fileName, &file] {
+    // A short file is no error: whatever it lacks of the first 1024 bytes counts as zero.
+    const FileStart start = readFileStart(fileName, static_cast<qint64>(kEdidFileReadLimit));
+    if (!start.error.isNull()) {
         QMessageBox::warning(this, tr("VARNEX"),
-                             tr("Cannot read file %1:\n%2.").arg(fileName, file.errorString()),
+                             tr("Cannot read file %1:\n%2.").arg(fileName, start.error),
                              QMessageBox::Ok, QMessageBox::NoButton);
         return false;
-    };
-    if (!file.open(QIODevice::ReadOnly))
-        return cannotRead();
-    // A short file is no error: whatever it lacks of the first 1024 bytes counts as zero.
-    QByteArray content(static_cast<int>(kEdidFileReadLimit), '\0');
-    const qint64 read = file.read(content.data(), content.size());
-    if (read < 0)
-        return cannotRead();
-    content.truncate(read);
+    }
 
     const EdidFileContent edid =
-        interpretEdidFile(std::string_view(content.constData(), content.size()));
-    if (edid.isBinary) {
+        interpretEdidFile(std::string_view(start.content.constData(), start.content.size()));
+    if (edid.isBinary)
         ShowEDIDtext(&edid.image);
-    } else {
-        ui->EDIDtext->setFontPointSize(8);
-        ui->EDIDtext->setTextColor(QColor(0, 0, 255, 255));
-        ui->EDIDtext->setFontWeight(QFont::Bold);
-        // A file's text is shown as it stands, never interpreted as markup.
-        ui->EDIDtext->setPlainText(QString::fromLatin1(edid.text));
-    }
+    else
+        showPlainText(QString::fromLatin1(edid.text), QColor(0, 0, 255, 255));
     statusBar()->showMessage(tr("File loaded"), kStatusMessageMs);
     return true;
 }
@@ -58,31 +44,18 @@ bool MainWindow::DoSaveEDIDtoFile()
     if (fileName.isEmpty())
         return false;
 
-    const auto cannotWrite = [this, &fileName](const QString &reason) {
+    const QByteArray bytes(reinterpret_cast<const char *>(image.bytes.data()),
+                           static_cast<int>(image.bytes.size()));
+    const QString error = saveFileAtomically(fileName, bytes, [this] {
+        statusBar()->showMessage(tr("Saving file..."), kStatusMessageMs);
+    });
+    if (!error.isNull()) {
         statusBar()->clearMessage();
         QMessageBox::warning(this, tr("VARNEX"),
-                             tr("Cannot write file %1:\n%2.").arg(fileName, reason),
-                             QMessageBox::Ok, QMessageBox::NoButton);
+                             tr("Cannot write file %1:\n%2.").arg(fileName, error), QMessageBox::Ok,
+                             QMessageBox::NoButton);
         return false;
-    };
-    // The old file is replaced only once the new content is completely on disk. Unbuffered, so
-    // that a write the disk refuses fails here and not unnoticed in a later flush.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return cannotWrite(file.errorString());
-    statusBar()->showMessage(tr("Saving file..."), kStatusMessageMs);
-    const char *data = reinterpret_cast<const char *>(image.bytes.data());
-    qint64 remaining = static_cast<qint64>(image.bytes.size());
-    while (remaining > 0) {
-        // A short write is retried; the retry then reports why the rest cannot be written.
-        const qint64 written = file.write(data, remaining);
-        if (written <= 0)
-            return cannotWrite(file.errorString()); // the new content is discarded, unseen
-        data += written;
-        remaining -= written;
     }
-    if (!file.commit())
-        return cannotWrite(file.errorString());
     statusBar()->showMessage(tr("File saved"), kStatusMessageMs);
     return true;
 }

@@ -36,3 +36,16 @@ int MainWindow::ParseEDIDtext(EdidImage *image)
     const QByteArray text = ui->EDIDtext->toPlainText().toLatin1();
     return parseEdidHexText(std::string_view(text.constData(), text.size()), *image);
 }
+
+void MainWindow::showPlainText(const QString &text, const QColor &color)
+{
+    // Start from an empty pane and a clean format: no selection, colour, font or italics of the
+    // earlier text may carry over into the new one.
+    ui->EDIDtext->clear();
+    ui->EDIDtext->setCurrentCharFormat(QTextCharFormat());
+    ui->EDIDtext->setFontPointSize(8);
+    ui->EDIDtext->setTextColor(color);
+    ui->EDIDtext->setFontWeight(QFont::Bold);
+    // Never interpreted as markup: a file's text is shown as it stands.
+    ui->EDIDtext->setPlainText(text);
+}

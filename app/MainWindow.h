@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+class QColor;
 class QProgressBar;
 class MainWindowForm;
 struct EdidImage;
@@ -42,6 +43,9 @@ private slots:
 private:
     // How long a confirmation stays in the status bar.
     static constexpr int kStatusMessageMs = 2000;
+
+    // Replaces the pane's content with text in bold 8-point type of this colour.
+    void showPlainText(const QString &text, const QColor &color);
 
     // Creates the status bar's progress bar on first use and hides it.
     void prepareProgressBar();

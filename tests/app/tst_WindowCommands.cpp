@@ -4,11 +4,12 @@
 #include "WindowFixture.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <csignal>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -90,12 +91,9 @@ private slots:
         const VirtualTool::Image before = virtualTool().image(address);
         if (write) {
             pane->setPlainText(text);
-        } else { // earlier text in other formats, selected from its end backwards
+        } else {
             pane->setHtml("<p style='font-family:serif;color:red'><i><b>old text</b></i></p>");
-            QTextCursor cursor(pane->document());
-            cursor.movePosition(QTextCursor::End);
-            cursor.setPosition(2, QTextCursor::KeepAnchor);
-            pane->setTextCursor(cursor);
+            selectBackwards();
         }
         const QString paneBefore = pane->toPlainText();
         const int n = fault.section(' ', -1).toInt();
@@ -216,6 +214,15 @@ private slots:
             << false << "missing.bin" << QByteArray() << "earlier" << 0
             << QStringList{"open", warning("Cannot read file %1:\nNo such file or directory.")}
             << QString() << QByteArray();
+        const QStringList notRegular{"open", warning("Cannot read file %1:\nNot a regular file.")};
+        QTest::newRow("load a FIFO without writer") << false << "fifo" << QByteArray() << "earlier"
+                                                    << 0 << notRegular << QString() << QByteArray();
+        QTest::newRow("load /dev/zero") << false << "/dev/zero" << QByteArray() << "earlier" << 0
+                                        << notRegular << QString() << QByteArray();
+        QTest::newRow("load an empty file")
+            << false << "empty.bin" << QByteArray("") << "earlier" << 0
+            << QStringList{"open", warning("Cannot read file %1:\nThe file is empty.")} << QString()
+            << QByteArray();
         QTest::newRow("load unreadable content")
             << false << "/proc/self/mem" << QByteArray() << "earlier" << 0
             << QStringList{"open", warning("Cannot read file %1:\nInput/output error.")}
@@ -250,13 +257,14 @@ private slots:
         QFile before(fileName);
         QVERIFY(content.isNull() || (before.open(QIODevice::WriteOnly) &&
                                      before.write(content) == content.size() && before.flush()));
+        QVERIFY(name != "fifo" || mkfifo(qPrintable(fileName), 0600) == 0);
         pane->setPlainText(paneText);
+        selectBackwards();
         // A limit on the file size makes a write fail part way ("File too large").
         rlimit unlimited{};
         getrlimit(RLIMIT_FSIZE, &unlimited);
         const rlimit limited{sizeLimit ? rlim_t(sizeLimit) : unlimited.rlim_cur,
                              unlimited.rlim_max};
-        std::signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &limited);
         const bool done = save ? window->DoSaveEDIDtoFile() : window->DoLoadEDIDfromFile();
         setrlimit(RLIMIT_FSIZE, &unlimited);
@@ -265,7 +273,8 @@ private slots:
         QCOMPARE(shown(), expected.replaceInStrings("%1", fileName));
         QCOMPARE(pane->toPlainText(), paneAfter.isNull() ? paneText : paneAfter);
         QFile file(fileName);
-        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(),
+        QCOMPARE(QFileInfo(file).isFile() && file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                                            : QByteArray(),
                  fileAfter.isNull() ? content : fileAfter);
         if (save) // nothing else is left in the directory: no temporary file
             QCOMPARE(QDir(directory->path()).entryList(QDir::Files).size(), file.exists() ? 1 : 0);
@@ -284,6 +293,15 @@ private slots:
     }
 
 private:
+    // Earlier text in other formats, selected from its end backwards.
+    void selectBackwards()
+    {
+        QTextCursor cursor(pane->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.setPosition(qMin(2, cursor.position()), QTextCursor::KeepAnchor);
+        pane->setTextCursor(cursor);
+    }
+
     std::optional<QTemporaryDir> directory;
 };
 

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// EDID files on disk, as the window and the command-line program both read and write them.
+
+// The start of a file, or why it could not be read (an errorString-like text, no final period).
+struct FileStart {
+    QByteArray content;
+    QString error; // null when the content was read
+};
+
+// Reads at most limit bytes from the start of a file. Only a regular file (after following
+// symbolic links) is opened: a pipe or a device could block or never end. A file of zero bytes
+// holds no EDID and is refused.
+FileStart readFileStart(const QString &path, qint64 limit);
+
+// Replaces the file with bytes once they are completely on disk; the old file stays as it was on
+// any failure, and no temporary file is left behind. opened runs once the new file could be
+// created, before anything is written. Returns the failure's text, or a null string.
+QString saveFileAtomically(const QString &path, const QByteArray &bytes,
+                           const std::function<void()> &opened = {});
