@@ -33,8 +33,18 @@ ExchangeResult ExchangeCommand(const UsbHandle *handle, std::uint8_t *reply,
         }
     }
 
+    // Only a reply of exactly the length asked for is whole. The library keeps any surplus
+    // bytes; left there, they would be taken for the start of the next reply.
     std::uint32_t read = 0;
-    if (UsbReadBlock(*handle, reply, replyLength, &read, 0) != kUsbSuccess) {
+    if (UsbReadBlock(*handle, reply, replyLength, &read, 0) != kUsbSuccess || read != replyLength) {
+        ShowDeviceWarning("Error Reading Data");
+        return ExchangeResult::Failed;
+    }
+    if (UsbQueueStatus(*handle, &waiting, &queueStatus) != kUsbSuccess) {
+        ShowDeviceWarning("Error Checking Queue");
+        return ExchangeResult::Failed;
+    }
+    if (waiting != 0) {
         ShowDeviceWarning("Error Reading Data");
         return ExchangeResult::Failed;
     }

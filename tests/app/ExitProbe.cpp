@@ -1,8 +1,7 @@
-// The utility's start-up with a scripted ending, so that tests can watch the process end:
-//   close-button | exit-action   run Exit from the Close button or File > Exit
-//   frame                        close the window through its frame
-// A second argument "open" opens the tool before the ending. At process exit the probe prints
-// what the tool saw: "close-calls=N open-handles=N buffer-kept=0|1".
+// The utility's start-up with a scripted ending, so that tests can watch the process end with the
+// tool open: "close-button" or "exit-action" runs Exit from the Close button or File > Exit,
+// "frame" closes the window through its frame. At process exit the probe prints what the tool
+// saw: "close-calls=N open-handles=N buffer-kept=0|1".
 #include "DeviceState.h"
 #include "EdidTextBuffer.h"
 #include "MainWindow.h"
@@ -20,7 +19,7 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    const QStringList arguments = application.arguments();
+    const QString ending = application.arguments().value(1);
     virtualTool(); // constructed before the handler is registered, so it outlives the report
     std::atexit([] {
         std::printf("close-calls=%d open-handles=%d buffer-kept=%d\n",
@@ -30,13 +29,12 @@ int main(int argc, char *argv[])
     });
     auto *window = new MainWindow;
     window->show();
-    QTimer::singleShot(0, window, [window, arguments] {
+    QTimer::singleShot(0, window, [window, ending] {
         EdidTextBuffer.fill('x');
-        if (arguments.contains("open"))
-            UsbOpenByIndex(0, &DeviceHandle);
-        if (arguments.contains("close-button"))
+        UsbOpenByIndex(0, &DeviceHandle);
+        if (ending == "close-button")
             QTest::mousePress(window->findChild<QWidget *>("ButClose"), Qt::LeftButton);
-        else if (arguments.contains("exit-action"))
+        else if (ending == "exit-action")
             QMetaObject::invokeMethod(window->findChild<QObject *>("actionExit"), "trigger");
         else
             window->close();

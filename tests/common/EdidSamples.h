@@ -1,7 +1,6 @@
 #pragma once
 
 #include "EdidImage.h"
-#include "HexText.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,9 +21,14 @@ inline QByteArray bytesOf(const EdidImage &image)
     return QByteArray(reinterpret_cast<const char *>(image.bytes.data()), EdidImage::kSize);
 }
 
-inline QString hexTextOf(const EdidImage &image)
+// The hex text of 256 bytes, built here independently of the program.
+template <typename Bytes> QString hexText(const Bytes &bytes)
 {
-    return QString::fromStdString(edidHexText(image));
+    QString text;
+    for (int i = 0; i < 256; ++i)
+        text += QString::asprintf("%02X%c", unsigned(std::uint8_t(bytes[i])),
+                                  i % 16 == 15 ? '\n' : ' ');
+    return text;
 }
 
 // The character format of the character at `position` of a document.

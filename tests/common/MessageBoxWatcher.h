@@ -1,43 +1,53 @@
 #pragma once
 
-#include <QList>
+#include <QAbstractButton>
+#include <QApplication>
 #include <QMessageBox>
-#include <QObject>
-#include <QString>
 #include <QTimer>
 
 #include <deque>
 
-// What the operator was shown in one modal message box.
-struct ShownBox {
-    QString title;
-    QString text;
-    QString informativeText;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    bool hasParent = false;
-    Qt::WindowModality modality = Qt::NonModal;
-};
-
-// Answers every modal message box that opens while it lives and records what it showed.
-// Boxes are answered with the queued answers in turn, then with OK (or the only button).
-// Any other modal dialog (a file dialog) is cancelled and counted.
-class MessageBoxWatcher : public QObject {
-    Q_OBJECT
-
+// Answers every modal message box that opens while it lives and records it as
+// "title|text|informative text|icon buttons owner". Boxes take the queued answers in turn, then
+// OK (or their first button). Any other modal dialog, such as a file dialog, is cancelled.
+class MessageBoxWatcher {
 public:
-    MessageBoxWatcher();
-
+    MessageBoxWatcher()
+    {
+        timer_.callOnTimeout([this] { poll(); });
+        timer_.start(5);
+    }
     void answerNext(QMessageBox::StandardButton answer) { answers_.push_back(answer); }
-    const QList<ShownBox> &boxes() const { return boxes_; }
-    QStringList texts() const;
-    int cancelledDialogs() const { return cancelledDialogs_; }
+
+    QStringList boxes;
 
 private:
-    void poll();
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (!box) {
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->reject();
+            return;
+        }
+        const QMessageBox::StandardButtons buttons = box->standardButtons();
+        boxes << QStringList{box->windowTitle(), box->text(), box->informativeText(),
+                             QString(box->icon() == QMessageBox::Warning  ? "warning"
+                                     : box->icon() == QMessageBox::NoIcon ? "no-icon"
+                                                                          : "icon") +
+                                 (buttons == QMessageBox::Ok                        ? " OK"
+                                  : buttons == (QMessageBox::Yes | QMessageBox::No) ? " Yes/No"
+                                                                                    : " buttons") +
+                                 (box->parentWidget() ? " parent" : " no-parent")}
+                     .join('|');
+        QAbstractButton *button =
+            box->button(answers_.empty() ? QMessageBox::Ok : answers_.front());
+        if (!answers_.empty())
+            answers_.pop_front();
+        (button ? button : box->buttons().first())->click();
+    }
 
     QTimer timer_;
     std::deque<QMessageBox::StandardButton> answers_;
-    QList<ShownBox> boxes_;
-    int cancelledDialogs_ = 0;
 };

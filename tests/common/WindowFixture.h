@@ -2,6 +2,7 @@
 
 #include "DeviceState.h"
 #include "DeviceWarning.h"
+#include "EdidSamples.h"
 #include "EdidSources.h"
 #include "FileNameDialogs.h"
 #include "MainWindow.h"
@@ -17,34 +18,12 @@
 #include <QTextEdit>
 
 #include <memory>
+#include <optional>
 
-// The hex text of 256 bytes, built here independently of the program.
-template <typename Bytes> QString hexText(const Bytes &bytes)
-{
-    QString text;
-    for (int i = 0; i < 256; ++i)
-        text += QString::asprintf("%02X%c", unsigned(std::uint8_t(bytes[i])),
-                                  i % 16 == 15 ? '\n' : ' ');
-    return text;
-}
-
-// Each box the watcher answered, as "title|text|informative text|icon buttons owner".
-inline QStringList describe(const MessageBoxWatcher &watcher)
-{
-    QStringList lines;
-    for (const ShownBox &box : watcher.boxes())
-        lines << box.title + '|' + box.text + '|' + box.informativeText + '|' +
-                     (box.icon == QMessageBox::Warning ? "warning"
-                      : box.icon                       ? "icon"
-                                                       : "no-icon") +
-                     (box.buttons == QMessageBox::Ok                        ? " OK"
-                      : box.buttons == (QMessageBox::Yes | QMessageBox::No) ? " Yes/No"
-                                                                            : " buttons") +
-                     (box.hasParent ? " parent" : " no-parent");
-    return lines;
-}
-
-// A main window on a fresh virtual tool for each test function, in fast device time.
+// A main window on a fresh virtual tool for each test function, in device time that passes only
+// when read. It collects what the operator is shown, in order: the file dialogs (answered with
+// `fileName`), the status messages and the device link's warnings with the progress bar as it
+// stands; shown() adds the boxes answered.
 struct WindowFixture {
     void openWindow()
     {
@@ -56,13 +35,7 @@ struct WindowFixture {
         window = std::make_unique<MainWindow>();
         pane = window->findChild<QTextEdit *>("EDIDtext");
         selector = window->findChild<QComboBox *>("EdidAddress");
-    }
-    // From now on collects what the operator is shown, in order: the file dialogs (answered
-    // with `fileName`), the status messages and the device link's warnings with the progress
-    // bar as it stands; shown() adds the boxes answered.
-    void record()
-    {
-        watcher = std::make_unique<MessageBoxWatcher>();
+        watcher.emplace();
         setFileNameAnswer([this](FileNameDialog dialog, QWidget *parent) {
             seen << QString(dialog == FileNameDialog::Open ? "open" : "save") +
                         (parent == window.get() ? "" : " without parent");
@@ -77,7 +50,6 @@ struct WindowFixture {
                                       bar ? bar->maximum() : -1);
         });
     }
-    QStringList shown() const { return seen + describe(*watcher); }
     void closeWindow()
     {
         setFileNameAnswer(nullptr);
@@ -87,13 +59,14 @@ struct WindowFixture {
         window.reset();
         DeviceHandle = kNoUsbHandle;
     }
+    QStringList shown() const { return seen + watcher->boxes; }
     QString status() const { return window->statusBar()->currentMessage(); }
 
     TestDeviceClock clock;
     std::unique_ptr<MainWindow> window;
     QTextEdit *pane = nullptr;
     QComboBox *selector = nullptr;
-    std::unique_ptr<MessageBoxWatcher> watcher;
+    std::optional<MessageBoxWatcher> watcher;
     QStringList seen;
     QString fileName;
 };

@@ -1,12 +1,12 @@
 // Every library operation failing at every call a read or a write reaches, and every reply
 // withheld in turn: the window must end each case with the tool closed, the lock free, the
 // operator told, and the pane and the tool in a state the operator can trust.
-#include "EdidSamples.h"
-#include "EdidSources.h"
 #include "UsbAccess.h"
 #include "WindowFixture.h"
 
 #include <cstdio>
+
+using Op = VirtualTool::Operation;
 
 namespace {
 
@@ -14,7 +14,6 @@ namespace {
 const std::pair<int, const char *> kScenarios[] = {
     {1, "read sink"}, {2, "write custom 6"}, {3, "write custom 7"}, {4, "write custom/sink 8"}};
 
-// The operations in the order of VirtualTool::Operation.
 const char *const kOperationNames[] = {"count", "string", "open",  "close",
                                        "read",  "write",  "purge", "queue"};
 
@@ -27,17 +26,23 @@ EdidImage newImage()
     return image;
 }
 
+// The exchange (1-based) that the nth call of an operation belongs to, with a tool that answers
+// at once: each exchange sends once, queries twice (the wait, then the check for surplus bytes)
+// and reads once. 0 for operations outside the exchanges.
+int exchangeOf(int op, int nth)
+{
+    if (op < 0 || op == int(Op::WriteBlock) || op == int(Op::ReadBlock))
+        return nth;
+    return op == int(Op::QueueStatus) ? (nth + 1) / 2 : 0;
+}
+
 } // namespace
 
 class FaultSweepTest : public QObject, WindowFixture {
     Q_OBJECT
 
 private slots:
-    void cleanupTestCase()
-    {
-        std::printf("%d fault cases\n", casesRun);
-        std::fflush(stdout);
-    }
+    void cleanupTestCase() { std::printf("%d fault cases\n", casesRun); }
     void init() { openWindow(); }
     void cleanup() { closeWindow(); }
 
@@ -50,10 +55,9 @@ private slots:
             // The calls and commands a clean run makes are the positions a fault can take.
             init();
             prepare(s);
-            MessageBoxWatcher watcher;
             run(s);
             for (int op = 0; op < VirtualTool::kOperationCount; ++op)
-                for (int nth = 1; nth <= virtualTool().callCount(VirtualTool::Operation(op)); ++nth)
+                for (int nth = 1; nth <= virtualTool().callCount(Op(op)); ++nth)
                     QTest::addRow("%s, %s call %d fails", kScenarios[s].second, kOperationNames[op],
                                   nth)
                         << s << op << nth;
@@ -68,21 +72,16 @@ private slots:
         QFETCH(int, scenario);
         QFETCH(int, op);
         QFETCH(int, nth);
-        using Op = VirtualTool::Operation;
         const bool write = scenario > 0;
         ++casesRun;
         const QString paneBefore = prepare(scenario);
         op >= 0 ? virtualTool().failOnCall(Op(op), nth) : virtualTool().withholdReply(nth);
-        MessageBoxWatcher watcher;
         run(scenario);
 
         // Faults the operation outlives: a refused close after the last command (a clean run
-        // closes once), and the counters exchange that follows a complete read. With a tool that
-        // answers at once every exchange sends once, polls once and reads once.
+        // closes once), and the counters exchange that follows a complete read.
         const bool refusedClose = op == int(Op::CloseHandle);
-        const bool hitsCommand = op < 0 || op == int(Op::WriteBlock) ||
-                                 op == int(Op::QueueStatus) || op == int(Op::ReadBlock);
-        const bool countersOnly = !write && hitsCommand && nth == 17;
+        const bool countersOnly = !write && exchangeOf(op, nth) == 17;
         const bool succeeds = refusedClose || countersOnly;
         const QString success =
             write ? QStringLiteral("EDID values written...") : QStringLiteral("EDID values read.");
@@ -93,10 +92,11 @@ private slots:
         // A handle the library refused to close is the only one the tool may still hold.
         QCOMPARE(virtualTool().openHandleCount(), refusedClose ? 1 : 0);
         if (!(countersOnly && op < 0)) // a silent counters reply goes unnoticed
-            QVERIFY2(!watcher.boxes().isEmpty(), "the operator was told nothing");
+            QVERIFY2(!watcher->boxes.isEmpty() || !seen.filter("device: ").isEmpty(),
+                     "the operator was told nothing");
         QCOMPARE(status(), succeeds ? success : QString());
         QCOMPARE(pane->toPlainText(),
-                 write || !succeeds ? paneBefore : hexTextOf(EdidImage{virtualTool().image(0xA0)}));
+                 write || !succeeds ? paneBefore : hexText(virtualTool().image(0xA0)));
         if (write) {
             // A correct write after the failed one leaves exactly the new image in the tool.
             virtualTool().clearFaults();

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "DeviceClock.h"
+#include "LibusbTool.h"
 #include "UsbTransport.h"
+#include "VirtualTool.h"
 
 #include <QStringList>
 #include <libusb.h>
 
 #include <algorithm>
-#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
-#include <thread>
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -115,8 +116,8 @@ public:
             return LIBUSB_SUCCESS;
         }
         d_.inLengths.push_back(length);
-        if (d_.inScript.empty() && !d_.inSource) // nothing arrives
-            std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        if (d_.inScript.empty() && !d_.inSource) // nothing arrives before the time-out
+            deviceClock().sleepFor(std::chrono::milliseconds(timeoutMs));
         const FakeInTransfer answer = !d_.inScript.empty() ? d_.inScript.front()
                                       : d_.inSource        ? d_.inSource(length)
                                                     : FakeInTransfer{{}, LIBUSB_ERROR_TIMEOUT};
@@ -157,5 +158,39 @@ struct FakeUsbBus final : UsbTransport {
                     std::shared_ptr<UsbTransportDevice>(std::shared_ptr<void>(), &device));
         }
         return listError;
+    }
+};
+
+// A library over a fake bus, which the library owns.
+struct Rig {
+    FakeUsbBus &bus = *new FakeUsbBus;
+    LibusbTool usb{std::unique_ptr<UsbTransport>(&bus)};
+
+    std::uint32_t count()
+    {
+        std::uint32_t count = 0;
+        return usb.UsbDeviceCount(&count) == kUsbSuccess ? count : 0xFFFFFFFF;
+    }
+};
+
+// A tool on the fake bus whose firmware is a virtual tool: each command block goes to it, and its
+// reply comes back in pieces of at most five bytes, each with a time-out status.
+struct ToolOnFakeBus : Rig {
+    VirtualTool firmware;
+    UsbHandle handle = kNoUsbHandle;
+    FakeUsbDevice &device = bus.devices.emplace_back();
+
+    ToolOnFakeBus()
+    {
+        firmware.UsbOpenByIndex(0, &handle);
+        device.onOut = [this](const Bytes &block) {
+            std::uint32_t n = 0;
+            Bytes reply(64);
+            firmware.UsbWriteBlock(handle, block.data(), std::uint32_t(block.size()), &n, 0);
+            firmware.UsbReadBlock(handle, reply.data(), 64, &n, 0);
+            for (std::uint32_t i = 0; i < n; i += 5)
+                device.inScript.push_back(
+                    {Bytes(&reply[i], &reply[std::min(n, i + 5)]), LIBUSB_ERROR_TIMEOUT});
+        };
     }
 };

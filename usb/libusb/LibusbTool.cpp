@@ -1,5 +1,7 @@
 #include "LibusbTool.h"
 
+#include "DeviceClock.h"
+
 #include <libusb.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr std::uint16_t kPacketSizeMask = 0x07FF; // bits 11 and 12 count extra transactions
@@ -234,10 +235,11 @@ UsbStatus LibusbTool::UsbReadBlock(UsbHandle handle, std::uint8_t *buffer,
     if (!tool)
         return kInvalidHandle;
 
-    const auto deadline = Clock::now() + kTransferTimeout;
+    DeviceClock &clock = deviceClock();
+    const auto deadline = clock.now() + kTransferTimeout;
     int error = LIBUSB_SUCCESS;
     while (tool->received.size() < bytesToRead) {
-        const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<milliseconds>(deadline - clock.now());
         if (left <= milliseconds(0)) {
             error = LIBUSB_ERROR_TIMEOUT;
             break;
@@ -291,7 +293,8 @@ UsbStatus LibusbTool::UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std:
     // receiving side has anything to discard.
     if (purgeReceive == 0)
         return kUsbSuccess;
-    const auto deadline = Clock::now() + kTransferTimeout;
+    DeviceClock &clock = deviceClock();
+    const auto deadline = clock.now() + kTransferTimeout;
     for (;;) {
         tool->received.clear();
         const int error = receive(*tool, kPollTimeout);
@@ -301,7 +304,7 @@ UsbStatus LibusbTool::UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std:
             return statusOf(error);
         if (drained)
             return kUsbSuccess;
-        if (Clock::now() >= deadline)
+        if (clock.now() >= deadline)
             return kStillReceiving;
     }
 }

@@ -15,7 +15,8 @@
 // device is ever opened or asked for a string. Indices refer to the devices of the last count.
 class LibusbTool final : public UsbLibrary {
 public:
-    // How long a write may take, and how long a read waits for the rest of a reply.
+    // How long a write may take, and how long a read waits for the rest of a reply (in device
+    // time, which tests drive).
     static constexpr std::chrono::milliseconds kTransferTimeout{1000};
     // How long a queue query or a purge waits for bytes on the IN endpoint (libusb reads 0 as
     // "no limit", so this is the shortest there is).
