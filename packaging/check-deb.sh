@@ -27,6 +27,8 @@ for file in /usr/bin/varnex-edid-utility /usr/bin/varnex-edid-utility-virtual \
     grep -qx "$file" <<<"$installed" || { echo "missing from package: $file"; exit 1; }
     [ -e "$file" ] || { echo "not on disk: $file"; exit 1; }
 done
+grep -q 'ATTR{idVendor}=="10c4", ATTR{idProduct}=="ea61", TAG+="uaccess"' \
+    /usr/lib/udev/rules.d/70-varnex-edid-utility.rules || { echo "no rule for 10c4:ea61"; exit 1; }
 desktop-file-validate /usr/share/applications/com.varnex.edid_utility.desktop
 appstreamcli validate --no-net --strict /usr/share/metainfo/com.varnex.edid_utility.metainfo.xml
 if ldd /usr/bin/varnex-edid-utility | grep 'not found'; then

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch root and checks what a desktop will read from it: the menu
 # entry, the software-centre metadata, the icon and the device access rule.
-# Usage: validate-install.sh <build-dir> <scratch-dir>
+# Usage: validate-install.sh <build-dir> <scratch-dir> <tool IDs as vvvv:pppp, comma-separated>
 set -euo pipefail
 
 build=$1
 root=$2
+ids=$3
 app_id=com.varnex.edid_utility
 
 rm -rf "$root"
@@ -55,6 +56,17 @@ else
         [[ $line == *'ATTR{idVendor}=="'????'"'* && $line == *'ATTR{idProduct}=="'????'"'* ]] ||
             fail "udev rule line matches more than one device: $line"
     done <"$rule"
+    # Each tool ID of the build has its line, and its hardware entry in the metadata.
+    for id in ${ids//[,;]/ }; do
+        vendor=${id%%:*} product=${id#*:}
+        grep -q "ATTR{idVendor}==\"${vendor,,}\", ATTR{idProduct}==\"${product,,}\", TAG+=\"uaccess\"" "$rule" ||
+            fail "udev rule has no line for $id"
+        grep -q "<modalias>usb:v${vendor^^}p${product^^}d\*</modalias>" "$metainfo" ||
+            fail "metadata provides no modalias for $id"
+    done
+    if udevadm verify --help >/dev/null 2>&1; then # systemd 253 and later
+        udevadm verify "$rule" || fail "udevadm verify $rule"
+    fi
 fi
 
 if [ "$failed" -ne 0 ]; then

@@ -8,7 +8,6 @@
 #include <QStringList>
 #include <libusb.h>
 
-#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -23,14 +22,15 @@ struct FakeInTransfer {
 
 // A scripted USB device: its descriptors and strings, what its IN endpoint delivers, the errors
 // its calls are told to give, and a record of what was done to it. Unless told otherwise it is
-// the tool: interface 0 vendor-specific with bulk IN 0x81 and bulk OUT 0x02, serial "2011".
+// the tool: 10C4:EA61, interface 0 vendor-specific with bulk IN 0x81 and bulk OUT 0x02, serial
+// "2011".
 struct FakeUsbDevice final : UsbTransportDevice {
     // clang-format off
-    UsbDeviceDescription description{0, 0, 3, 2, {{0, LIBUSB_CLASS_VENDOR_SPEC, {{0x81, LIBUSB_TRANSFER_TYPE_BULK, 64}, {0x02, LIBUSB_TRANSFER_TYPE_BULK, 64}}}}};
+    UsbDeviceDescription description{0x10C4, 0xEA61, 3, 2, {{0, LIBUSB_CLASS_VENDOR_SPEC, {{0x81, LIBUSB_TRANSFER_TYPE_BULK, 64}, {0x02, LIBUSB_TRANSFER_TYPE_BULK, 64}}}}};
     // clang-format on
     std::map<std::uint8_t, std::string> strings{{3, "2011"}, {2, "HDMI"}}; // by index
     std::map<std::string, std::string> kernelStrings;                      // what sysfs would show
-    // By call: "describe", "open", "detach", "attach", "claim", "release", "string", "out".
+    // By call as recorded ("request 02 0002") or by its first word ("claim", "out", "describe").
     std::map<std::string, int> errors;
     int outAccepted = -1; // bytes of an OUT block that get through; -1: all
     bool driverBound = false;
@@ -43,18 +43,19 @@ struct FakeUsbDevice final : UsbTransportDevice {
     std::function<FakeInTransfer(int length)> inSource;
     std::function<void(const Bytes &)> onOut;
 
-    QStringList calls; // "open", "claim 0", "release 0", "close", ...
-    std::vector<Bytes> outBlocks;
+    QStringList calls; // "open", "claim 0", "request 02 0002", "clear-halt 81", "close", ...
     std::vector<int> inLengths;
-    std::vector<unsigned> inTimeouts, outTimeouts;
+    std::vector<unsigned> outTimeouts;
     int openConnections = 0, outCalls = 0;
 
-    int error(const char *call) { return unplugged ? LIBUSB_ERROR_NO_DEVICE : errors[call]; }
-    // Records a call on an interface; one that succeeds may bind or unbind the kernel driver.
-    int record(const char *call, std::uint8_t interface, int bindsDriver = -1)
+    // Records a call; one that succeeds may bind or unbind the kernel driver.
+    int record(const QString &call, int bindsDriver = -1)
     {
-        calls << QStringLiteral("%1 %2").arg(QLatin1String(call)).arg(interface);
-        const int failed = error(call);
+        calls << call;
+        const std::string key = call.toStdString();
+        const int failed = unplugged           ? LIBUSB_ERROR_NO_DEVICE
+                           : errors.count(key) ? errors[key]
+                                               : errors[call.section(' ', 0, 0).toStdString()];
         if (failed == 0 && bindsDriver >= 0)
             driverBound = bindsDriver == 1;
         return failed;
@@ -71,6 +72,7 @@ struct FakeUsbDevice final : UsbTransportDevice {
         text = kernelStrings[attribute];
         return !text.empty(); // an empty one stands for none
     }
+    std::string location() override { return "1-2"; }
 };
 
 class FakeConnection final : public UsbTransportConnection {
@@ -82,18 +84,30 @@ public:
         d_.calls << QStringLiteral("close");
     }
     int kernelDriverActive(std::uint8_t) override { return d_.driverBound; }
-    int detachKernelDriver(std::uint8_t n) override { return d_.record("detach", n, 0); }
-    int attachKernelDriver(std::uint8_t n) override { return d_.record("attach", n, 1); }
+    int detachKernelDriver(std::uint8_t n) override { return d_.record(call("detach", n), 0); }
+    int attachKernelDriver(std::uint8_t n) override { return d_.record(call("attach", n), 1); }
     int claimInterface(std::uint8_t n) override
     {
-        const int error = d_.record("claim", n);
+        const int error = d_.record(call("claim", n));
         return error == 0 && d_.driverBound ? LIBUSB_ERROR_BUSY : error;
     }
-    int releaseInterface(std::uint8_t n) override { return d_.record("release", n); }
+    int releaseInterface(std::uint8_t n) override { return d_.record(call("release", n)); }
     int stringDescriptor(std::uint8_t index, std::string &text) override
     {
         text = d_.strings[index];
-        return d_.error("string");
+        return d_.unplugged ? LIBUSB_ERROR_NO_DEVICE : d_.errors["string"];
+    }
+    int controlOut(std::uint8_t type, std::uint8_t request, std::uint16_t value,
+                   std::uint16_t index) override
+    {
+        return d_.record(
+            type == 0x40 && index == 0
+                ? QString::asprintf("request %02X %04X", request, value)
+                : QString::asprintf("control %02X %02X %04X %04X", type, request, value, index));
+    }
+    int clearHalt(std::uint8_t endpoint) override
+    {
+        return d_.record(QString::asprintf("clear-halt %02X", endpoint));
     }
     int bulkTransfer(std::uint8_t endpoint, std::uint8_t *data, int length, int *transferred,
                      unsigned timeoutMs) override
@@ -104,14 +118,13 @@ public:
             d_.unplugged = true;
         if (d_.unplugged)
             return LIBUSB_ERROR_NO_DEVICE;
-        (out ? d_.outTimeouts : d_.inTimeouts).push_back(timeoutMs);
         if (out) {
+            d_.outTimeouts.push_back(timeoutMs);
             *transferred = d_.outAccepted < 0 ? length : std::min(length, d_.outAccepted);
-            d_.outBlocks.emplace_back(data, data + *transferred);
-            if (const int error = d_.error("out"))
+            if (const int error = d_.errors["out"])
                 return error;
             if (d_.onOut)
-                d_.onOut(d_.outBlocks.back());
+                d_.onOut(Bytes(data, data + *transferred));
             d_.unplugged = d_.outCalls == d_.goneAfterOut;
             return LIBUSB_SUCCESS;
         }
@@ -131,13 +144,17 @@ public:
     }
 
 private:
+    static QString call(const char *name, std::uint8_t interface)
+    {
+        return QString::asprintf("%s %d", name, interface);
+    }
+
     FakeUsbDevice &d_;
 };
 
 inline int FakeUsbDevice::open(std::unique_ptr<UsbTransportConnection> &connection)
 {
-    calls << QStringLiteral("open");
-    if (const int failed = error("open"))
+    if (const int failed = record(QStringLiteral("open")))
         return failed;
     connection = std::make_unique<FakeConnection>(*this);
     return LIBUSB_SUCCESS;
@@ -161,7 +178,8 @@ struct FakeUsbBus final : UsbTransport {
     }
 };
 
-// A library over a fake bus, which the library owns.
+// A library over a fake bus, which the library owns; the tool IDs are those built in and those
+// the environment adds.
 struct Rig {
     FakeUsbBus &bus = *new FakeUsbBus;
     LibusbTool usb{std::unique_ptr<UsbTransport>(&bus)};

@@ -48,8 +48,15 @@ UsbStatus LibusbTool::statusOf(int libusbError)
     return kLibusbErrorBase;
 }
 
-LibusbTool::LibusbTool(std::unique_ptr<UsbTransport> transport) : transport_(std::move(transport))
+LibusbTool::LibusbTool(std::unique_ptr<UsbTransport> transport, std::vector<UsbId> toolIds)
+    : transport_(std::move(transport)), toolIds_(std::move(toolIds))
 {}
+
+bool LibusbTool::hasToolId(const UsbDeviceDescription &description) const
+{
+    const UsbId id{description.vendorId, description.productId};
+    return std::find(toolIds_.begin(), toolIds_.end(), id) != toolIds_.end();
+}
 
 LibusbTool::~LibusbTool()
 {
@@ -113,8 +120,32 @@ int LibusbTool::receive(OpenTool &tool, milliseconds timeout)
     return error;
 }
 
+int LibusbTool::vendorRequest(UsbTransportConnection &connection, std::uint8_t request,
+                              std::uint16_t value)
+{
+    const int error = connection.controlOut(kVendorRequestOut, request, value, /*index=*/0);
+    // A device that does not know the request stalls it, and that does no harm.
+    return error == LIBUSB_ERROR_PIPE ? LIBUSB_SUCCESS : error;
+}
+
+int LibusbTool::startServing(OpenTool &tool)
+{
+    UsbTransportConnection &connection = *tool.connection;
+    int error = vendorRequest(connection, kRequestEnable, kEnableAll);
+    for (std::uint8_t endpoint : {tool.interface.in, tool.interface.out}) {
+        if (error == LIBUSB_SUCCESS)
+            error = connection.clearHalt(endpoint);
+        if (error == LIBUSB_ERROR_PIPE) // as harmless as a stalled request
+            error = LIBUSB_SUCCESS;
+    }
+    return error == LIBUSB_SUCCESS ? vendorRequest(connection, kRequestControl, kStartServing)
+                                   : error;
+}
+
 void LibusbTool::closeTool(OpenTool &tool, int *releaseError)
 {
+    // The device is told to stop serving; gone or not, the interface is released after.
+    vendorRequest(*tool.connection, kRequestControl, kStopServing);
     *releaseError = tool.connection->releaseInterface(tool.interface.number);
     if (tool.driverDetached)
         tool.connection->attachKernelDriver(tool.interface.number); // hand the device back
@@ -134,11 +165,52 @@ UsbStatus LibusbTool::UsbDeviceCount(std::uint32_t *count)
         ListedTool tool;
         tool.device = device;
         // A device whose descriptors cannot be read is not known to be a tool.
-        if (device->describe(tool.description) == LIBUSB_SUCCESS &&
+        if (device->describe(tool.description) == LIBUSB_SUCCESS && hasToolId(tool.description) &&
             findToolInterface(tool.description, &tool.interface))
             listed_.push_back(std::move(tool));
     }
     *count = clampedCount(listed_.size());
+    return kUsbSuccess;
+}
+
+UsbStatus LibusbTool::listDevices(bool withOthers, std::vector<Listing> &listing)
+{
+    listing.clear();
+    std::uint32_t count = 0;
+    if (const UsbStatus status = UsbDeviceCount(&count); status != kUsbSuccess)
+        return status;
+    for (std::uint32_t index = 0; index < count; ++index) {
+        const ListedTool &tool = listed_[index];
+        Listing entry;
+        entry.id = {tool.description.vendorId, tool.description.productId};
+        entry.location = tool.device->location();
+        entry.tool = true;
+        entry.index = index;
+        UsbStringBuffer text{};
+        if (UsbDeviceString(index, text, kUsbSerialString) == kUsbSuccess)
+            entry.serial = text;
+        if (UsbDeviceString(index, text, kUsbProductString) == kUsbSuccess)
+            entry.product = text;
+        std::unique_ptr<UsbTransportConnection> connection;
+        entry.accessible = tool.device->open(connection) == LIBUSB_SUCCESS;
+        listing.push_back(entry);
+    }
+    std::vector<std::shared_ptr<UsbTransportDevice>> devices;
+    if (!withOthers || transport_->listDevices(devices) != LIBUSB_SUCCESS)
+        return kUsbSuccess;
+    for (const auto &device : devices) {
+        UsbDeviceDescription description;
+        ToolInterface interface;
+        if (device->describe(description) != LIBUSB_SUCCESS || hasToolId(description) ||
+            !findToolInterface(description, &interface))
+            continue;
+        Listing entry;
+        entry.id = {description.vendorId, description.productId};
+        entry.location = device->location();
+        device->kernelString("serial", entry.serial);
+        device->kernelString("product", entry.product);
+        listing.push_back(entry);
+    }
     return kUsbSuccess;
 }
 
@@ -199,6 +271,11 @@ UsbStatus LibusbTool::UsbOpenByIndex(std::uint32_t index, UsbHandle *handle)
         return statusOf(active);
     }
     error = tool.connection->claimInterface(number);
+    if (error == LIBUSB_SUCCESS) {
+        error = startServing(tool);
+        if (error != LIBUSB_SUCCESS)
+            tool.connection->releaseInterface(number);
+    }
     if (error != LIBUSB_SUCCESS) {
         if (tool.driverDetached)
             tool.connection->attachKernelDriver(number);

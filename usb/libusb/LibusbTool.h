@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ToolUsbIds.h"
 #include "UsbLibrary.h"
 #include "UsbTransport.h"
 
@@ -8,11 +9,17 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
-// The eight operations over a USB transport. A device counts as a tool when one of its
-// interfaces is vendor-specific and has exactly one bulk IN and one bulk OUT endpoint; no other
-// device is ever opened or asked for a string. Indices refer to the devices of the last count.
+// The eight operations over a USB transport. A device counts as a tool when its IDs are in the
+// tool ID list and one of its interfaces is vendor-specific with exactly one bulk IN and one bulk
+// OUT endpoint; no other device is ever opened or asked for a string. Indices refer to the
+// devices of the last count.
+//
+// Tools follow the conventions of their maker's USB library: after claiming the interface the
+// host enables the device and tells it to serve the bulk endpoints, and before releasing it tells
+// it to stop.
 class LibusbTool final : public UsbLibrary {
 public:
     // How long a write may take, and how long a read waits for the rest of a reply (in device
@@ -33,10 +40,32 @@ public:
 
     static UsbStatus statusOf(int libusbError);
 
-    explicit LibusbTool(std::unique_ptr<UsbTransport> transport);
+    // Vendor requests, host to device, no data stage.
+    static constexpr std::uint8_t kVendorRequestOut = 0x40;
+    static constexpr std::uint8_t kRequestEnable = 0x00;
+    static constexpr std::uint16_t kEnableAll = 0xFFFF;
+    static constexpr std::uint8_t kRequestControl = 0x02;
+    static constexpr std::uint16_t kStartServing = 0x0002;
+    static constexpr std::uint16_t kStopServing = 0x0004;
+
+    explicit LibusbTool(std::unique_ptr<UsbTransport> transport,
+                        std::vector<UsbId> toolIds = toolUsbIds());
     ~LibusbTool() override;
     LibusbTool(const LibusbTool &) = delete;
     LibusbTool &operator=(const LibusbTool &) = delete;
+
+    // One attached device as a listing shows it.
+    struct Listing {
+        UsbId id;
+        std::string location;        // "<bus>-<port>[.<port>...]"
+        std::string serial, product; // empty when unknown
+        bool tool = false;           // in the tool ID list; others are never opened
+        bool accessible = false;     // this user may open it
+        std::uint32_t index = 0;     // a tool's index for UsbOpenByIndex
+    };
+    // Counts the tools anew and lists them in index order; withOthers adds the devices outside
+    // the ID list that have a tool's interface, with what the kernel knows of them.
+    UsbStatus listDevices(bool withOthers, std::vector<Listing> &listing);
 
     UsbStatus UsbDeviceCount(std::uint32_t *count) override;
     UsbStatus UsbDeviceString(std::uint32_t index, UsbStringBuffer &text,
@@ -76,6 +105,12 @@ private:
     };
 
     static bool findToolInterface(const UsbDeviceDescription &description, ToolInterface *found);
+    bool hasToolId(const UsbDeviceDescription &description) const;
+    // A control request without data; a stall counts as success.
+    static int vendorRequest(UsbTransportConnection &connection, std::uint8_t request,
+                             std::uint16_t value);
+    // Enables the claimed tool, clears any halt on its endpoints and starts its serving them.
+    static int startServing(OpenTool &tool);
     OpenTool *openTool(UsbHandle handle);
     UsbHandle newHandle();
     // One IN transfer into the receive buffer; returns its libusb error code.
@@ -84,6 +119,7 @@ private:
 
     // Declared first so that it outlives every device and connection it handed out.
     std::unique_ptr<UsbTransport> transport_;
+    std::vector<UsbId> toolIds_;
     std::vector<ListedTool> listed_;
     std::map<UsbHandle, OpenTool> open_;
     UsbHandle nextHandle_ = 1;

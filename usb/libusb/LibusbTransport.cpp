@@ -18,17 +18,19 @@ struct LibusbSession {
 
 namespace {
 
-// Where the kernel shows a device's attributes: /sys/bus/usb/devices/<bus>-<port>[.<port>...].
-std::string sysfsDirectory(libusb_device *device)
+constexpr unsigned kControlTimeoutMs = 1000;
+
+// The kernel's name of a device's place: "<bus>-<port>[.<port>...]"; empty for a root hub.
+std::string kernelLocation(libusb_device *device)
 {
     std::uint8_t ports[8];
     const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
     if (depth <= 0)
-        return std::string(); // a root hub, or unknown
-    std::string path = "/sys/bus/usb/devices/" + std::to_string(libusb_get_bus_number(device));
+        return std::string();
+    std::string location = std::to_string(libusb_get_bus_number(device));
     for (int i = 0; i < depth; ++i)
-        path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
-    return path;
+        location += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+    return location;
 }
 
 class LibusbConnection final : public UsbTransportConnection {
@@ -70,6 +72,14 @@ public:
         text.assign(reinterpret_cast<const char *>(buffer), static_cast<std::size_t>(length));
         return LIBUSB_SUCCESS;
     }
+    int controlOut(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                   std::uint16_t index) override
+    {
+        const int result = libusb_control_transfer(handle_, requestType, request, value, index,
+                                                   nullptr, 0, kControlTimeoutMs);
+        return result < 0 ? result : LIBUSB_SUCCESS;
+    }
+    int clearHalt(std::uint8_t endpoint) override { return libusb_clear_halt(handle_, endpoint); }
     int bulkTransfer(std::uint8_t endpoint, std::uint8_t *data, int length, int *transferred,
                      unsigned timeoutMs) override
     {
@@ -137,10 +147,10 @@ public:
 
     bool kernelString(const std::string &attribute, std::string &text) override
     {
-        const std::string directory = sysfsDirectory(device_);
-        if (directory.empty())
+        const std::string place = kernelLocation(device_);
+        if (place.empty())
             return false;
-        std::ifstream file(directory + "/" + attribute);
+        std::ifstream file("/sys/bus/usb/devices/" + place + "/" + attribute);
         if (!file)
             return false;
         std::string value((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -151,6 +161,8 @@ public:
         text = value;
         return true;
     }
+
+    std::string location() override { return kernelLocation(device_); }
 
 private:
     std::shared_ptr<LibusbSession> session_;

@@ -39,6 +39,10 @@ public:
     virtual int claimInterface(std::uint8_t interfaceNumber) = 0;
     virtual int releaseInterface(std::uint8_t interfaceNumber) = 0;
     virtual int stringDescriptor(std::uint8_t index, std::string &text) = 0;
+    // A control request without a data stage.
+    virtual int controlOut(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                           std::uint16_t index) = 0;
+    virtual int clearHalt(std::uint8_t endpoint) = 0;
     // Bytes moved before an error or a time-out are counted in transferred as well.
     virtual int bulkTransfer(std::uint8_t endpoint, std::uint8_t *data, int length,
                              int *transferred, unsigned timeoutMs) = 0;
@@ -54,6 +58,8 @@ public:
     virtual int open(std::unique_ptr<UsbTransportConnection> &connection) = 0;
     // A string the kernel kept when the device was attached ("serial", "product"); false if none.
     virtual bool kernelString(const std::string &attribute, std::string &text) = 0;
+    // Where the device is attached: "<bus>-<port>[.<port>...]", as the kernel names it.
+    virtual std::string location() = 0;
 };
 
 class UsbTransport {
