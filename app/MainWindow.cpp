@@ -6,6 +6,7 @@
 #include "EdidTextBuffer.h"
 #include "MainWindowForm.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QProgressBar>
 
@@ -21,6 +22,12 @@ void clearEdidTextBuffer()
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindowForm)
 {
+    // The form's fixed geometry was laid out for a small 8-point dialog face; a sans face with
+    // Arial's metrics at that size fits every text of it, whatever the desktop's own font. Set
+    // for the whole program, so that menus and boxes match the window.
+    QFont windowFont(QStringLiteral("Liberation Sans"), 8);
+    windowFont.setStyleHint(QFont::SansSerif);
+    QApplication::setFont(windowFont);
     ui->setupUi(this);
     // Keep a monospaced face where "Courier New" itself is not installed.
     QFont paneFont = ui->EDIDtext->font();

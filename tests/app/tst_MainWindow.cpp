@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QPushButton>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -84,6 +86,46 @@ private slots:
             QMetaObject::invokeMethod(window.get(), "SelectEdid", Q_ARG(int, outside));
         QCOMPARE(SelectedEdidAddress, std::uint8_t(0xB6));
         QVERIFY(edidTextBufferIs('x'));
+    }
+
+    // Each text of the form fits its widget at the form's fixed geometry, in the widget's font.
+    void textsFit_data()
+    {
+        QTest::addColumn<QString>("widget");
+        QTest::addColumn<QString>("text");
+        for (const auto &[name, text] : {std::pair{"ButReadEDID", "Read EDID"},
+                                         {"ButCalculateCheckSum", "Calculate Checksum"},
+                                         {"ButWriteEDID", "Write EDID"},
+                                         {"ButLoadEDID", "Load from File"},
+                                         {"ButSaveEDID", "Save to File"},
+                                         {"ButClose", "Close"}})
+            QTest::addRow("%s", text) << name << text;
+        for (const EdidSource &source : kEdidSources)
+            QTest::addRow("%s", source.name) << "EdidAddress" << source.name;
+    }
+    void textsFit()
+    {
+        QFETCH(QString, widget);
+        QFETCH(QString, text);
+        QWidget *shown = window->findChild<QWidget *>(widget);
+        // What the style adds around the text (frame, margins, the selector's arrow).
+        const int advance = shown->fontMetrics().horizontalAdvance(text);
+        int needed = 0;
+        if (auto *button = qobject_cast<QPushButton *>(shown)) {
+            QCOMPARE(button->text(), text);
+            needed = button->sizeHint().width();
+        } else {
+            QStyleOptionComboBox option;
+            option.initFrom(selector);
+            QVERIFY(selector->findText(text) >= 0);
+            needed = shown->style()
+                         ->sizeFromContents(QStyle::CT_ComboBox, &option,
+                                            QSize(advance, shown->fontMetrics().height()), shown)
+                         .width();
+        }
+        QVERIFY2(
+            needed <= shown->width(),
+            qPrintable(QString("needs %1 pixels in %2").arg(needed).arg(shown->font().toString())));
     }
 
     // A press on each button runs its command, which starts from a zero-filled text buffer.
