@@ -90,8 +90,12 @@ private slots:
             QCOMPARE(virtualTool().openedDevices(), std::vector<std::size_t>(1, opened));
         // Closing makes one call for an open tool; with nothing open, no call and no box.
         const int closes = virtualTool().callCount(Op::CloseHandle);
+        const UsbHandle handle = DeviceHandle;
         CloseDevice();
         CloseDevice();
+        std::uint32_t n = 0; // the tool serves a closed handle nothing
+        QVERIFY(handle == kNoUsbHandle ||
+                virtualTool().UsbQueueStatus(handle, &n, &n) != kUsbSuccess);
         QCOMPARE(virtualTool().callCount(Op::CloseHandle), closes + int(opened >= 0));
         QCOMPARE(recorder.warnings, warnings);
         ExpectedSerial = 2011;
@@ -112,6 +116,7 @@ private slots:
         using R = ExchangeResult;
         // clang-format off
         QTest::newRow("no handle: open refused") << Failures{{Op::OpenByIndex, 1}} << 16 << 16 << 0 << R::Failed << "Invalid Device Handle" << 0 << 0;
+        QTest::newRow("reply after two seconds: read at once") << Failures{} << 16 << 16 << 2000 << R::Success << "" << -1 << 2000;
         QTest::newRow("answered: send, query, read, query") << Failures{} << 16 << 16 << 0 << R::Success << "" << 4 << 0;
         QTest::newRow("send fails") << Failures{{Op::WriteBlock, 1}} << 16 << 16 << 0 << R::Failed << "Error Sending Code" << 1 << 0;
         QTest::newRow("first query fails") << Failures{{Op::QueueStatus, 1}} << 16 << 16 << 0 << R::Failed << "Error Checking Queue" << 2 << 0;
@@ -119,7 +124,6 @@ private slots:
         QTest::newRow("query after the read fails") << Failures{{Op::QueueStatus, 2}} << 16 << 16 << 0 << R::Failed << "Error Checking Queue" << 4 << 0;
         QTest::newRow("reply short of its length") << Failures{} << 3 << 16 << 0 << R::Failed << "Error Reading Data" << 3 << 0;
         QTest::newRow("surplus bytes after the reply") << Failures{} << 16 << 8 << 0 << R::Failed << "Error Reading Data" << 4 << 0;
-        QTest::newRow("reply after two seconds: read at once") << Failures{} << 16 << 16 << 2000 << R::Success << "" << -1 << 2000;
         QTest::newRow("no reply: time-out, no box") << Failures{} << 16 << 16 << -1 << R::TimedOut << "" << -1 << 3000;
         // clang-format on
     }

@@ -85,18 +85,18 @@ private slots:
         const Interfaces tool{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}};
         const QByteArray none;
         // clang-format off
-        QTest::newRow("another tool") << "10c4:ea61" << none << tool << 0 << "other, 2011";
-        QTest::newRow("another tool, no access") << "10c4:ea61" << none << tool << int(LIBUSB_ERROR_ACCESS) << "kernel (no access), 2011";
-        QTest::newRow("tool interface behind a HID one") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}}, {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}} << 0 << "other, 2011";
-        QTest::newRow("ID not in the list") << "10c4:8149" << none << tool << 0 << "2011, 10c4:8149 kernel";
-        QTest::newRow("ID added by the environment") << "10c4:8149" << QByteArray("1234:5678, 10C4:8149") << tool << 0 << "other, 2011";
-        QTest::newRow("malformed entries skipped one by one") << "10c4:8149" << QByteArray("10c4,:8149,10c4:81490,x0c4:8149;10c4:8149") << tool << 0 << "other, 2011";
-        QTest::newRow("only malformed entries") << "10c4:8149" << QByteArray("10c4-8149,10c4:,:") << tool << 0 << "2011, 10c4:8149 kernel";
-        QTest::newRow("mass storage") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}} << 0 << "2011";
-        QTest::newRow("interrupt in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kInterrupt, 64}, {0x01, kBulk, 64}}}} << 0 << "2011";
-        QTest::newRow("two bulk in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}} << 0 << "2011";
-        QTest::newRow("third endpoint") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}} << 0 << "2011";
-        QTest::newRow("zero packet size") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 0}, {0x01, kBulk, 64}}}} << 0 << "2011";
+        QTest::newRow("another tool") << "10c4:ea61" << none << tool << 0 << "other HDMI, 2011 HDMI";
+        QTest::newRow("another tool, no access") << "10c4:ea61" << none << tool << int(LIBUSB_ERROR_ACCESS) << "kernel K (no access), 2011 HDMI";
+        QTest::newRow("tool interface behind a HID one") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}}, {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}} << 0 << "other HDMI, 2011 HDMI";
+        QTest::newRow("ID not in the list") << "10c4:8149" << none << tool << 0 << "2011 HDMI, 10c4:8149 kernel";
+        QTest::newRow("ID added by the environment") << "10c4:8149" << QByteArray("1234:5678, 10C4:8149") << tool << 0 << "other HDMI, 2011 HDMI";
+        QTest::newRow("malformed entries skipped one by one") << "10c4:8149" << QByteArray("10c4,:8149,10c4:81490,x0c4:8149;10c4:8149") << tool << 0 << "other HDMI, 2011 HDMI";
+        QTest::newRow("only malformed entries") << "10c4:8149" << QByteArray("10c4-8149,10c4:,:") << tool << 0 << "2011 HDMI, 10c4:8149 kernel";
+        QTest::newRow("mass storage") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}} << 0 << "2011 HDMI";
+        QTest::newRow("interrupt in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kInterrupt, 64}, {0x01, kBulk, 64}}}} << 0 << "2011 HDMI";
+        QTest::newRow("two bulk in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}} << 0 << "2011 HDMI";
+        QTest::newRow("third endpoint") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}} << 0 << "2011 HDMI";
+        QTest::newRow("zero packet size") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 0}, {0x01, kBulk, 64}}}} << 0 << "2011 HDMI";
         // clang-format on
     }
     void countsOnlyTools()
@@ -114,7 +114,7 @@ private slots:
         other.description.productId = ids.section(':', 1).toUShort(nullptr, 16);
         other.description.interfaces = interfaces;
         other.strings[3] = "other";
-        other.kernelStrings["serial"] = "kernel";
+        other.kernelStrings = {{"serial", "kernel"}, {"product", "K"}};
         other.errors["open"] = openError;
         rig.bus.devices.emplace_back().errors["describe"] = LIBUSB_ERROR_IO;
         rig.bus.devices.emplace_back();
@@ -129,6 +129,7 @@ private slots:
                           ? QString()
                           : QString::asprintf("%04x:%04x ", device.id.vendor, device.id.product)) +
                          device.serial.c_str() +
+                         (device.tool ? ' ' + QString(device.product.c_str()) : QString()) +
                          (device.accessible || !device.tool ? "" : " (no access)");
         }
         QCOMPARE(shown.join(", "), listing);
@@ -216,6 +217,8 @@ private slots:
         const bool driverBound = device.driverBound;
         UsbHandle handle = kNoUsbHandle;
         QCOMPARE(rig.count(), 1u);
+        UsbHandle beyond = kNoUsbHandle; // indices run up to the count, not including it
+        QVERIFY(rig.usb.UsbOpenByIndex(1, &beyond) != kUsbSuccess && beyond == kNoUsbHandle);
         const bool opened = rig.usb.UsbOpenByIndex(0, &handle) == kUsbSuccess;
         QCOMPARE(handle != kNoUsbHandle, opened);
         QCOMPARE(rig.usb.UsbCloseHandle(handle) == kUsbSuccess, closed);

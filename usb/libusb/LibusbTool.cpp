@@ -149,7 +149,6 @@ void LibusbTool::closeTool(OpenTool &tool, int *releaseError)
     *releaseError = tool.connection->releaseInterface(tool.interface.number);
     if (tool.driverDetached)
         tool.connection->attachKernelDriver(tool.interface.number); // hand the device back
-    tool.connection.reset();
 }
 
 UsbStatus LibusbTool::UsbDeviceCount(std::uint32_t *count)
@@ -373,7 +372,6 @@ UsbStatus LibusbTool::UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std:
     DeviceClock &clock = deviceClock();
     const auto deadline = clock.now() + kTransferTimeout;
     for (;;) {
-        tool->received.clear();
         const int error = receive(*tool, kPollTimeout);
         const bool drained = tool->received.empty();
         tool->received.clear();

@@ -115,6 +115,8 @@ private:
     UsbHandle newHandle();
     // One IN transfer into the receive buffer; returns its libusb error code.
     int receive(OpenTool &tool, std::chrono::milliseconds timeout);
+    // Stops the tool, releases its interface and hands it back to its kernel driver; the
+    // connection itself closes when the OpenTool goes.
     static void closeTool(OpenTool &tool, int *releaseError);
 
     // Declared first so that it outlives every device and connection it handed out.

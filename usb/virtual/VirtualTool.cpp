@@ -30,7 +30,6 @@ void VirtualTool::reset()
     calls_.fill(0);
     clearFaults();
     received_.clear();
-    openHandles_.clear();
     opened_.clear();
     attachDevices({{"2011", "Varnex HDMI Virtual Tool"}});
 }
