@@ -135,7 +135,6 @@ void addCommonOptions(QCommandLineParser &parser)
                "N"),
         option({"q", "quiet"}, "No confirmations and no progress bar; results and errors only."),
         option({"h", "help"}, "Show this help."),
-        option({"version"}, "Show the program's version."),
     });
 }
 
@@ -211,6 +210,7 @@ int runCli(const QStringList &arguments, Console &console)
     // First only the command's name: every option after it belongs to the command.
     QCommandLineParser parser;
     addCommonOptions(parser);
+    parser.addOption(option({"version"}, "Show the program's version."));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     parser.setApplicationDescription(kOverview + kExitCodes);
     if (!parser.parse(arguments))
