@@ -143,6 +143,7 @@ private slots:
         row("unknown source", "diff s.bin tool:sinks", 2, "", "unknown source in 'tool:sinks'");
         row("missing argument", "read", 2, "", "usage: varnex-edid read SOURCE [options]");
         row("bad format", "read sink --format txt", 2, "", "--format takes hex or bin");
+        row("unwritable", "read sink -o no/such/dir", 2, "", "cannot write no/such/dir: ");
     }
     // On a terminal only: drawn in place, wiped before anything else is said.
     void progressBar()

@@ -26,6 +26,7 @@ cmp last.out <(edid read sink) || fail "custom6 does not hold the sink EDID in t
 edid-decode --check s.bin >edid-decode.log || fail "edid-decode --check s.bin: see $out/edid-decode.log"
 expect 1 edid diff s.bin tool:custom7
 expect 2 edid write s.bin --to sink
+grep -q 'varnex-edid: sink cannot be written' last.err || fail "write --to sink says: $(cat last.err)"
 expect 3 edid read sink --device 1
 for command in list "read custom8" "check s.bin" "diff s.bin tool:custom7"; do
     # shellcheck disable=SC2086 # the command and its argument are two words
