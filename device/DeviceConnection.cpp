@@ -9,6 +9,15 @@
 
 AcceptedSerialTable AcceptedSerials{};
 
+namespace {
+std::optional<std::uint32_t> chosenIndex;
+} // namespace
+
+void chooseDeviceIndex(std::optional<std::uint32_t> index)
+{
+    chosenIndex = index;
+}
+
 void buildAcceptedSerials()
 {
     for (auto &entry : AcceptedSerials)
@@ -78,7 +87,7 @@ bool OpenDevice()
     std::uint32_t count = 0;
     if (UsbDeviceCount(&count) != kUsbSuccess)
         count = 0;
-    const std::uint32_t index = findTool(count);
+    const std::uint32_t index = chosenIndex ? *chosenIndex : findTool(count);
     if (index < count && prepareTool(index))
         return true;
     CloseDevice();

@@ -19,7 +19,8 @@ echo "== install"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
 dpkg-query -W -f='${Package} ${Version} ${Status}\n' varnex-edid-utility
 installed=$(dpkg -L varnex-edid-utility)
-for file in /usr/bin/varnex-edid-utility /usr/bin/varnex-edid-utility-virtual \
+for file in /usr/bin/varnex-edid-utility /usr/bin/varnex-edid-utility-virtual /usr/bin/varnex-edid \
+    /usr/share/man/man1/varnex-edid.1 /usr/share/bash-completion/completions/varnex-edid \
     /usr/share/applications/com.varnex.edid_utility.desktop \
     /usr/share/icons/hicolor/scalable/apps/com.varnex.edid_utility.svg \
     /usr/share/metainfo/com.varnex.edid_utility.metainfo.xml \
@@ -31,10 +32,15 @@ grep -q 'ATTR{idVendor}=="10c4", ATTR{idProduct}=="ea61", TAG+="uaccess"' \
     /usr/lib/udev/rules.d/70-varnex-edid-utility.rules || { echo "no rule for 10c4:ea61"; exit 1; }
 desktop-file-validate /usr/share/applications/com.varnex.edid_utility.desktop
 appstreamcli validate --no-net --strict /usr/share/metainfo/com.varnex.edid_utility.metainfo.xml
-if ldd /usr/bin/varnex-edid-utility | grep 'not found'; then
+if ldd /usr/bin/varnex-edid-utility /usr/bin/varnex-edid | grep 'not found'; then
     echo "unresolved libraries"
     exit 1
 fi
+
+echo "== varnex-edid without a tool"
+status=0
+varnex-edid read sink >/dev/null 2>&1 || status=$?
+[ "$status" -eq 3 ] || { echo "varnex-edid read sink without a tool: exit $status, not 3"; exit 1; }
 
 echo "== start under Xvfb and press Read EDID"
 # With no tool attached the read ends in the box titled "VARNEX" ("Hardware not found").
@@ -63,7 +69,8 @@ echo "== remove"
 DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq varnex-edid-utility >/dev/null
 for file in $installed; do
     case $file in /usr/bin/* | /usr/share/applications/* | /usr/share/metainfo/* | \
-        /usr/lib/udev/* | /usr/share/icons/hicolor/scalable/apps/*.svg)
+        /usr/lib/udev/* | /usr/share/icons/hicolor/scalable/apps/*.svg | /usr/share/man/* | \
+        /usr/share/bash-completion/*)
         if [ -e "$file" ] && [ ! -d "$file" ]; then
             echo "left behind: $file"
             exit 1

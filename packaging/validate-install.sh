@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch root and checks what a desktop will read from it: the menu
-# entry, the software-centre metadata, the icon and the device access rule.
+# entry, the software-centre metadata, the icon and the device access rule; the command-line
+# program with its man page and completion.
 # Usage: validate-install.sh <build-dir> <scratch-dir> <tool IDs as vvvv:pppp, comma-separated>
 set -euo pipefail
 
@@ -18,9 +19,12 @@ fail() {
     failed=1
 }
 
-for program in varnex-edid-utility varnex-edid-utility-virtual; do
+for program in varnex-edid-utility varnex-edid-utility-virtual varnex-edid; do
     [ -x "$root/usr/bin/$program" ] || fail "program $program not installed"
 done
+[ -f "$root/usr/share/man/man1/varnex-edid.1" ] || fail "man page of varnex-edid not installed"
+grep -q 'complete .* varnex-edid$' "$root/usr/share/bash-completion/completions/varnex-edid" ||
+    fail "bash completion of varnex-edid not installed"
 
 desktop=$root/usr/share/applications/$app_id.desktop
 # desktop-file-validate exits 0 on warnings and hints; any output counts as a failure here.

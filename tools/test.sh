@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing and runs every check of the project:
 #  1. a build with warnings as errors and every CTest test;
-#  2. an operator's session with the virtual-tool program under Xvfb, driven by real input events;
+#  2. an operator's session with the virtual-tool program under Xvfb, driven by real input events,
+#     and a shell session with varnex-edid on the virtual tool;
 #  3. the same build and tests with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer;
 #  4. each libFuzzer target for a bounded time on its corpus.
 set -euo pipefail
@@ -19,6 +20,7 @@ build_and_test() {
 build_and_test build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 tests/e2e/operator-session.sh build/test/app/varnex-edid-utility-virtual build/test/e2e
+tests/e2e/cli-session.sh build/test build/test/cli-e2e
 
 # Only leaks inside system libraries are suppressed.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -1,0 +1,235 @@
+#include "Cli.h"
+
+#include "Commands.h"
+#include "Console.h"
+#include "DeviceConnection.h"
+#include "DeviceWarning.h"
+#include "ExitCode.h"
+#include "ToolChoice.h"
+#include "ToolSession.h"
+#include "VirtualState.h"
+
+#include <vector>
+
+namespace {
+
+const QString kExitCodes = QStringLiteral(
+    "Exit status: 0 success; 1 a check or verification found a difference; 2 bad usage or\n"
+    "input; 3 no tool or no access; 4 a device exchange failed or timed out.");
+
+const QString kOverview = QStringLiteral(
+    "Reads, checks and writes the EDIDs of a Varnex USB HDMI tool.\n\n"
+    "Commands:\n"
+    "  list [--any]            the tools found: index, serial string, product string\n"
+    "  read SOURCE             read an EDID from the tool\n"
+    "  write FILE --to SOURCE  write an EDID into a custom image and read it back\n"
+    "  check FILE...           test both block checksums of each file\n"
+    "  fix FILE                recalculate both checksums\n"
+    "  convert IN OUT          between raw binary and hex text\n"
+    "  diff A B                byte-wise differences; each a file or tool:SOURCE\n\n"
+    "Sources: current, sink, custom6, custom7, custom8; only the custom ones can be written.\n"
+    "Files read: raw binary of 128 or 256 bytes, or a hex dump of as many bytes: pairs of\n"
+    "digits separated by white space, commas or colons, with or without 0x, as the window\n"
+    "saves them and as xrandr --verbose and edid-decode print them. 128 bytes get a second\n"
+    "block of zeros; any other count is refused.\n"
+    "'varnex-edid COMMAND --help' describes a command.\n\n");
+
+struct Argument {
+    const char *name;
+    const char *description;
+};
+
+struct Command {
+    const char *name;
+    std::vector<Argument> arguments;
+    const char *description;
+    std::vector<QCommandLineOption> options;
+    int (*run)(Run &);
+
+    // A last argument "NAME..." takes any number of words, at least one.
+    bool takes(qsizetype words) const
+    {
+        const bool many = !arguments.empty() && QByteArray(arguments.back().name).endsWith("...");
+        return many ? words >= qsizetype(arguments.size()) : words == qsizetype(arguments.size());
+    }
+
+    QString synopsis() const
+    {
+        QString text = QLatin1String(name);
+        for (const Argument &argument : arguments)
+            text += QLatin1Char(' ') + QLatin1String(argument.name);
+        return text;
+    }
+};
+
+QCommandLineOption option(const QStringList &names, const char *description,
+                          const char *valueName = nullptr)
+{
+    return QCommandLineOption(names, QString::fromLatin1(description),
+                              QString::fromLatin1(valueName ? valueName : ""));
+}
+
+const std::vector<Command> &commands()
+{
+    const QCommandLineOption json = option({"json"}, "Print the result as JSON.");
+    const QCommandLineOption output = option({"o", "output"}, "Save to FILE instead.", "FILE");
+    const QCommandLineOption format =
+        option({"format"}, "hex or bin; else from the file name: .bin is binary.", "FORMAT");
+    static const std::vector<Command> table{
+        {"list",
+         {},
+         "Lists the tools found: index (for --device), serial string, product string.",
+         {option({"any"}, "Also devices of the tool's kind outside its USB IDs."), json},
+         runList},
+        {"read",
+         {{"SOURCE", "current, sink, custom6, custom7 or custom8"}},
+         "Reads SOURCE from the tool and prints it in the window's hex text layout, or saves it\n"
+         "to a file (atomically: a file is never left half-written).",
+         {output, format, json},
+         runRead},
+        {"write",
+         {{"FILE", "the EDID to write, binary or hex text"}},
+         "Writes the EDID of FILE into a custom image of the tool, reads it back and compares\n"
+         "all 256 bytes: the exit status is 0 only when they match, else 1 with the offsets\n"
+         "that differ. An EDID with a wrong checksum is refused. Exit status 4 when the write\n"
+         "broke off: the custom image may then be incomplete.",
+         {option({"to"}, "custom6, custom7 or custom8.", "SOURCE"),
+          option({"fix-checksums"}, "Recalculate both checksums before writing."),
+          option({"force"}, "Write wrong checksums as they are."),
+          option({"no-verify"}, "Do not read the image back.")},
+         runWrite},
+        {"check",
+         {{"FILE...", "EDID files, binary or hex text"}},
+         "Tests both block checksums of each file; prints ok or the wrong block with its stored\n"
+         "and its correct value. Exit status 1 when one is wrong, 2 when a file is unreadable.",
+         {json},
+         runCheck},
+        {"fix",
+         {{"FILE", "an EDID file, binary or hex text"}},
+         "Recalculates both checksums and saves the file in place (binary stays binary, text\n"
+         "becomes the window's hex text), or to another file.",
+         {output},
+         runFix},
+        {"convert",
+         {{"IN", "an EDID file, binary or hex text"}, {"OUT", "the file to save"}},
+         "Saves the EDID of IN to OUT as binary or hex text.",
+         {format},
+         runConvert},
+        {"diff",
+         {{"A", "a file, or tool:SOURCE"}, {"B", "a file, or tool:SOURCE"}},
+         "Prints each offset where A and B differ, with the byte of each. A and B are files,\n"
+         "or tool:SOURCE to read a source from the tool. Exit status 1 when they differ.",
+         {json},
+         runDiff},
+    };
+    return table;
+}
+
+// The options every command takes.
+void addCommonOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        option({"virtual"}, "Use the virtual tool instead of real ones."),
+        option({"virtual-state"}, "Where the virtual tool keeps its images between runs.", "FILE"),
+        option({"device"}, "Use tool N of 'list' (default: the first with the tool's serial).",
+               "N"),
+        option({"q", "quiet"}, "No confirmations and no progress bar; results and errors only."),
+        option({"h", "help"}, "Show this help."),
+    });
+}
+
+// Prints the device link's warnings as errors while it lives.
+struct DeviceWarningsOnConsole {
+    explicit DeviceWarningsOnConsole(Console &console)
+    {
+        setDeviceWarningHandler(
+            [&console](const char *text) { console.error(QString::fromLatin1(text)); });
+    }
+    ~DeviceWarningsOnConsole() { setDeviceWarningHandler(nullptr); }
+};
+
+// Qt's usage line names the program by the path it was started with.
+int printHelp(Console &console, const QCommandLineParser &parser, const QString &usage)
+{
+    const QString help = parser.helpText();
+    console.printBytes(QStringLiteral("Usage: varnex-edid %1\n%2")
+                           .arg(usage, help.mid(help.indexOf(QLatin1Char('\n')) + 1))
+                           .toUtf8());
+    return kExitSuccess;
+}
+
+int runCommand(const Command &command, const QStringList &arguments, Console &console)
+{
+    QCommandLineParser parser;
+    for (const QCommandLineOption &commandOption : command.options)
+        parser.addOption(commandOption);
+    addCommonOptions(parser);
+    for (const Argument &argument : command.arguments)
+        parser.addPositionalArgument(QLatin1String(argument.name),
+                                     QLatin1String(argument.description));
+    parser.setApplicationDescription(QString::fromLatin1(command.description) +
+                                     QStringLiteral("\n\n") + kExitCodes);
+    if (!parser.parse(arguments))
+        return console.fail(kExitBadInput, parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        return printHelp(console, parser, command.synopsis() + QStringLiteral(" [options]"));
+    const QStringList words = parser.positionalArguments().mid(1);
+    if (!command.takes(words.size()))
+        return console.fail(
+            kExitBadInput,
+            QStringLiteral("usage: varnex-edid %1 [options]").arg(command.synopsis()));
+
+    std::optional<std::uint32_t> device;
+    if (parser.isSet(QStringLiteral("device"))) {
+        bool ok = false;
+        device = parser.value(QStringLiteral("device")).toUInt(&ok);
+        if (!ok)
+            return console.fail(kExitBadInput,
+                                QStringLiteral("--device takes an index that 'list' shows"));
+    }
+    const bool virtualTool = parser.isSet(QStringLiteral("virtual"));
+    if (parser.isSet(QStringLiteral("virtual-state")) && !virtualTool)
+        return console.fail(kExitBadInput, QStringLiteral("--virtual-state needs --virtual"));
+    const QString statePath = parser.isSet(QStringLiteral("virtual-state"))
+                                  ? parser.value(QStringLiteral("virtual-state"))
+                                  : defaultVirtualStatePath();
+
+    console.setQuiet(parser.isSet(QStringLiteral("quiet")));
+    useVirtualTool(virtualTool);
+    chooseDeviceIndex(device);
+    const DeviceWarningsOnConsole warnings(console);
+    ToolSession tool(console, virtualTool ? statePath : QString());
+    Run run{parser, words, console, tool};
+    return command.run(run);
+}
+
+} // namespace
+
+int runCli(const QStringList &arguments, Console &console)
+{
+    // First only the command's name: every option after it belongs to the command.
+    QCommandLineParser parser;
+    addCommonOptions(parser);
+    parser.addOption(option({"version"}, "Show the program's version."));
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.setApplicationDescription(kOverview + kExitCodes);
+    if (!parser.parse(arguments))
+        return console.fail(kExitBadInput, parser.errorText());
+    const QStringList words = parser.positionalArguments();
+    if (words.isEmpty()) {
+        if (parser.isSet(QStringLiteral("help")))
+            return printHelp(console, parser, QStringLiteral("[options] COMMAND [ARGUMENTS]"));
+        if (parser.isSet(QStringLiteral("version"))) {
+            console.print(QStringLiteral("varnex-edid " VARNEX_VERSION));
+            return kExitSuccess;
+        }
+        return console.fail(kExitBadInput,
+                            QStringLiteral("no command given; 'varnex-edid --help' lists them"));
+    }
+    for (const Command &command : commands())
+        if (words.first() == QLatin1String(command.name))
+            return runCommand(command, arguments, console);
+    return console.fail(kExitBadInput, QStringLiteral("unknown command '%1'; 'varnex-edid "
+                                                      "--help' lists them")
+                                           .arg(words.first()));
+}

@@ -1,0 +1,67 @@
+#include "Console.h"
+
+#include <QIODevice>
+
+Console::Console(QIODevice &out, QIODevice &err, bool errIsTerminal)
+    : out_(out), err_(err), errIsTerminal_(errIsTerminal)
+{}
+
+void Console::print(const QString &line)
+{
+    out_.write(line.toUtf8() + '\n');
+}
+
+void Console::printBytes(const QByteArray &bytes)
+{
+    out_.write(bytes);
+}
+
+void Console::printJson(const QJsonDocument &document)
+{
+    out_.write(document.toJson(QJsonDocument::Indented));
+}
+
+void Console::note(const QString &line)
+{
+    if (!quiet_)
+        print(line);
+}
+
+void Console::error(const QString &message)
+{
+    endProgress();
+    err_.write(QStringLiteral("varnex-edid: %1\n").arg(message).toUtf8());
+}
+
+void Console::detail(const QString &line)
+{
+    err_.write(QStringLiteral("  %1\n").arg(line).toUtf8());
+}
+
+int Console::fail(int exitCode, const QString &message)
+{
+    error(message);
+    return exitCode;
+}
+
+TransferProgress Console::progress(const QString &label)
+{
+    if (!errIsTerminal_ || quiet_)
+        return [](int, int) {};
+    return [this, label](int value, int maximum) {
+        constexpr int kWidth = 32;
+        const int filled = maximum > 0 ? value * kWidth / maximum : 0;
+        err_.write(QStringLiteral("\r%1 [%2%3]")
+                       .arg(label, QString(filled, QLatin1Char('#')),
+                            QString(kWidth - filled, QLatin1Char(' ')))
+                       .toUtf8());
+        barShown_ = true;
+    };
+}
+
+void Console::endProgress()
+{
+    if (barShown_)
+        err_.write("\r\033[K"); // back to the line's start and clear it
+    barShown_ = false;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "EdidTransfer.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QString>
+
+class QIODevice;
+
+// Where a run's output goes: results on out; errors, device messages and progress on err.
+class Console {
+public:
+    Console(QIODevice &out, QIODevice &err, bool errIsTerminal);
+
+    // Quiet drops the confirmations and the progress bar, never results or errors.
+    void setQuiet(bool quiet) { quiet_ = quiet; }
+
+    void print(const QString &line);
+    void printBytes(const QByteArray &bytes);
+    void printJson(const QJsonDocument &document);
+    // A confirmation of what was done.
+    void note(const QString &line);
+    void error(const QString &message);
+    // A line that belongs to the error before it.
+    void detail(const QString &line);
+    // Reports the message as an error and hands back the exit code, for `return fail(...)`.
+    int fail(int exitCode, const QString &message);
+
+    // A bar on err while a transfer runs, when err is a terminal; endProgress wipes it.
+    TransferProgress progress(const QString &label);
+    void endProgress();
+
+private:
+    QIODevice &out_;
+    QIODevice &err_;
+    bool errIsTerminal_;
+    bool quiet_ = false;
+    bool barShown_ = false;
+};

@@ -1,0 +1,123 @@
+#include "Commands.h"
+#include "Console.h"
+#include "EdidFiles.h"
+#include "ExitCode.h"
+#include "Findings.h"
+#include "ToolChoice.h"
+#include "ToolSession.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+int runList(Run &run)
+{
+    std::vector<ListedTool> tools;
+    if (!chosenToolLister().list(run.options.isSet(QStringLiteral("any")), tools))
+        return run.console.fail(kExitNoTool, QStringLiteral("the USB devices could not be listed"));
+    QJsonArray array;
+    for (const ListedTool &tool : tools) {
+        const QString serial = QString::fromStdString(tool.serial);
+        const QString product = QString::fromStdString(tool.product);
+        if (run.json())
+            array.append(QJsonObject{{QStringLiteral("index"), int(tool.index)},
+                                     {QStringLiteral("serial"), serial},
+                                     {QStringLiteral("product"), product}});
+        else
+            run.console.print(QStringLiteral("%1  %2  %3").arg(tool.index).arg(serial, product));
+    }
+    if (run.json())
+        run.console.printJson(QJsonDocument(array));
+    if (tools.empty())
+        return run.console.fail(kExitNoTool, QStringLiteral("no tool found"));
+    return kExitSuccess;
+}
+
+int runRead(Run &run)
+{
+    const QString name = run.arguments.at(0);
+    const auto source = sourceIndex(name);
+    if (!source)
+        return run.console.fail(kExitBadInput, QStringLiteral("unknown source '%1'").arg(name));
+    const QString output = run.options.value(QStringLiteral("output"));
+    const auto format = edidFormat(output, run.options.value(QStringLiteral("format")));
+    if (!format)
+        return run.console.fail(kExitBadInput, QStringLiteral("--format takes hex or bin"));
+
+    EdidImage image;
+    if (const int code = run.tool.read(*source, image))
+        return code;
+    if (!output.isEmpty()) {
+        const QString error = saveEdidFile(output, image, *format);
+        if (!error.isNull())
+            return run.console.fail(kExitBadInput, error);
+    }
+    if (run.json()) {
+        QJsonObject result{
+            {QStringLiteral("source"), name},
+            {QStringLiteral("address"), int(kEdidSources[*source].address)},
+            {QStringLiteral("edid"),
+             QString::fromLatin1(encodeEdid(image, EdidFormat::Binary).toHex().toUpper())},
+            {QStringLiteral("wrong_checksums"), toJson(wrongChecksums(image))}};
+        if (!output.isEmpty())
+            result.insert(QStringLiteral("file"), output);
+        run.console.printJson(QJsonDocument(result));
+    } else if (output.isEmpty()) {
+        run.console.printBytes(encodeEdid(image, *format));
+    } else {
+        run.console.note(QStringLiteral("%1 saved to %2").arg(name, output));
+    }
+    return kExitSuccess;
+}
+
+int runWrite(Run &run)
+{
+    const QString file = run.arguments.at(0);
+    const QString target = run.options.value(QStringLiteral("to"));
+    const auto source = sourceIndex(target);
+    if (!source)
+        return run.console.fail(kExitBadInput,
+                                QStringLiteral("write needs --to custom6, custom7 or custom8"));
+    if (!kEdidSources[*source].writable)
+        return run.console.fail(kExitBadInput, QStringLiteral("%1 cannot be written; only custom6, "
+                                                              "custom7 and custom8 can")
+                                                   .arg(target));
+    const bool fix = run.options.isSet(QStringLiteral("fix-checksums"));
+    const bool force = run.options.isSet(QStringLiteral("force"));
+    if (fix && force)
+        return run.console.fail(kExitBadInput,
+                                QStringLiteral("--fix-checksums and --force exclude each other"));
+    EdidInput input = readEdidFile(file);
+    if (!input.error.isNull())
+        return run.console.fail(kExitBadInput, input.error);
+    const std::vector<WrongChecksum> wrong = wrongChecksums(input.image);
+    if (!wrong.empty() && fix)
+        recalculateChecksums(input.image);
+    else if (!wrong.empty() && !force)
+        return run.console.fail(kExitBadInput,
+                                QStringLiteral("%1: %2; nothing written (--fix-checksums corrects "
+                                               "the checksums, --force writes them as they are)")
+                                    .arg(file, describe(wrong)));
+
+    if (const int code = run.tool.write(*source, input.image))
+        return code;
+    if (run.options.isSet(QStringLiteral("no-verify"))) {
+        run.console.note(QStringLiteral("%1 written to %2, not verified").arg(file, target));
+        return kExitSuccess;
+    }
+    EdidImage readBack;
+    if (const int code = run.tool.read(*source, readBack))
+        return code;
+    const std::vector<ByteDifference> found = differences(input.image, readBack);
+    if (!found.empty()) {
+        run.console.error(QStringLiteral("%1 did not keep the EDID: the read-back differs at %2 "
+                                         "of 256 offsets (offset, written, read back):")
+                              .arg(target)
+                              .arg(found.size()));
+        for (const ByteDifference &difference : found)
+            run.console.detail(describe(difference));
+        return kExitDifference;
+    }
+    run.console.note(
+        QStringLiteral("%1 written to %2 and verified: all 256 bytes match").arg(file, target));
+    return kExitSuccess;
+}

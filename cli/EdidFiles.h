@@ -1,0 +1,25 @@
+#pragma once
+
+#include "EdidImage.h"
+#include "EdidReader.h"
+
+#include <QString>
+
+#include <optional>
+
+enum class EdidFormat {
+    HexText, // the window's layout: 16 lines of 16 upper-case pairs
+    Binary,  // the 256 raw bytes
+};
+
+// The format a file is written in: the option's ("hex" or "bin") when given, else ".bin" means
+// binary and any other name hex text. nullopt for an option of another value.
+std::optional<EdidFormat> edidFormat(const QString &path, const QString &option = QString());
+
+QByteArray encodeEdid(const EdidImage &image, EdidFormat format);
+
+// Reads an EDID file; an error names the file.
+EdidInput readEdidFile(const QString &path);
+
+// Saves atomically: the file is either the whole new EDID or what it was. Returns the error.
+QString saveEdidFile(const QString &path, const EdidImage &image, EdidFormat format);

@@ -1,0 +1,130 @@
+#include "Commands.h"
+#include "Console.h"
+#include "EdidFiles.h"
+#include "ExitCode.h"
+#include "Findings.h"
+#include "ToolSession.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <algorithm>
+
+int runCheck(Run &run)
+{
+    int result = kExitSuccess;
+    QJsonArray report;
+    for (const QString &file : run.arguments) {
+        const EdidInput input = readEdidFile(file);
+        if (!input.error.isNull()) {
+            // The other files are still checked; the exit code tells that one was unreadable.
+            run.console.error(input.error);
+            report.append(QJsonObject{{QStringLiteral("file"), file},
+                                      {QStringLiteral("error"), input.error}});
+            result = kExitBadInput;
+            continue;
+        }
+        const std::vector<WrongChecksum> wrong = wrongChecksums(input.image);
+        if (!wrong.empty())
+            result = std::max<int>(result, kExitDifference);
+        if (run.json())
+            report.append(QJsonObject{{QStringLiteral("file"), file},
+                                      {QStringLiteral("ok"), wrong.empty()},
+                                      {QStringLiteral("wrong_checksums"), toJson(wrong)}});
+        else if (wrong.empty())
+            run.console.note(file + QStringLiteral(": ok"));
+        else
+            run.console.print(file + QStringLiteral(": ") + describe(wrong));
+    }
+    if (run.json())
+        run.console.printJson(QJsonDocument(report));
+    return result;
+}
+
+int runFix(Run &run)
+{
+    const QString file = run.arguments.at(0);
+    EdidInput input = readEdidFile(file);
+    if (!input.error.isNull())
+        return run.console.fail(kExitBadInput, input.error);
+    const QString output = run.options.value(QStringLiteral("output"));
+    if (output.isEmpty() && wrongChecksums(input.image).empty()) {
+        run.console.note(file + QStringLiteral(": checksums already correct, left as it is"));
+        return kExitSuccess;
+    }
+    recalculateChecksums(input.image);
+    // In place the file keeps its kind: binary stays binary, any text becomes the hex layout.
+    const EdidFormat format = output.isEmpty()
+                                  ? (input.binary ? EdidFormat::Binary : EdidFormat::HexText)
+                                  : *edidFormat(output);
+    const QString target = output.isEmpty() ? file : output;
+    const QString error = saveEdidFile(target, input.image, format);
+    if (!error.isNull())
+        return run.console.fail(kExitBadInput, error);
+    run.console.note(QStringLiteral("checksums of %1 recalculated, saved to %2").arg(file, target));
+    return kExitSuccess;
+}
+
+int runConvert(Run &run)
+{
+    const QString in = run.arguments.at(0);
+    const QString out = run.arguments.at(1);
+    const auto format = edidFormat(out, run.options.value(QStringLiteral("format")));
+    if (!format)
+        return run.console.fail(kExitBadInput, QStringLiteral("--format takes hex or bin"));
+    const EdidInput input = readEdidFile(in);
+    if (!input.error.isNull())
+        return run.console.fail(kExitBadInput, input.error);
+    const QString error = saveEdidFile(out, input.image, *format);
+    if (!error.isNull())
+        return run.console.fail(kExitBadInput, error);
+    run.console.note(QStringLiteral("%1 saved to %2 as %3")
+                         .arg(in, out, *format == EdidFormat::Binary ? "binary" : "hex text"));
+    return kExitSuccess;
+}
+
+namespace {
+
+// A file, or tool:SOURCE read from the tool.
+int readOperand(Run &run, const QString &operand, EdidImage &image)
+{
+    const QLatin1String toolPrefix("tool:");
+    if (operand.startsWith(toolPrefix)) {
+        const auto source = sourceIndex(operand.mid(toolPrefix.size()));
+        if (!source)
+            return run.console.fail(kExitBadInput,
+                                    QStringLiteral("unknown source in '%1'").arg(operand));
+        return run.tool.read(*source, image);
+    }
+    const EdidInput input = readEdidFile(operand);
+    if (!input.error.isNull())
+        return run.console.fail(kExitBadInput, input.error);
+    image = input.image;
+    return kExitSuccess;
+}
+
+} // namespace
+
+int runDiff(Run &run)
+{
+    EdidImage a;
+    EdidImage b;
+    if (const int code = readOperand(run, run.arguments.at(0), a))
+        return code;
+    if (const int code = readOperand(run, run.arguments.at(1), b))
+        return code;
+    const std::vector<ByteDifference> found = differences(a, b);
+    if (run.json()) {
+        run.console.printJson(
+            QJsonDocument(QJsonObject{{QStringLiteral("a"), run.arguments.at(0)},
+                                      {QStringLiteral("b"), run.arguments.at(1)},
+                                      {QStringLiteral("identical"), found.empty()},
+                                      {QStringLiteral("differences"), toJson(found)}}));
+    } else {
+        for (const ByteDifference &difference : found)
+            run.console.print(describe(difference));
+        if (found.empty())
+            run.console.note(QStringLiteral("identical"));
+    }
+    return found.empty() ? kExitSuccess : kExitDifference;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// The virtual tool's five images, kept in a file between runs so that what one run writes the
+// next can read. Only the first attached device is kept.
+
+// $XDG_RUNTIME_DIR/varnex-edid-virtual.state, else a file of this user's in the temporary folder.
+QString defaultVirtualStatePath();
+
+// Puts the images of the file into the virtual tool; without a file it keeps its sample images.
+// Returns why the file could not be used, or a null string.
+QString loadVirtualState(const QString &path);
+
+QString saveVirtualState(const QString &path);

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# A shell session with varnex-edid on the virtual tool: read the sink, write it into custom6 and
+# read it back, edid-decode on a saved file, exit codes, JSON, every command's help, the man page
+# and the completion.
+# Usage: cli-session.sh <build-dir> <scratch-dir>
+set -euo pipefail
+
+build=$(realpath "$1")
+out=$(realpath -m "$2")
+source_dir=$(realpath "$(dirname "$0")/../..")
+rm -rf "$out" && mkdir -p "$out" && cd "$out"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+edid() { "$build/cli/varnex-edid" --virtual --virtual-state "$out/state" "$@"; }
+expect() { # exit code, then the command
+    local want=$1 got=0
+    shift
+    "$@" >last.out 2>last.err || got=$?
+    [ "$got" -eq "$want" ] || fail "$* exited $got, not $want: $(cat last.err)"
+}
+
+expect 0 edid read sink -o s.bin
+expect 0 edid write s.bin --to custom6
+expect 0 edid read custom6
+cmp last.out <(edid read sink) || fail "custom6 does not hold the sink EDID in the next run"
+edid-decode --check s.bin >edid-decode.log || fail "edid-decode --check s.bin: see $out/edid-decode.log"
+expect 1 edid diff s.bin tool:custom7
+expect 2 edid write s.bin --to sink
+grep -q 'varnex-edid: sink cannot be written' last.err || fail "write --to sink says: $(cat last.err)"
+expect 3 edid read sink --device 1
+for command in list "read custom8" "check s.bin" "diff s.bin tool:custom7"; do
+    # shellcheck disable=SC2086 # the command and its argument are two words
+    edid $command --json >last.json || true
+    python3 -m json.tool last.json >/dev/null || fail "$command --json is not JSON"
+done
+
+for pair in list:--any read:--format write:--no-verify check:--json fix:--output \
+    convert:--format diff:--json; do
+    expect 0 edid "${pair%%:*}" --help
+    grep -q -- "${pair#*:}" last.out && grep -q -- --quiet last.out || fail "${pair%%:*} --help"
+done
+
+man_page=$source_dir/cli/varnex-edid.1
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/null)
+[ -z "$warnings" ] && lexgrog "$man_page" >/dev/null || fail "man page: $warnings"
+# shellcheck disable=SC2016 # expanded by the inner shell
+replies=$(bash -c 'source "$1"; COMP_WORDS=(varnex-edid write s.bin --to c); COMP_CWORD=4
+    _varnex_edid; echo "${COMPREPLY[*]}"' _ "$source_dir/cli/varnex-edid.bash-completion")
+[ "$replies" = "custom6 custom7 custom8" ] || fail "completion of --to gave: $replies"
+echo "varnex-edid session passed"
