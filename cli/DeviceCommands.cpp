@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <algorithm>
+
 int runList(Run &run)
 {
     std::vector<ListedTool> tools;
@@ -18,16 +20,35 @@ int runList(Run &run)
     for (const ListedTool &tool : tools) {
         const QString serial = QString::fromStdString(tool.serial);
         const QString product = QString::fromStdString(tool.product);
-        if (run.json())
-            array.append(QJsonObject{{QStringLiteral("index"), int(tool.index)},
-                                     {QStringLiteral("serial"), serial},
-                                     {QStringLiteral("product"), product}});
-        else
-            run.console.print(QStringLiteral("%1  %2  %3").arg(tool.index).arg(serial, product));
+        const QString ids = QString::fromStdString(tool.ids);
+        const QString location = QString::fromStdString(tool.location);
+        if (run.json()) {
+            QJsonObject entry{{QStringLiteral("serial"), serial},
+                              {QStringLiteral("product"), product},
+                              {QStringLiteral("access"), tool.accessible}};
+            if (tool.tool)
+                entry.insert(QStringLiteral("index"), int(tool.index));
+            if (!ids.isEmpty())
+                entry.insert(QStringLiteral("ids"), ids);
+            if (!location.isEmpty())
+                entry.insert(QStringLiteral("location"), location);
+            array.append(entry);
+            continue;
+        }
+        QString line = QStringLiteral("%1  %2  %3")
+                           .arg(tool.tool ? QString::number(tool.index) : QStringLiteral("-"),
+                                serial, product);
+        if (!location.isEmpty())
+            line += QStringLiteral("  %1 at %2").arg(ids, location);
+        if (!tool.tool)
+            line += QStringLiteral("  (not in the tool ID list: see VARNEX_USB_IDS)");
+        else if (!tool.accessible)
+            line += QStringLiteral("  no access: see the udev rule");
+        run.console.print(line);
     }
     if (run.json())
         run.console.printJson(QJsonDocument(array));
-    if (tools.empty())
+    if (std::none_of(tools.begin(), tools.end(), [](const ListedTool &tool) { return tool.tool; }))
         return run.console.fail(kExitNoTool, QStringLiteral("no tool found"));
     return kExitSuccess;
 }

@@ -19,18 +19,28 @@ VirtualTool &virtualTool()
     return tool;
 }
 
+namespace {
+// Made on first use only, so that a run on the virtual tool never starts libusb.
+LibusbTool &libusbTool()
+{
+    static LibusbTool tool(std::make_unique<LibusbTransport>());
+    return tool;
+}
+} // namespace
+
 UsbLibrary &linkedUsbLibrary()
 {
     if (virtualChosen)
         return virtualTool();
-    // Made on first use only, so that a run on the virtual tool never starts libusb.
-    static LibusbTool tool(std::make_unique<LibusbTransport>());
-    return tool;
+    return libusbTool();
 }
 
 ToolLister &chosenToolLister()
 {
-    // Both libraries are listed through the eight operations, which know serial and product.
-    static UsbLibraryLister lister;
-    return lister;
+    // The virtual tool is known by its serial and product strings alone.
+    static UsbLibraryLister virtualLister;
+    if (virtualChosen)
+        return virtualLister;
+    static LibusbLister realLister(libusbTool());
+    return realLister;
 }

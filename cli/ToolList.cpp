@@ -1,6 +1,9 @@
 #include "ToolList.h"
 
+#include "LibusbTool.h"
 #include "UsbAccess.h"
+
+#include <cstdio>
 
 bool UsbLibraryLister::list(bool, std::vector<ListedTool> &tools)
 {
@@ -13,7 +16,25 @@ bool UsbLibraryLister::list(bool, std::vector<ListedTool> &tools)
         UsbStringBuffer product{};
         UsbDeviceString(index, serial, kUsbSerialString);
         UsbDeviceString(index, product, kUsbProductString);
-        tools.push_back({index, serial, product});
+        ListedTool tool;
+        tool.index = index;
+        tool.serial = serial;
+        tool.product = product;
+        tools.push_back(tool);
+    }
+    return true;
+}
+
+bool LibusbLister::list(bool any, std::vector<ListedTool> &tools)
+{
+    std::vector<LibusbTool::Listing> devices;
+    if (library_.listDevices(any, devices) != kUsbSuccess)
+        return false;
+    for (const LibusbTool::Listing &device : devices) {
+        char ids[10];
+        std::snprintf(ids, sizeof ids, "%04x:%04x", device.id.vendor, device.id.product);
+        tools.push_back({device.index, device.serial, device.product, ids, device.location,
+                         device.accessible, device.tool});
     }
     return true;
 }

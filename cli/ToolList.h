@@ -5,9 +5,13 @@
 #include <vector>
 
 struct ListedTool {
-    std::uint32_t index; // what --device takes
+    std::uint32_t index = 0; // what --device takes
     std::string serial;
     std::string product;
+    std::string ids;         // "vvvv:pppp"; empty for the virtual tool
+    std::string location;    // "<bus>-<port>[.<port>...]"; empty for the virtual tool
+    bool accessible = true;  // this user may open it
+    bool tool = true;        // false: a device of the tool's kind outside the tool ID list
 };
 
 class ToolLister {
@@ -22,4 +26,17 @@ public:
 class UsbLibraryLister final : public ToolLister {
 public:
     bool list(bool any, std::vector<ListedTool> &tools) override;
+};
+
+class LibusbTool;
+
+// Real tools on the USB bus: their IDs, where they are attached and whether this user may open
+// them; with any, also the devices of the tool's kind outside the ID list (never opened).
+class LibusbLister final : public ToolLister {
+public:
+    explicit LibusbLister(LibusbTool &library) : library_(library) {}
+    bool list(bool any, std::vector<ListedTool> &tools) override;
+
+private:
+    LibusbTool &library_;
 };

@@ -5,15 +5,26 @@
 #include "EdidTransfer.h"
 #include "ExitCode.h"
 #include "HexText.h"
+#include "ToolChoice.h"
 #include "VirtualState.h"
 
 #include <utility>
 
 namespace {
 
-const QString kNoTool = QStringLiteral(
-    "no tool found, or it could not be opened: is it attached (varnex-edid list), and does "
-    "the udev rule give this user access to it?");
+// Says why no tool could be opened: none attached, or none this user may open.
+QString noToolFound()
+{
+    std::vector<ListedTool> tools;
+    chosenToolLister().list(false, tools);
+    for (const ListedTool &tool : tools)
+        if (!tool.accessible)
+            return QStringLiteral("the tool at %1 may not be opened by this user: no access: see "
+                                  "the udev rule (README: Using a real tool)")
+                .arg(QString::fromStdString(tool.location));
+    return QStringLiteral("no tool found, or it could not be opened: is it attached "
+                          "(varnex-edid list)?");
+}
 
 } // namespace
 
@@ -51,7 +62,7 @@ int ToolSession::read(std::size_t source, EdidImage &image)
         readEdidFromTool(console_.progress(QStringLiteral("reading ") + name));
     console_.endProgress();
     if (result == TransferResult::ToolNotFound)
-        return console_.fail(kExitNoTool, kNoTool);
+        return console_.fail(kExitNoTool, noToolFound());
     if (result == TransferResult::Interrupted || parseEdidHexText(EdidTextBuffer.data(), image) < 0)
         return console_.fail(
             kExitDeviceFailed,
@@ -69,7 +80,7 @@ int ToolSession::write(std::size_t source, const EdidImage &image)
         writeEdidToTool(image, console_.progress(QStringLiteral("writing ") + name));
     console_.endProgress();
     if (result == TransferResult::ToolNotFound)
-        return console_.fail(kExitNoTool, kNoTool);
+        return console_.fail(kExitNoTool, noToolFound());
     int code = kExitSuccess;
     // Whatever reached the virtual tool stays there, a broken-off write included.
     if (!statePath_.isEmpty()) {

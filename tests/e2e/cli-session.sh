@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A shell session with varnex-edid on the virtual tool: read the sink, write it into custom6 and
-# read it back, edid-decode on a saved file, exit codes, JSON, every command's help, the man page
-# and the completion.
+# read it back, edid-decode on the saved files, exit codes, JSON, every command's help, the man
+# page and the completion; and the program for real tools with none attached.
 # Usage: cli-session.sh <build-dir> <scratch-dir>
 set -euo pipefail
 
@@ -23,11 +23,17 @@ expect 0 edid read sink -o s.bin
 expect 0 edid write s.bin --to custom6
 expect 0 edid read custom6
 cmp last.out <(edid read sink) || fail "custom6 does not hold the sink EDID in the next run"
-edid-decode --check s.bin >edid-decode.log || fail "edid-decode --check s.bin: see $out/edid-decode.log"
+for source in current sink custom6 custom7 custom8; do # the virtual tool's EDIDs conform
+    expect 0 edid read $source -o $source.bin
+    edid-decode --check $source.bin >edid-decode.log || fail "edid-decode --check $source.bin"
+done
 expect 1 edid diff s.bin tool:custom7
 expect 2 edid write s.bin --to sink
 grep -q 'varnex-edid: sink cannot be written' last.err || fail "write --to sink says: $(cat last.err)"
 expect 3 edid read sink --device 1
+# Real tools through libusb: none is attached here, and libusb itself prints nothing.
+expect 3 "$build/cli/varnex-edid" read sink
+[ "$(wc -l <last.err)" -eq 1 ] && grep -q 'no tool found' last.err || fail "no tool: $(cat last.err)"
 for command in list "read custom8" "check s.bin" "diff s.bin tool:custom7"; do
     # shellcheck disable=SC2086 # the command and its argument are two words
     edid $command --json >last.json || true
