@@ -3,7 +3,6 @@
 #include "EdidFileStore.h"
 #include "SampleEdids.h"
 #include "TestDeviceClock.h"
-#include "TestRegistry.h"
 #include "VirtualTool.h"
 
 #include <QBuffer>
@@ -176,5 +175,5 @@ private slots:
     }
 };
 
-VARNEX_REGISTER_TEST(CliTest);
+QTEST_MAIN(CliTest)
 #include "tst_Cli.moc"

@@ -8,7 +8,6 @@
 #include "MainWindow.h"
 #include "MessageBoxWatcher.h"
 #include "TestDeviceClock.h"
-#include "TestRegistry.h"
 #include "VirtualTool.h"
 
 #include <QComboBox>

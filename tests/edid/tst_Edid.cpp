@@ -1,7 +1,6 @@
 #include "EdidFile.h"
 #include "EdidSamples.h"
 #include "HexText.h"
-#include "TestRegistry.h"
 
 #include <QTest>
 
@@ -134,5 +133,5 @@ private slots:
     }
 };
 
-VARNEX_REGISTER_TEST(EdidTest);
+QTEST_MAIN(EdidTest)
 #include "tst_Edid.moc"

@@ -129,5 +129,5 @@ private:
     int casesRun = 0;
 };
 
-VARNEX_REGISTER_TEST(FaultSweepTest);
+QTEST_MAIN(FaultSweepTest)
 #include "tst_FaultSweep.moc"

@@ -20,10 +20,11 @@ struct FakeInTransfer {
     int error = LIBUSB_SUCCESS;
 };
 
-// A scripted USB device: its descriptors and strings, what its IN endpoint delivers, the errors
-// its calls are told to give, and a record of what was done to it. Unless told otherwise it is
-// the tool: 10C4:EA61, interface 0 vendor-specific with bulk IN 0x81 and bulk OUT 0x02, serial
-// "2011".
+// A scripted USB device: its descriptors and strings, the errors its calls give, and a record of
+// what was done to it. Unless told otherwise it is a tool (10C4:EA61, interface 0 vendor-specific
+// with bulk IN 0x81 and bulk OUT 0x02, serial "2011") whose firmware is a virtual tool: each OUT
+// block goes to it, and the reply comes back in pieces of at most five bytes, each with a
+// time-out status, as from a slow device.
 struct FakeUsbDevice final : UsbTransportDevice {
     // clang-format off
     UsbDeviceDescription description{0x10C4, 0xEA61, 3, 2, {{0, LIBUSB_CLASS_VENDOR_SPEC, {{0x81, LIBUSB_TRANSFER_TYPE_BULK, 64}, {0x02, LIBUSB_TRANSFER_TYPE_BULK, 64}}}}};
@@ -32,22 +33,20 @@ struct FakeUsbDevice final : UsbTransportDevice {
     std::map<std::string, std::string> kernelStrings;                      // what sysfs would show
     // By call as recorded ("request 02 0002") or by its first word ("claim", "out", "describe").
     std::map<std::string, int> errors;
-    int outAccepted = -1; // bytes of an OUT block that get through; -1: all
     bool driverBound = false;
     bool unplugged = false; // from now on every call fails as for a device that is gone
     // The nth OUT block finds the device gone; or gets through, and then the device is gone.
     int goneAtOut = 0, goneAfterOut = 0;
-    // IN transfers take the scripted answers first, then ask the source; with neither, nothing
-    // arrives and the transfer times out after its time-out, as on a bus.
-    std::deque<FakeInTransfer> inScript;
-    std::function<FakeInTransfer(int length)> inSource;
-    std::function<void(const Bytes &)> onOut;
+    VirtualTool firmware;
+    UsbHandle firmwareHandle = kNoUsbHandle;
+    std::function<void(int nthOut, Bytes &reply)> changeReply; // a faulty firmware
+    std::deque<FakeInTransfer> inScript; // what IN transfers deliver; then nothing arrives
 
     QStringList calls; // "open", "claim 0", "request 02 0002", "clear-halt 81", "close", ...
     std::vector<int> inLengths;
-    std::vector<unsigned> outTimeouts;
     int openConnections = 0, outCalls = 0;
 
+    FakeUsbDevice() { firmware.UsbOpenByIndex(0, &firmwareHandle); }
     // Records a call; one that succeeds may bind or unbind the kernel driver.
     int record(const QString &call, int bindsDriver = -1)
     {
@@ -59,6 +58,21 @@ struct FakeUsbDevice final : UsbTransportDevice {
         if (failed == 0 && bindsDriver >= 0)
             driverBound = bindsDriver == 1;
         return failed;
+    }
+    // The firmware's reply to an OUT block, queued in pieces.
+    void answer(const Bytes &block)
+    {
+        std::uint32_t n = 0;
+        Bytes reply(64);
+        firmware.UsbWriteBlock(firmwareHandle, block.data(), std::uint32_t(block.size()), &n, 0);
+        firmware.UsbReadBlock(firmwareHandle, reply.data(), 64, &n, 0);
+        reply.resize(n);
+        if (changeReply)
+            changeReply(outCalls, reply);
+        for (std::size_t i = 0; i < reply.size(); i += 5)
+            inScript.push_back(
+                {Bytes(reply.begin() + i, reply.begin() + std::min(reply.size(), i + 5)),
+                 LIBUSB_ERROR_TIMEOUT});
     }
 
     int describe(UsbDeviceDescription &found) override
@@ -84,14 +98,14 @@ public:
         d_.calls << QStringLiteral("close");
     }
     int kernelDriverActive(std::uint8_t) override { return d_.driverBound; }
-    int detachKernelDriver(std::uint8_t n) override { return d_.record(call("detach", n), 0); }
-    int attachKernelDriver(std::uint8_t n) override { return d_.record(call("attach", n), 1); }
+    int detachKernelDriver(std::uint8_t n) override { return d_.record(call("detach %d", n), 0); }
+    int attachKernelDriver(std::uint8_t n) override { return d_.record(call("attach %d", n), 1); }
     int claimInterface(std::uint8_t n) override
     {
-        const int error = d_.record(call("claim", n));
+        const int error = d_.record(call("claim %d", n));
         return error == 0 && d_.driverBound ? LIBUSB_ERROR_BUSY : error;
     }
-    int releaseInterface(std::uint8_t n) override { return d_.record(call("release", n)); }
+    int releaseInterface(std::uint8_t n) override { return d_.record(call("release %d", n)); }
     int stringDescriptor(std::uint8_t index, std::string &text) override
     {
         text = d_.strings[index];
@@ -107,7 +121,7 @@ public:
     }
     int clearHalt(std::uint8_t endpoint) override
     {
-        return d_.record(QString::asprintf("clear-halt %02X", endpoint));
+        return d_.record(call("clear-halt %02X", endpoint));
     }
     int bulkTransfer(std::uint8_t endpoint, std::uint8_t *data, int length, int *transferred,
                      unsigned timeoutMs) override
@@ -119,23 +133,21 @@ public:
         if (d_.unplugged)
             return LIBUSB_ERROR_NO_DEVICE;
         if (out) {
-            d_.outTimeouts.push_back(timeoutMs);
-            *transferred = d_.outAccepted < 0 ? length : std::min(length, d_.outAccepted);
-            if (const int error = d_.errors["out"])
-                return error;
-            if (d_.onOut)
-                d_.onOut(Bytes(data, data + *transferred));
+            // Writes must have a bounded time-out: libusb reads 0 as "wait for ever".
+            if (timeoutMs == 0 || timeoutMs > 5000)
+                return LIBUSB_ERROR_INVALID_PARAM;
+            *transferred = length;
+            d_.answer(Bytes(data, data + length));
             d_.unplugged = d_.outCalls == d_.goneAfterOut;
             return LIBUSB_SUCCESS;
         }
         d_.inLengths.push_back(length);
-        if (d_.inScript.empty() && !d_.inSource) // nothing arrives before the time-out
+        if (d_.inScript.empty()) { // nothing arrives before the time-out
             deviceClock().sleepFor(std::chrono::milliseconds(timeoutMs));
-        const FakeInTransfer answer = !d_.inScript.empty() ? d_.inScript.front()
-                                      : d_.inSource        ? d_.inSource(length)
-                                                    : FakeInTransfer{{}, LIBUSB_ERROR_TIMEOUT};
-        if (!d_.inScript.empty())
-            d_.inScript.pop_front();
+            return LIBUSB_ERROR_TIMEOUT;
+        }
+        const FakeInTransfer answer = d_.inScript.front();
+        d_.inScript.pop_front();
         if (static_cast<int>(answer.bytes.size()) > length)
             return LIBUSB_ERROR_OVERFLOW; // the device sent more than was asked for
         std::copy(answer.bytes.begin(), answer.bytes.end(), data);
@@ -144,9 +156,9 @@ public:
     }
 
 private:
-    static QString call(const char *name, std::uint8_t interface)
+    static QString call(const char *format, std::uint8_t number)
     {
-        return QString::asprintf("%s %d", name, interface);
+        return QString::asprintf(format, number);
     }
 
     FakeUsbDevice &d_;
@@ -160,8 +172,7 @@ inline int FakeUsbDevice::open(std::unique_ptr<UsbTransportConnection> &connecti
     return LIBUSB_SUCCESS;
 }
 
-// The bus the devices are attached to. The library it is given to owns it, and so it outlives
-// every device and connection the library holds.
+// The bus the devices are attached to.
 struct FakeUsbBus final : UsbTransport {
     std::deque<FakeUsbDevice> devices; // a deque keeps references valid as devices are added
     int listError = 0;
@@ -178,37 +189,9 @@ struct FakeUsbBus final : UsbTransport {
     }
 };
 
-// A library over a fake bus, which the library owns; the tool IDs are those built in and those
-// the environment adds.
+// The library over a fake bus, which it owns so that the bus outlives every device and
+// connection it holds; the tool IDs are those built in and those the environment adds.
 struct Rig {
     FakeUsbBus &bus = *new FakeUsbBus;
     LibusbTool usb{std::unique_ptr<UsbTransport>(&bus)};
-
-    std::uint32_t count()
-    {
-        std::uint32_t count = 0;
-        return usb.UsbDeviceCount(&count) == kUsbSuccess ? count : 0xFFFFFFFF;
-    }
-};
-
-// A tool on the fake bus whose firmware is a virtual tool: each command block goes to it, and its
-// reply comes back in pieces of at most five bytes, each with a time-out status.
-struct ToolOnFakeBus : Rig {
-    VirtualTool firmware;
-    UsbHandle handle = kNoUsbHandle;
-    FakeUsbDevice &device = bus.devices.emplace_back();
-
-    ToolOnFakeBus()
-    {
-        firmware.UsbOpenByIndex(0, &handle);
-        device.onOut = [this](const Bytes &block) {
-            std::uint32_t n = 0;
-            Bytes reply(64);
-            firmware.UsbWriteBlock(handle, block.data(), std::uint32_t(block.size()), &n, 0);
-            firmware.UsbReadBlock(handle, reply.data(), 64, &n, 0);
-            for (std::uint32_t i = 0; i < n; i += 5)
-                device.inScript.push_back(
-                    {Bytes(&reply[i], &reply[std::min(n, i + 5)]), LIBUSB_ERROR_TIMEOUT});
-        };
-    }
 };

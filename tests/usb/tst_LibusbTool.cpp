@@ -1,18 +1,16 @@
-// The libusb library over a scripted bus: which devices it takes for tools, their strings, what it
-// does to a tool when opening and closing it, and the window's read and write through it, which
-// must give the operator what the virtual tool gives.
+// The libusb library over a scripted bus: which devices it takes for tools, and the window's read
+// and write through it, which must give the operator what the virtual tool gives, with the
+// library's requests to the tool in their order.
 #include "DeviceState.h"
 #include "FakeUsbTransport.h"
 #include "MainWindow.h"
 #include "MessageBoxWatcher.h"
 #include "TestDeviceClock.h"
-#include "TestRegistry.h"
 
 #include <QComboBox>
 #include <QTest>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -40,16 +38,9 @@ QStringList readThenWrite(UsbLibrary &library)
     return seen + watcher.boxes;
 }
 
-// A row's setup: on the nth OUT block the reply loses its last piece, or gains a byte.
-Setup replyChanged(int nth, bool shorter)
+Setup set(const char *call, int error)
 {
-    return [nth, shorter](FakeUsbDevice &d) {
-        d.onOut = [next = d.onOut, nth, shorter, &d](const Bytes &block) {
-            next(block);
-            if (d.outCalls == nth)
-                shorter ? d.inScript.pop_back() : d.inScript.push_back({{0x99}});
-        };
-    };
+    return [call, error](FakeUsbDevice &d) { d.errors[call] = error; };
 }
 
 } // namespace
@@ -74,29 +65,34 @@ private slots:
     }
 
     // Beside the tool (10C4:EA61) and a device whose descriptors cannot be read, one more device,
-    // which the kernel knows as "kernel". The listing shows tools by serial and the others by ID.
+    // with serial "other" or, to the kernel, "kernel". The listing shows tools by serial and
+    // product, the others by ID.
     void countsOnlyTools_data()
     {
         QTest::addColumn<QString>("ids");         // the other device's, as vvvv:pppp
         QTest::addColumn<QByteArray>("addedIds"); // VARNEX_USB_IDS
         QTest::addColumn<Interfaces>("interfaces");
-        QTest::addColumn<int>("openError");
+        QTest::addColumn<Setup>("setup");
         QTest::addColumn<QString>("listing");
         const Interfaces tool{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}};
         const QByteArray none;
+        const Setup plain = [](FakeUsbDevice &) {};
         // clang-format off
-        QTest::newRow("another tool") << "10c4:ea61" << none << tool << 0 << "other HDMI, 2011 HDMI";
-        QTest::newRow("another tool, no access") << "10c4:ea61" << none << tool << int(LIBUSB_ERROR_ACCESS) << "kernel K (no access), 2011 HDMI";
-        QTest::newRow("tool interface behind a HID one") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}}, {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}} << 0 << "other HDMI, 2011 HDMI";
-        QTest::newRow("ID not in the list") << "10c4:8149" << none << tool << 0 << "2011 HDMI, 10c4:8149 kernel";
-        QTest::newRow("ID added by the environment") << "10c4:8149" << QByteArray("1234:5678, 10C4:8149") << tool << 0 << "other HDMI, 2011 HDMI";
-        QTest::newRow("malformed entries skipped one by one") << "10c4:8149" << QByteArray("10c4,:8149,10c4:81490,x0c4:8149;10c4:8149") << tool << 0 << "other HDMI, 2011 HDMI";
-        QTest::newRow("only malformed entries") << "10c4:8149" << QByteArray("10c4-8149,10c4:,:") << tool << 0 << "2011 HDMI, 10c4:8149 kernel";
-        QTest::newRow("mass storage") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}} << 0 << "2011 HDMI";
-        QTest::newRow("interrupt in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kInterrupt, 64}, {0x01, kBulk, 64}}}} << 0 << "2011 HDMI";
-        QTest::newRow("two bulk in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}} << 0 << "2011 HDMI";
-        QTest::newRow("third endpoint") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}} << 0 << "2011 HDMI";
-        QTest::newRow("zero packet size") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 0}, {0x01, kBulk, 64}}}} << 0 << "2011 HDMI";
+        QTest::newRow("another tool") << "10c4:ea61" << none << tool << plain << "other HDMI, 2011 HDMI";
+        QTest::newRow("another tool, no access") << "10c4:ea61" << none << tool << set("open", LIBUSB_ERROR_ACCESS) << "kernel K (no access), 2011 HDMI";
+        QTest::newRow("no serial string") << "10c4:ea61" << none << tool << Setup([](FakeUsbDevice &d) { d.description.serialStringIndex = 0; }) << " HDMI, 2011 HDMI";
+        QTest::newRow("a long serial, cut") << "10c4:ea61" << none << tool << Setup([](FakeUsbDevice &d) { d.strings[3] = std::string(300, 'A'); }) << QString(255, 'A') + " HDMI, 2011 HDMI";
+        QTest::newRow("string requests fail") << "10c4:ea61" << none << tool << set("string", LIBUSB_ERROR_PIPE) << " , 2011 HDMI";
+        QTest::newRow("tool interface behind a HID one") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}}, {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}} << plain << "other HDMI, 2011 HDMI";
+        QTest::newRow("ID not in the list") << "10c4:8149" << none << tool << plain << "2011 HDMI, 10c4:8149 kernel";
+        QTest::newRow("ID added by the environment") << "10c4:8149" << QByteArray("1234:5678, 10C4:8149") << tool << plain << "other HDMI, 2011 HDMI";
+        QTest::newRow("malformed entries skipped one by one") << "10c4:8149" << QByteArray("10c4,:8149,10c4:81490,x0c4:8149;10c4:8149") << tool << plain << "other HDMI, 2011 HDMI";
+        QTest::newRow("only malformed entries") << "10c4:8149" << QByteArray("10c4-8149,10c4:,:") << tool << plain << "2011 HDMI, 10c4:8149 kernel";
+        QTest::newRow("mass storage") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}} << plain << "2011 HDMI";
+        QTest::newRow("interrupt in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kInterrupt, 64}, {0x01, kBulk, 64}}}} << plain << "2011 HDMI";
+        QTest::newRow("two bulk in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}} << plain << "2011 HDMI";
+        QTest::newRow("third endpoint") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}} << plain << "2011 HDMI";
+        QTest::newRow("zero packet size") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 0}, {0x01, kBulk, 64}}}} << plain << "2011 HDMI";
         // clang-format on
     }
     void countsOnlyTools()
@@ -104,18 +100,17 @@ private slots:
         QFETCH(QString, ids);
         QFETCH(QByteArray, addedIds);
         QFETCH(Interfaces, interfaces);
-        QFETCH(int, openError);
+        QFETCH(Setup, setup);
         QFETCH(QString, listing);
         if (!addedIds.isNull())
             setenv("VARNEX_USB_IDS", addedIds.constData(), 1);
         Rig rig;
         FakeUsbDevice &other = rig.bus.devices.emplace_back();
-        other.description.vendorId = ids.section(':', 0, 0).toUShort(nullptr, 16);
-        other.description.productId = ids.section(':', 1).toUShort(nullptr, 16);
-        other.description.interfaces = interfaces;
+        other.description = {ids.section(':', 0, 0).toUShort(nullptr, 16),
+                             ids.section(':', 1).toUShort(nullptr, 16), 3, 2, interfaces};
         other.strings[3] = "other";
         other.kernelStrings = {{"serial", "kernel"}, {"product", "K"}};
-        other.errors["open"] = openError;
+        setup(other);
         rig.bus.devices.emplace_back().errors["describe"] = LIBUSB_ERROR_IO;
         rig.bus.devices.emplace_back();
 
@@ -128,123 +123,35 @@ private slots:
             shown << (device.tool
                           ? QString()
                           : QString::asprintf("%04x:%04x ", device.id.vendor, device.id.product)) +
-                         device.serial.c_str() +
-                         (device.tool ? ' ' + QString(device.product.c_str()) : QString()) +
+                         QString::fromStdString(device.serial +
+                                                (device.tool ? ' ' + device.product : "")) +
                          (device.accessible || !device.tool ? "" : " (no access)");
         }
         QCOMPARE(shown.join(", "), listing);
         // Devices that are not tools are never opened, not even for a string.
-        QCOMPARE(other.calls.isEmpty(), !listing.startsWith("other") && openError == 0);
+        QCOMPARE(other.calls.isEmpty(), shown[0] == "2011 HDMI");
         QVERIFY(rig.bus.devices[1].calls.isEmpty());
-        rig.bus.listError = LIBUSB_ERROR_IO;
-        QCOMPARE(rig.count(), 0xFFFFFFFFu);
-    }
-
-    void deviceStrings_data()
-    {
-        QTest::addColumn<Setup>("setup");
-        QTest::addColumn<uint>("selector");
-        QTest::addColumn<QByteArray>("expected"); // null: the call fails
-        const QByteArray cut(255, 'A');
-        // clang-format off
-        QTest::newRow("product") << Setup([](FakeUsbDevice &) {}) << 2u << QByteArray("HDMI");
-        QTest::newRow("long string cut") << Setup([](FakeUsbDevice &d) { d.strings[2] = std::string(300, 'A'); }) << 2u << cut;
-        QTest::newRow("no serial string") << Setup([](FakeUsbDevice &d) { d.description.serialStringIndex = 0; }) << 0u << QByteArray("");
-        QTest::newRow("no access, kernel string cut") << Setup([](FakeUsbDevice &d) { d.errors["open"] = LIBUSB_ERROR_ACCESS; d.kernelStrings["serial"] = std::string(300, 'A'); }) << 0u << cut;
-        QTest::newRow("string request fails") << Setup([](FakeUsbDevice &d) { d.errors["string"] = LIBUSB_ERROR_PIPE; }) << 0u << QByteArray();
-        // clang-format on
-    }
-    void deviceStrings()
-    {
-        QFETCH(Setup, setup);
-        QFETCH(uint, selector);
-        QFETCH(QByteArray, expected);
-        Rig rig;
-        FakeUsbDevice &device = rig.bus.devices.emplace_back();
-        setup(device);
-        UsbStringBuffer text;
-        std::memset(text, 'x', sizeof text);
-        QVERIFY(rig.usb.UsbDeviceString(0, text, selector) != kUsbSuccess); // not counted yet
-        QCOMPARE(rig.count(), 1u);
-        QCOMPARE(rig.usb.UsbDeviceString(0, text, selector) == kUsbSuccess, !expected.isNull());
-        if (!expected.isNull()) // the text and its terminating NUL
-            QCOMPARE(QByteArray(text, expected.size() + 1), expected + '\0');
-        QCOMPARE(device.openConnections, 0);
-    }
-
-    // What the library does to the tool from open to close, and whether the open succeeds.
-    void openAndClose_data()
-    {
-        QTest::addColumn<Setup>("setup");
-        QTest::addColumn<QStringList>("calls"); // "...": the steps of a plain open and close
-        QTest::addColumn<bool>("closed");       // the close reports success
-        const QStringList start{"request 00 FFFF", "clear-halt 81", "clear-halt 02",
-                                "request 02 0002"};
-        const QStringList opened = QStringList{"open", "claim 0"} + start;
-        const QStringList closed{"request 02 0004", "release 0", "close"};
-        const auto failed = [](const QStringList &calls) {
-            return calls + QStringList{"release 0", "close"};
-        };
-        const auto stall = [](const char *call) {
-            return Setup([call](FakeUsbDevice &d) { d.errors[call] = LIBUSB_ERROR_PIPE; });
-        };
-        const auto fail = [](const char *call, int error) {
-            return Setup([call, error](FakeUsbDevice &d) { d.errors[call] = error; });
-        };
-        // clang-format off
-        QTest::newRow("plain") << Setup([](FakeUsbDevice &) {}) << opened + closed << true;
-        QTest::newRow("kernel driver bound") << Setup([](FakeUsbDevice &d) { d.driverBound = true; }) << QStringList{"open", "detach 0", "claim 0"} + start + QStringList{"request 02 0004", "release 0", "attach 0", "close"} << true;
-        QTest::newRow("enable stalls") << stall("request 00 FFFF") << opened + closed << true;
-        QTest::newRow("clear halt stalls") << stall("clear-halt 81") << opened + closed << true;
-        QTest::newRow("start stalls") << stall("request 02 0002") << opened + closed << true;
-        QTest::newRow("stop stalls") << stall("request 02 0004") << opened + closed << true;
-        QTest::newRow("enable finds no device") << fail("request 00 FFFF", LIBUSB_ERROR_NO_DEVICE) << failed({"open", "claim 0", "request 00 FFFF"}) << false;
-        QTest::newRow("clear halt I/O error") << fail("clear-halt 02", LIBUSB_ERROR_IO) << failed({"open", "claim 0", "request 00 FFFF", "clear-halt 81", "clear-halt 02"}) << false;
-        QTest::newRow("start I/O error, driver given back") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["request 02 0002"] = LIBUSB_ERROR_IO; }) << QStringList{"open", "detach 0", "claim 0"} + start + QStringList{"release 0", "attach 0", "close"} << false;
-        QTest::newRow("open refused") << fail("open", LIBUSB_ERROR_ACCESS) << QStringList{"open"} << false;
-        QTest::newRow("detach refused") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["detach"] = LIBUSB_ERROR_ACCESS; }) << QStringList{"open", "detach 0", "close"} << false;
-        QTest::newRow("release fails") << fail("release", LIBUSB_ERROR_IO) << opened + closed << false;
-        // clang-format on
-    }
-    void openAndClose()
-    {
-        QFETCH(Setup, setup);
-        QFETCH(QStringList, calls);
-        QFETCH(bool, closed);
-        Rig rig;
-        FakeUsbDevice &device = rig.bus.devices.emplace_back();
-        setup(device);
-        const bool driverBound = device.driverBound;
-        UsbHandle handle = kNoUsbHandle;
-        QCOMPARE(rig.count(), 1u);
         UsbHandle beyond = kNoUsbHandle; // indices run up to the count, not including it
-        QVERIFY(rig.usb.UsbOpenByIndex(1, &beyond) != kUsbSuccess && beyond == kNoUsbHandle);
-        const bool opened = rig.usb.UsbOpenByIndex(0, &handle) == kUsbSuccess;
-        QCOMPARE(handle != kNoUsbHandle, opened);
-        QCOMPARE(rig.usb.UsbCloseHandle(handle) == kUsbSuccess, closed);
-        QCOMPARE(device.calls, calls);
-        std::uint32_t n = 0; // a closed handle serves nothing
-        std::uint8_t bytes[16] = {};
-        QVERIFY(rig.usb.UsbReadBlock(handle, bytes, 16, &n, 0) &&
-                rig.usb.UsbWriteBlock(handle, bytes, 4, &n, 0) && rig.usb.UsbPurge(handle, 1, 1) &&
-                rig.usb.UsbQueueStatus(handle, &n, &n) && rig.usb.UsbCloseHandle(handle));
-        QCOMPARE(device.openConnections, 0);
-        QCOMPARE(device.driverBound, driverBound); // a detached kernel driver is given back
+        QVERIFY(rig.usb.UsbOpenByIndex(std::uint32_t(shown.size()), &beyond) != kUsbSuccess);
+        rig.bus.listError = LIBUSB_ERROR_IO;
+        QVERIFY(rig.usb.listDevices(false, listed) != kUsbSuccess);
     }
 
-    // Each path above maps the error it met; here every error there is, down to "other".
+    // Each path below maps the error it met; here every error there is, down to "other".
     void everyLibusbErrorIsAFailure()
     {
         for (int error = LIBUSB_ERROR_IO; error >= LIBUSB_ERROR_OTHER; --error)
             QVERIFY2(LibusbTool::statusOf(error) != kUsbSuccess, libusb_error_name(error));
     }
 
-    // A read and a write through the library over the fake bus: whole, or with the tool's replies
-    // or the tool itself failing (OUT blocks counted from the read's first).
-    void readThenWriteThroughTheWindow_data()
+    // What the operator sees of a read and a write, and what the library did to the tool up to
+    // its first close: opening it ends in enabling it, clearing halts and starting it; closing it
+    // begins with stopping it. OUT blocks are counted from the read's first.
+    void throughTheWindow_data()
     {
         QTest::addColumn<Setup>("setup");
         QTest::addColumn<QStringList>("seen"); // empty: as on the virtual tool
+        QTest::addColumn<QString>("calls");    // "plain": the steps of a plain open and close
         const auto device = [](const char *text) {
             return QString(" |%1||warning OK no-parent").arg(text);
         };
@@ -252,45 +159,71 @@ private slots:
         const QString readFailed = "VARNEX|The EDID could not be read.||warning OK parent";
         const QString writeFailed = "VARNEX|The EDID could not be written completely. The custom "
                                     "EDID may now be incomplete.||warning OK parent";
+        const QStringList notOpened{"read failed", device("Unable to open handle to device!"),
+                                    notFound};
+        const QString start =
+            "open, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002";
+        const QString plain = "plain", none = "";
+        const Setup stall = set("request 00 FFFF", LIBUSB_ERROR_PIPE);
         // clang-format off
-        QTest::newRow("sink into custom/sink 8") << Setup([](FakeUsbDevice &) {}) << QStringList();
-        QTest::newRow("stale bytes before the open are purged") << Setup([](FakeUsbDevice &d) { d.inScript = {{Bytes(64)}, {Bytes(64)}, {Bytes(10), LIBUSB_ERROR_TIMEOUT}}; }) << QStringList();
-        QTest::newRow("endless stream: purge gives up") << Setup([](FakeUsbDevice &d) { d.inSource = [](int) { deviceClock().sleepFor(std::chrono::milliseconds(1)); return FakeInTransfer{Bytes(8)}; }; }) << QStringList{"read failed", device("Unable to flush device bufers!"), notFound};
-        QTest::newRow("first reply one byte long") << replyChanged(1, false) << QStringList{"read failed", device("Error Reading Data"), readFailed};
-        QTest::newRow("third reply one byte short") << replyChanged(3, true) << QStringList{"read failed", device("Error Reading Data"), readFailed};
-        QTest::newRow("write short without error") << Setup([](FakeUsbDevice &d) { d.outAccepted = 3; }) << QStringList{"read failed", device("Error Sending Code"), readFailed};
-        QTest::newRow("read, gone before command 6") << Setup([](FakeUsbDevice &d) { d.goneAtOut = 6; }) << QStringList{"read failed", device("Error Sending Code"), readFailed};
-        QTest::newRow("read, gone while command 9 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 9; }) << QStringList{"read failed", device("Error Checking Queue"), readFailed};
-        QTest::newRow("write, gone before row 10") << Setup([](FakeUsbDevice &d) { d.goneAtOut = 17 + 10; }) << QStringList{"read", "write failed", device("Error Sending Code"), writeFailed};
-        QTest::newRow("write, gone while row 3 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 17 + 3; }) << QStringList{"read", "write failed", device("Error Checking Queue"), writeFailed};
+        QTest::newRow("sink into custom/sink 8") << Setup([](FakeUsbDevice &) {}) << QStringList() << plain;
+        QTest::newRow("kernel driver bound: detached, given back") << Setup([](FakeUsbDevice &d) { d.driverBound = true; }) << QStringList() << "open, detach 0, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002, request 02 0004, release 0, attach 0, close";
+        QTest::newRow("enable stalls") << stall << QStringList() << plain;
+        QTest::newRow("clear halt stalls") << set("clear-halt 81", LIBUSB_ERROR_PIPE) << QStringList() << plain;
+        QTest::newRow("start stalls") << set("request 02 0002", LIBUSB_ERROR_PIPE) << QStringList() << plain;
+        QTest::newRow("stop stalls") << set("request 02 0004", LIBUSB_ERROR_PIPE) << QStringList() << plain;
+        QTest::newRow("enable finds no device") << set("request 00 FFFF", LIBUSB_ERROR_NO_DEVICE) << notOpened << "open, claim 0, request 00 FFFF, release 0, close";
+        QTest::newRow("clear halt I/O error") << set("clear-halt 02", LIBUSB_ERROR_IO) << notOpened << "open, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, release 0, close";
+        QTest::newRow("start I/O error, driver given back") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["request 02 0002"] = LIBUSB_ERROR_IO; }) << notOpened << "open, detach 0, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002, release 0, attach 0, close";
+        QTest::newRow("no access: the kernel's strings, then no open") << Setup([](FakeUsbDevice &d) { d.errors["open"] = LIBUSB_ERROR_ACCESS; d.kernelStrings = {{"serial", "2011"}, {"product", "HDMI"}}; }) << notOpened << "open, open, open";
+        QTest::newRow("detach refused") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["detach"] = LIBUSB_ERROR_ACCESS; }) << notOpened << "open, detach 0, close";
+        QTest::newRow("release fails") << set("release", LIBUSB_ERROR_IO) << QStringList{"read", "written", device("Unable to close device handle!"), device("Unable to close device handle!")} << plain;
+        QTest::newRow("serial request fails") << set("string", LIBUSB_ERROR_PIPE) << QStringList{"read failed", device("Error retrieving serial string!"), notFound} << none;
+        QTest::newRow("no serial string") << Setup([](FakeUsbDevice &d) { d.description.serialStringIndex = 0; }) << QStringList{"read failed", notFound} << none;
+        QTest::newRow("stale bytes before the open are purged") << Setup([](FakeUsbDevice &d) { d.inScript = {{Bytes(64)}, {Bytes(64)}, {Bytes(10), LIBUSB_ERROR_TIMEOUT}}; }) << QStringList() << plain;
+        QTest::newRow("endless stream: purge gives up") << Setup([](FakeUsbDevice &d) { d.inScript.assign(2000, {Bytes(8)}); }) << QStringList{"read failed", device("Unable to flush device bufers!"), notFound} << start + ", request 02 0004, release 0, close";
+        QTest::newRow("first reply one byte long") << Setup([](FakeUsbDevice &d) { d.changeReply = [](int nth, Bytes &r) { if (nth == 1) r.push_back(0x99); }; }) << QStringList{"read failed", device("Error Reading Data"), readFailed} << plain;
+        QTest::newRow("third reply one byte short") << Setup([](FakeUsbDevice &d) { d.changeReply = [](int nth, Bytes &r) { if (nth == 3) r.pop_back(); }; }) << QStringList{"read failed", device("Error Reading Data"), readFailed} << plain;
+        QTest::newRow("read, gone while command 9 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 9; }) << QStringList{"read failed", device("Error Checking Queue"), readFailed} << start + ", request 02 0004, release 0, close";
+        QTest::newRow("write, gone before row 10") << Setup([](FakeUsbDevice &d) { d.goneAtOut = 17 + 10; }) << QStringList{"read", "write failed", device("Error Sending Code"), writeFailed} << plain;
+        QTest::newRow("write, gone while row 3 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 17 + 3; }) << QStringList{"read", "write failed", device("Error Checking Queue"), writeFailed} << plain;
         // clang-format on
     }
-    void readThenWriteThroughTheWindow()
+    void throughTheWindow()
     {
         QFETCH(Setup, setup);
         QFETCH(QStringList, seen);
+        QFETCH(QString, calls);
         TestDeviceClock clock;
         VirtualTool reference;
-        if (seen.isEmpty())
+        const bool asVirtual = seen.isEmpty();
+        if (asVirtual)
             seen = readThenWrite(reference);
-        ToolOnFakeBus tool;
-        setup(tool.device);
+        Rig rig;
+        FakeUsbDevice &tool = rig.bus.devices.emplace_back();
+        setup(tool);
+        const bool driverBound = tool.driverBound;
         const auto start = clock.elapsed();
-        QCOMPARE(readThenWrite(tool.usb), seen);
-        QCOMPARE(tool.device.openConnections, 0);
-        if (!seen.contains("write failed"))
+        QCOMPARE(readThenWrite(rig.usb), seen);
+        const QString plain = "open, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, "
+                              "request 02 0002, request 02 0004, release 0, close";
+        // The string lookups open and close the tool on their own; the trace starts after them.
+        QStringList trace = tool.calls;
+        while (trace.mid(0, 2) == QStringList{"open", "close"})
+            trace.remove(0, 2);
+        trace = trace.mid(0, trace.contains("close") ? trace.indexOf("close") + 1 : trace.size());
+        QCOMPARE(trace.join(", "), calls == "plain" ? plain : calls);
+        QCOMPARE(tool.openConnections, 0);
+        QCOMPARE(tool.driverBound, driverBound); // a detached kernel driver is given back
+        if (asVirtual)
             QVERIFY(tool.firmware.image(0xB6) == reference.image(0xB6));
-        // Writes have a bounded time-out (libusb reads 0 as "wait for ever"); IN transfers ask
-        // for whole packets, so that a device never sends more than was asked for.
-        for (unsigned timeout : tool.device.outTimeouts)
-            QVERIFY(timeout > 0 && timeout <= 5000);
-        for (int length : tool.device.inLengths)
+        // IN transfers ask for whole packets, so that a device never sends more than was asked.
+        for (int length : tool.inLengths)
             QCOMPARE(length % 64, 0);
         // The write's pacing, but no reply waited out.
         QVERIFY(clock.elapsed() - start < std::chrono::milliseconds(3000));
     }
 };
 
-VARNEX_REGISTER_TEST(LibusbToolTest);
-
+QTEST_MAIN(LibusbToolTest)
 #include "tst_LibusbTool.moc"
