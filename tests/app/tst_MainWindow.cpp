@@ -165,7 +165,8 @@ private slots:
         QTest::addColumn<int>("source");   // in the selector
         QTest::addColumn<QString>("pane"); // its text before, by name; "old text" comes selected
         // Clauses joined by "; ": "devices SERIAL,...", "fail OPERATION N" (its nth call),
-        // "silent from N" (no replies from command N on), "answer No", "size limit N" (bytes).
+        // "silent from N" (no replies from command N on), "late N by MS" (a reply MS late),
+        // "answer No", "size limit N" (bytes).
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("file"); // the dialog's answer, "=" the file's content by name
         QTest::addColumn<QStringList>("expected"); // what the operator is shown
@@ -187,6 +188,7 @@ private slots:
             "sink " + read + " | 17 to device 1: 11 10 A0 00 .. 02 10 A0 F0 00 00 00 00";
         // clang-format off
         QTest::newRow("Read: the sink over earlier text") << "Read" << 1 << "old text" << "" << "" << QStringList{"EDID values read."} << sink;
+        QTest::newRow("Read: a reply after two seconds") << "Read" << 1 << "old text" << "late 5 by 2000" << "" << QStringList{"EDID values read."} << sink;
         QTest::newRow("Read: counters unanswered") << "Read" << 0 << "old text" << "silent from 17" << "" << QStringList{"EDID values read."} << "current " + read + " | 17: 11 10 B0 00 .. 02 10 B0 F0 00 00 00 00";
         QTest::newRow("Read: query 31 fails") << "Read" << 1 << "old text" << "fail queue 31" << "" << QStringList{"device: Error Checking Queue (bar 240/255)", readFailed} << "old text 0 700 #ff0000 1 | 16: 11 10 A0 00 .. 11 10 A0 F0";
         QTest::newRow("Read: silent from command 6") << "Read" << 3 << "old text" << "silent from 6" << "" << QStringList{readFailed} << "old text 0 700 #ff0000 1 | 6: 11 10 B4 00 .. 11 10 B4 50";
@@ -273,6 +275,8 @@ private slots:
                 virtualTool().failOnCall(VirtualTool::Operation(operations.indexOf(words[1])), n);
             } else if (words[0] == "silent") {
                 virtualTool().withholdRepliesFrom(n);
+            } else if (words[0] == "late") {
+                virtualTool().delayReply(words[1].toInt(), std::chrono::milliseconds(n));
             } else if (words[0] == "size") {
                 limited.rlim_cur = rlim_t(n);
             }

@@ -172,26 +172,16 @@ inline int FakeUsbDevice::open(std::unique_ptr<UsbTransportConnection> &connecti
     return LIBUSB_SUCCESS;
 }
 
-// The bus the devices are attached to.
+// A bus with one device attached. The library it is given to owns it, so that it outlives every
+// device and connection the library holds.
 struct FakeUsbBus final : UsbTransport {
-    std::deque<FakeUsbDevice> devices; // a deque keeps references valid as devices are added
-    int listError = 0;
+    FakeUsbDevice device;
 
     int listDevices(std::vector<std::shared_ptr<UsbTransportDevice>> &listed) override
     {
         listed.clear();
-        for (FakeUsbDevice &device : devices) {
-            if (!device.unplugged) // the bus holds the device: the listing only points at it
-                listed.push_back(
-                    std::shared_ptr<UsbTransportDevice>(std::shared_ptr<void>(), &device));
-        }
-        return listError;
+        if (!device.unplugged) // the bus holds the device: the listing only points at it
+            listed.push_back(std::shared_ptr<UsbTransportDevice>(std::shared_ptr<void>(), &device));
+        return LIBUSB_SUCCESS;
     }
-};
-
-// The library over a fake bus, which it owns so that the bus outlives every device and
-// connection it holds; the tool IDs are those built in and those the environment adds.
-struct Rig {
-    FakeUsbBus &bus = *new FakeUsbBus;
-    LibusbTool usb{std::unique_ptr<UsbTransport>(&bus)};
 };

@@ -1,6 +1,6 @@
-// The libusb library over a scripted bus: which devices it takes for tools, and the window's read
-// and write through it, which must give the operator what the virtual tool gives, with the
-// library's requests to the tool in their order.
+// The libusb library over a scripted bus, through the window: a read and a write must give the
+// operator what the virtual tool gives, with the library's requests to the device in their order;
+// and the devices it takes for tools, as its listing shows them.
 #include "DeviceState.h"
 #include "FakeUsbTransport.h"
 #include "MainWindow.h"
@@ -14,7 +14,6 @@
 
 namespace {
 
-using Interfaces = std::vector<UsbInterfaceDescription>;
 using Setup = std::function<void(FakeUsbDevice &)>;
 constexpr std::uint8_t kBulk = LIBUSB_TRANSFER_TYPE_BULK;
 constexpr std::uint8_t kInterrupt = LIBUSB_TRANSFER_TYPE_INTERRUPT;
@@ -43,6 +42,21 @@ Setup set(const char *call, int error)
     return [call, error](FakeUsbDevice &d) { d.errors[call] = error; };
 }
 
+// The device carries product ID 8149; the environment may add IDs to the list.
+Setup ids(const char *added = nullptr)
+{
+    return [added](FakeUsbDevice &d) {
+        d.description.productId = 0x8149;
+        if (added)
+            setenv("VARNEX_USB_IDS", added, 1);
+    };
+}
+
+Setup interfaces(const std::vector<UsbInterfaceDescription> &interfaces)
+{
+    return [interfaces](FakeUsbDevice &d) { d.description.interfaces = interfaces; };
+}
+
 } // namespace
 
 // The library this test program is linked with is whichever the running test chose.
@@ -51,7 +65,6 @@ UsbLibrary &linkedUsbLibrary()
     return *chosenLibrary;
 }
 
-Q_DECLARE_METATYPE(Interfaces)
 Q_DECLARE_METATYPE(Setup)
 
 class LibusbToolTest : public QObject {
@@ -64,79 +77,6 @@ private slots:
         unsetenv("VARNEX_USB_IDS");
     }
 
-    // Beside the tool (10C4:EA61) and a device whose descriptors cannot be read, one more device,
-    // with serial "other" or, to the kernel, "kernel". The listing shows tools by serial and
-    // product, the others by ID.
-    void countsOnlyTools_data()
-    {
-        QTest::addColumn<QString>("ids");         // the other device's, as vvvv:pppp
-        QTest::addColumn<QByteArray>("addedIds"); // VARNEX_USB_IDS
-        QTest::addColumn<Interfaces>("interfaces");
-        QTest::addColumn<Setup>("setup");
-        QTest::addColumn<QString>("listing");
-        const Interfaces tool{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}};
-        const QByteArray none;
-        const Setup plain = [](FakeUsbDevice &) {};
-        // clang-format off
-        QTest::newRow("another tool") << "10c4:ea61" << none << tool << plain << "other HDMI, 2011 HDMI";
-        QTest::newRow("another tool, no access") << "10c4:ea61" << none << tool << set("open", LIBUSB_ERROR_ACCESS) << "kernel K (no access), 2011 HDMI";
-        QTest::newRow("no serial string") << "10c4:ea61" << none << tool << Setup([](FakeUsbDevice &d) { d.description.serialStringIndex = 0; }) << " HDMI, 2011 HDMI";
-        QTest::newRow("a long serial, cut") << "10c4:ea61" << none << tool << Setup([](FakeUsbDevice &d) { d.strings[3] = std::string(300, 'A'); }) << QString(255, 'A') + " HDMI, 2011 HDMI";
-        QTest::newRow("string requests fail") << "10c4:ea61" << none << tool << set("string", LIBUSB_ERROR_PIPE) << " , 2011 HDMI";
-        QTest::newRow("tool interface behind a HID one") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}}, {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}} << plain << "other HDMI, 2011 HDMI";
-        QTest::newRow("ID not in the list") << "10c4:8149" << none << tool << plain << "2011 HDMI, 10c4:8149 kernel";
-        QTest::newRow("ID added by the environment") << "10c4:8149" << QByteArray("1234:5678, 10C4:8149") << tool << plain << "other HDMI, 2011 HDMI";
-        QTest::newRow("malformed entries skipped one by one") << "10c4:8149" << QByteArray("10c4,:8149,10c4:81490,x0c4:8149;10c4:8149") << tool << plain << "other HDMI, 2011 HDMI";
-        QTest::newRow("only malformed entries") << "10c4:8149" << QByteArray("10c4-8149,10c4:,:") << tool << plain << "2011 HDMI, 10c4:8149 kernel";
-        QTest::newRow("mass storage") << "10c4:ea61" << none << Interfaces{{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}} << plain << "2011 HDMI";
-        QTest::newRow("interrupt in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kInterrupt, 64}, {0x01, kBulk, 64}}}} << plain << "2011 HDMI";
-        QTest::newRow("two bulk in") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}} << plain << "2011 HDMI";
-        QTest::newRow("third endpoint") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}} << plain << "2011 HDMI";
-        QTest::newRow("zero packet size") << "10c4:ea61" << none << Interfaces{{0, kVendor, {{0x81, kBulk, 0}, {0x01, kBulk, 64}}}} << plain << "2011 HDMI";
-        // clang-format on
-    }
-    void countsOnlyTools()
-    {
-        QFETCH(QString, ids);
-        QFETCH(QByteArray, addedIds);
-        QFETCH(Interfaces, interfaces);
-        QFETCH(Setup, setup);
-        QFETCH(QString, listing);
-        if (!addedIds.isNull())
-            setenv("VARNEX_USB_IDS", addedIds.constData(), 1);
-        Rig rig;
-        FakeUsbDevice &other = rig.bus.devices.emplace_back();
-        other.description = {ids.section(':', 0, 0).toUShort(nullptr, 16),
-                             ids.section(':', 1).toUShort(nullptr, 16), 3, 2, interfaces};
-        other.strings[3] = "other";
-        other.kernelStrings = {{"serial", "kernel"}, {"product", "K"}};
-        setup(other);
-        rig.bus.devices.emplace_back().errors["describe"] = LIBUSB_ERROR_IO;
-        rig.bus.devices.emplace_back();
-
-        std::vector<LibusbTool::Listing> listed;
-        QCOMPARE(rig.usb.listDevices(true, listed), kUsbSuccess);
-        QStringList shown; // indices run over the tools alone
-        for (const LibusbTool::Listing &device : listed) {
-            QCOMPARE(device.location, std::string("1-2"));
-            QCOMPARE(device.index, device.tool ? std::uint32_t(shown.size()) : 0u);
-            shown << (device.tool
-                          ? QString()
-                          : QString::asprintf("%04x:%04x ", device.id.vendor, device.id.product)) +
-                         QString::fromStdString(device.serial +
-                                                (device.tool ? ' ' + device.product : "")) +
-                         (device.accessible || !device.tool ? "" : " (no access)");
-        }
-        QCOMPARE(shown.join(", "), listing);
-        // Devices that are not tools are never opened, not even for a string.
-        QCOMPARE(other.calls.isEmpty(), shown[0] == "2011 HDMI");
-        QVERIFY(rig.bus.devices[1].calls.isEmpty());
-        UsbHandle beyond = kNoUsbHandle; // indices run up to the count, not including it
-        QVERIFY(rig.usb.UsbOpenByIndex(std::uint32_t(shown.size()), &beyond) != kUsbSuccess);
-        rig.bus.listError = LIBUSB_ERROR_IO;
-        QVERIFY(rig.usb.listDevices(false, listed) != kUsbSuccess);
-    }
-
     // Each path below maps the error it met; here every error there is, down to "other".
     void everyLibusbErrorIsAFailure()
     {
@@ -144,14 +84,17 @@ private slots:
             QVERIFY2(LibusbTool::statusOf(error) != kUsbSuccess, libusb_error_name(error));
     }
 
-    // What the operator sees of a read and a write, and what the library did to the tool up to
-    // its first close: opening it ends in enabling it, clearing halts and starting it; closing it
-    // begins with stopping it. OUT blocks are counted from the read's first.
+    // What the operator sees of a read and a write; what the library did to the device up to its
+    // first close after opening it (the two string lookups open and close it on their own
+    // before): opening ends in enabling it, clearing halts and starting it, closing begins with
+    // stopping it; and the device in the library's listing, a tool by index and strings, any
+    // other by its IDs. OUT blocks are counted from the read's first.
     void throughTheWindow_data()
     {
         QTest::addColumn<Setup>("setup");
         QTest::addColumn<QStringList>("seen"); // empty: as on the virtual tool
-        QTest::addColumn<QString>("calls");    // "plain": the steps of a plain open and close
+        QTest::addColumn<QString>("calls");    // "plain": the steps of a plain read
+        QTest::addColumn<QString>("listed");
         const auto device = [](const char *text) {
             return QString(" |%1||warning OK no-parent").arg(text);
         };
@@ -161,32 +104,44 @@ private slots:
                                     "EDID may now be incomplete.||warning OK parent";
         const QStringList notOpened{"read failed", device("Unable to open handle to device!"),
                                     notFound};
-        const QString start =
-            "open, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002";
-        const QString plain = "plain", none = "";
-        const Setup stall = set("request 00 FFFF", LIBUSB_ERROR_PIPE);
+        const QStringList notTool{"read failed", notFound};
+        const QString lookups = "open, close, open, close, open, ";
+        const QString plain = "plain", tool = "0 2011 HDMI", other = "10c4:8149 kernel", none = "";
+        const std::vector<UsbInterfaceDescription> hid{
+            {0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}},
+            {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}};
         // clang-format off
-        QTest::newRow("sink into custom/sink 8") << Setup([](FakeUsbDevice &) {}) << QStringList() << plain;
-        QTest::newRow("kernel driver bound: detached, given back") << Setup([](FakeUsbDevice &d) { d.driverBound = true; }) << QStringList() << "open, detach 0, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002, request 02 0004, release 0, attach 0, close";
-        QTest::newRow("enable stalls") << stall << QStringList() << plain;
-        QTest::newRow("clear halt stalls") << set("clear-halt 81", LIBUSB_ERROR_PIPE) << QStringList() << plain;
-        QTest::newRow("start stalls") << set("request 02 0002", LIBUSB_ERROR_PIPE) << QStringList() << plain;
-        QTest::newRow("stop stalls") << set("request 02 0004", LIBUSB_ERROR_PIPE) << QStringList() << plain;
-        QTest::newRow("enable finds no device") << set("request 00 FFFF", LIBUSB_ERROR_NO_DEVICE) << notOpened << "open, claim 0, request 00 FFFF, release 0, close";
-        QTest::newRow("clear halt I/O error") << set("clear-halt 02", LIBUSB_ERROR_IO) << notOpened << "open, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, release 0, close";
-        QTest::newRow("start I/O error, driver given back") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["request 02 0002"] = LIBUSB_ERROR_IO; }) << notOpened << "open, detach 0, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002, release 0, attach 0, close";
-        QTest::newRow("no access: the kernel's strings, then no open") << Setup([](FakeUsbDevice &d) { d.errors["open"] = LIBUSB_ERROR_ACCESS; d.kernelStrings = {{"serial", "2011"}, {"product", "HDMI"}}; }) << notOpened << "open, open, open";
-        QTest::newRow("detach refused") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["detach"] = LIBUSB_ERROR_ACCESS; }) << notOpened << "open, detach 0, close";
-        QTest::newRow("release fails") << set("release", LIBUSB_ERROR_IO) << QStringList{"read", "written", device("Unable to close device handle!"), device("Unable to close device handle!")} << plain;
-        QTest::newRow("serial request fails") << set("string", LIBUSB_ERROR_PIPE) << QStringList{"read failed", device("Error retrieving serial string!"), notFound} << none;
-        QTest::newRow("no serial string") << Setup([](FakeUsbDevice &d) { d.description.serialStringIndex = 0; }) << QStringList{"read failed", notFound} << none;
-        QTest::newRow("stale bytes before the open are purged") << Setup([](FakeUsbDevice &d) { d.inScript = {{Bytes(64)}, {Bytes(64)}, {Bytes(10), LIBUSB_ERROR_TIMEOUT}}; }) << QStringList() << plain;
-        QTest::newRow("endless stream: purge gives up") << Setup([](FakeUsbDevice &d) { d.inScript.assign(2000, {Bytes(8)}); }) << QStringList{"read failed", device("Unable to flush device bufers!"), notFound} << start + ", request 02 0004, release 0, close";
-        QTest::newRow("first reply one byte long") << Setup([](FakeUsbDevice &d) { d.changeReply = [](int nth, Bytes &r) { if (nth == 1) r.push_back(0x99); }; }) << QStringList{"read failed", device("Error Reading Data"), readFailed} << plain;
-        QTest::newRow("third reply one byte short") << Setup([](FakeUsbDevice &d) { d.changeReply = [](int nth, Bytes &r) { if (nth == 3) r.pop_back(); }; }) << QStringList{"read failed", device("Error Reading Data"), readFailed} << plain;
-        QTest::newRow("read, gone while command 9 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 9; }) << QStringList{"read failed", device("Error Checking Queue"), readFailed} << start + ", request 02 0004, release 0, close";
-        QTest::newRow("write, gone before row 10") << Setup([](FakeUsbDevice &d) { d.goneAtOut = 17 + 10; }) << QStringList{"read", "write failed", device("Error Sending Code"), writeFailed} << plain;
-        QTest::newRow("write, gone while row 3 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 17 + 3; }) << QStringList{"read", "write failed", device("Error Checking Queue"), writeFailed} << plain;
+        QTest::newRow("sink into custom/sink 8") << Setup([](FakeUsbDevice &) {}) << QStringList() << plain << tool;
+        QTest::newRow("kernel driver bound: detached, given back") << Setup([](FakeUsbDevice &d) { d.driverBound = true; }) << QStringList() << lookups + "detach 0, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002, request 02 0004, release 0, attach 0, close" << tool;
+        QTest::newRow("enable stalls") << set("request 00 FFFF", LIBUSB_ERROR_PIPE) << QStringList() << plain << tool;
+        QTest::newRow("clear halt stalls") << set("clear-halt 81", LIBUSB_ERROR_PIPE) << QStringList() << plain << tool;
+        QTest::newRow("start stalls") << set("request 02 0002", LIBUSB_ERROR_PIPE) << QStringList() << plain << tool;
+        QTest::newRow("stop stalls") << set("request 02 0004", LIBUSB_ERROR_PIPE) << QStringList() << plain << tool;
+        QTest::newRow("enable finds no device") << set("request 00 FFFF", LIBUSB_ERROR_NO_DEVICE) << notOpened << lookups + "claim 0, request 00 FFFF, release 0, close" << tool;
+        QTest::newRow("clear halt I/O error") << set("clear-halt 02", LIBUSB_ERROR_IO) << notOpened << lookups + "claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, release 0, close" << tool;
+        QTest::newRow("start I/O error, driver given back") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["request 02 0002"] = LIBUSB_ERROR_IO; }) << notOpened << lookups + "detach 0, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002, release 0, attach 0, close" << tool;
+        QTest::newRow("no access: the kernel's strings, then no open") << Setup([](FakeUsbDevice &d) { d.errors["open"] = LIBUSB_ERROR_ACCESS; d.kernelStrings = {{"serial", "2011"}, {"product", "K"}}; }) << notOpened << "open, open, open" << "0 2011 K (no access)";
+        QTest::newRow("detach refused") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["detach"] = LIBUSB_ERROR_ACCESS; }) << notOpened << lookups + "detach 0, close" << tool;
+        QTest::newRow("release fails") << set("release", LIBUSB_ERROR_IO) << QStringList{"read", "written", device("Unable to close device handle!"), device("Unable to close device handle!")} << plain << tool;
+        QTest::newRow("string requests fail") << set("string", LIBUSB_ERROR_PIPE) << QStringList{"read failed", device("Error retrieving serial string!"), notFound} << "open, close" << "0  ";
+        QTest::newRow("no serial string") << Setup([](FakeUsbDevice &d) { d.description.serialStringIndex = 0; }) << notTool << none << "0  HDMI";
+        QTest::newRow("a long serial, cut") << Setup([](FakeUsbDevice &d) { d.strings[3] = std::string(300, 'A'); }) << notTool << "open, close" << "0 " + QString(255, 'A') + " HDMI";
+        QTest::newRow("ID not in the list: never opened") << ids() << notTool << none << other;
+        QTest::newRow("ID added by the environment") << ids("1234:5678, 10C4:8149") << QStringList() << plain << tool;
+        QTest::newRow("malformed entries skipped one by one") << ids("10c4,:8149,10c4:81490,x0c4:8149;10c4:8149") << QStringList() << plain << tool;
+        QTest::newRow("only malformed entries") << ids("10c4-8149,10c4:,:") << notTool << none << other;
+        QTest::newRow("tool interface behind a HID one") << interfaces(hid) << QStringList() << lookups + "claim 1, request 00 FFFF, clear-halt 82, clear-halt 02, request 02 0002, request 02 0004, release 1, close" << tool;
+        QTest::newRow("mass storage: never opened") << interfaces({{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}}) << notTool << none << none;
+        QTest::newRow("interrupt in") << interfaces({{0, kVendor, {{0x81, kInterrupt, 64}, {0x01, kBulk, 64}}}}) << notTool << none << none;
+        QTest::newRow("third endpoint") << interfaces({{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}}) << notTool << none << none;
+        QTest::newRow("zero packet size") << interfaces({{0, kVendor, {{0x81, kBulk, 0}, {0x01, kBulk, 64}}}}) << notTool << none << none;
+        QTest::newRow("stale bytes before the open are purged") << Setup([](FakeUsbDevice &d) { d.inScript = {{Bytes(64)}, {Bytes(64)}, {Bytes(10), LIBUSB_ERROR_TIMEOUT}}; }) << QStringList() << plain << tool;
+        QTest::newRow("endless stream: purge gives up") << Setup([](FakeUsbDevice &d) { d.inScript.assign(2000, {Bytes(8)}); }) << QStringList{"read failed", device("Unable to flush device bufers!"), notFound} << plain << tool;
+        QTest::newRow("first reply one byte long") << Setup([](FakeUsbDevice &d) { d.changeReply = [](int nth, Bytes &r) { if (nth == 1) r.push_back(0x99); }; }) << QStringList{"read failed", device("Error Reading Data"), readFailed} << plain << tool;
+        QTest::newRow("third reply one byte short") << Setup([](FakeUsbDevice &d) { d.changeReply = [](int nth, Bytes &r) { if (nth == 3) r.pop_back(); }; }) << QStringList{"read failed", device("Error Reading Data"), readFailed} << plain << tool;
+        QTest::newRow("read, gone while command 9 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 9; }) << QStringList{"read failed", device("Error Checking Queue"), readFailed} << plain << none;
+        QTest::newRow("write, gone before row 10") << Setup([](FakeUsbDevice &d) { d.goneAtOut = 17 + 10; }) << QStringList{"read", "write failed", device("Error Sending Code"), writeFailed} << plain << none;
+        QTest::newRow("write, gone while row 3 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 17 + 3; }) << QStringList{"read", "write failed", device("Error Checking Queue"), writeFailed} << plain << none;
         // clang-format on
     }
     void throughTheWindow()
@@ -194,34 +149,49 @@ private slots:
         QFETCH(Setup, setup);
         QFETCH(QStringList, seen);
         QFETCH(QString, calls);
+        QFETCH(QString, listed);
         TestDeviceClock clock;
         VirtualTool reference;
         const bool asVirtual = seen.isEmpty();
         if (asVirtual)
             seen = readThenWrite(reference);
-        Rig rig;
-        FakeUsbDevice &tool = rig.bus.devices.emplace_back();
-        setup(tool);
-        const bool driverBound = tool.driverBound;
+        auto *bus = new FakeUsbBus;
+        FakeUsbDevice &device = bus->device;
+        device.kernelStrings.insert({"serial", "kernel"});
+        setup(device);
+        LibusbTool library{std::unique_ptr<UsbTransport>(bus)}; // the IDs as the setup left them
+        const bool driverBound = device.driverBound;
         const auto start = clock.elapsed();
-        QCOMPARE(readThenWrite(rig.usb), seen);
-        const QString plain = "open, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, "
-                              "request 02 0002, request 02 0004, release 0, close";
-        // The string lookups open and close the tool on their own; the trace starts after them.
-        QStringList trace = tool.calls;
-        while (trace.mid(0, 2) == QStringList{"open", "close"})
-            trace.remove(0, 2);
-        trace = trace.mid(0, trace.contains("close") ? trace.indexOf("close") + 1 : trace.size());
+        QCOMPARE(readThenWrite(library), seen);
+        QStringList trace = device.calls;
+        const qsizetype opened = trace.indexOf("open", 4); // after the two string lookups
+        if (opened >= 0 && trace.indexOf("close", opened) >= 0)
+            trace = trace.mid(0, trace.indexOf("close", opened) + 1);
+        const QString plain =
+            "open, close, open, close, open, claim 0, request 00 FFFF, clear-halt 81, clear-halt "
+            "02, request 02 0002, request 02 0004, release 0, close";
         QCOMPARE(trace.join(", "), calls == "plain" ? plain : calls);
-        QCOMPARE(tool.openConnections, 0);
-        QCOMPARE(tool.driverBound, driverBound); // a detached kernel driver is given back
+        QCOMPARE(device.openConnections, 0);
+        QCOMPARE(device.driverBound, driverBound); // a detached kernel driver is given back
         if (asVirtual)
-            QVERIFY(tool.firmware.image(0xB6) == reference.image(0xB6));
+            QVERIFY(device.firmware.image(0xB6) == reference.image(0xB6));
         // IN transfers ask for whole packets, so that a device never sends more than was asked.
-        for (int length : tool.inLengths)
+        for (int length : device.inLengths)
             QCOMPARE(length % 64, 0);
         // The write's pacing, but no reply waited out.
         QVERIFY(clock.elapsed() - start < std::chrono::milliseconds(3000));
+        std::vector<LibusbTool::Listing> listing;
+        QCOMPARE(library.listDevices(true, listing), kUsbSuccess);
+        QStringList shown;
+        for (const LibusbTool::Listing &entry : listing)
+            shown << (entry.tool ? QString("%1 %2 %3")
+                                       .arg(entry.index)
+                                       .arg(entry.serial.c_str(), entry.product.c_str())
+                                 : QString::asprintf("%04x:%04x %s", entry.id.vendor,
+                                                     entry.id.product, entry.serial.c_str())) +
+                         (entry.accessible || !entry.tool ? "" : " (no access)") +
+                         (entry.location == "1-2" ? "" : " elsewhere");
+        QCOMPARE(shown.join(", "), listed);
     }
 };
 
