@@ -30,19 +30,18 @@ QString cannotRead(const char *reason)
 // The commands the tool received: how many, to which device, the first and the last, as hex.
 QString commandsSummary()
 {
-    const auto &received = virtualTool().receivedCommands();
-    if (received.empty())
+    QStringList hex;
+    for (const VirtualTool::Command &command : virtualTool().receivedCommands())
+        hex << QByteArray(reinterpret_cast<const char *>(command.bytes.data()),
+                          int(command.bytes.size()))
+                   .toHex(' ')
+                   .toUpper();
+    if (hex.isEmpty())
         return QStringLiteral("nothing sent");
-    const auto hex = [](const std::vector<std::uint8_t> &b) {
-        return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size()))
-            .toHex(' ')
-            .toUpper();
-    };
-    const std::size_t device = received.back().device;
-    return QStringLiteral("%1%2: %3 .. %4")
-        .arg(received.size())
-        .arg(device ? QString(" to device %1").arg(device) : QString(), hex(received.front().bytes),
-             hex(received.back().bytes));
+    const std::size_t device = virtualTool().receivedCommands().back().device;
+    return QString("%1%2: %3 .. %4")
+        .arg(hex.size())
+        .arg(device ? QString(" to device %1").arg(device) : "", hex.first(), hex.last());
 }
 
 } // namespace
