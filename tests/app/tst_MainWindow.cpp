@@ -62,24 +62,20 @@ private slots:
             return hexText(image);
         };
         const QString current = text(0xB0);
-        texts = {{"current", current},
-                 {"sink", text(0xA0)},
-                 {"custom 6", text(0xB2)},
-                 {"current, byte 127 wrong", text(0xB0, 127)},
-                 {"current, byte 255 wrong", text(0xB0, 255)},
+        // clang-format off
+        texts = {{"current", current}, {"sink", text(0xA0)}, {"custom 6", text(0xB2)},
+                 {"current, byte 127 wrong", text(0xB0, 127)}, {"current, byte 255 wrong", text(0xB0, 255)},
                  {"current, byte 3 wrong, lower case", text(0xB0, 3).toLower() + "\n"},
                  {"current, lower case, newlines", current.toLower() + "\n\n"},
                  {"current, ZZ", QString(current).replace(30, 2, "ZZ")},
                  // Were only the low byte of a character taken, this would read as the digit 'A'.
                  {"current, Ł first", QString(current).replace(0, 1, QChar(0x0141))},
                  {"ascending", hexText(bytesOf(ascendingEdid()))},
-                 {"markup", "<b>x</b> <img src=\"edid.png\">&amp;\nnext"},
-                 {"empty", ""}};
+                 {"markup", "<b>x</b> <img src=\"edid.png\">&amp;\nnext"}, {"empty", ""}};
         files = {{"ascending", bytesOf(ascendingEdid())}, // its first byte is 0x00
                  {"48-column text", texts["ascending"].toLatin1().replace('\n', " \r\n")},
-                 {"markup", "<b>x</b> <img src=\"edid.png\">&amp;\r\nnext"},
-                 {"empty", ""},
-                 {"old", QByteArray(300, 'Z')}};
+                 {"markup", "<b>x</b> <img src=\"edid.png\">&amp;\r\nnext"}, {"empty", ""}, {"old", QByteArray(300, 'Z')}};
+        // clang-format on
     }
     void init()
     {
@@ -166,22 +162,16 @@ private slots:
         QTest::addColumn<QString>("file"); // the dialog's answer, "=" the file's content by name
         QTest::addColumn<QStringList>("expected"); // what the operator is shown
         QTest::addColumn<QString>("after");        // pane and look | commands | tool or file
-        const QString readFailed = warning("The EDID could not be read."),
-                      notFound = warning("Hardware not found");
-        const QString writeFailed = warning(
-            "The EDID could not be written completely. The custom EDID may now be incomplete.");
+        // clang-format off
+        const QString readFailed = warning("The EDID could not be read."), notFound = warning("Hardware not found");
+        const QString writeFailed = warning("The EDID could not be written completely. The custom EDID may now be incomplete.");
         const QString formatError = warning("Hex Format Error");
-        const QString writeAnyway =
-            "|The EDID Checksum is not correct.|Write anyway?|no-icon Yes/No no-parent";
-        const QString newChecksum = "|The EDID Checksum is not correct.|Do you want to calculate a "
-                                    "new checksum?|no-icon Yes/No no-parent";
-        const QString read = "8 700 #000000 0, 8 700 #000000 0",
-                      old = "old text 0 700 #ff0000 1 | nothing sent";
+        const QString writeAnyway = "|The EDID Checksum is not correct.|Write anyway?|no-icon Yes/No no-parent";
+        const QString newChecksum = "|The EDID Checksum is not correct.|Do you want to calculate a new checksum?|no-icon Yes/No no-parent";
+        const QString read = "8 700 #000000 0, 8 700 #000000 0", old = "old text 0 700 #ff0000 1 | nothing sent";
         const QString rendered = "0 400 #000000 0, 0 700 #ff0000 0", none = " | nothing sent";
         const QString sink = "sink " + read + " | 17: 11 10 A0 00 .. 02 10 A0 F0 00 00 00 00";
-        const QString sinkFrom1 =
-            "sink " + read + " | 17 to device 1: 11 10 A0 00 .. 02 10 A0 F0 00 00 00 00";
-        // clang-format off
+        const QString sinkFrom1 = "sink " + read + " | 17 to device 1: 11 10 A0 00 .. 02 10 A0 F0 00 00 00 00";
         QTest::newRow("Read: the sink over earlier text") << "Read" << 1 << "old text" << "" << "" << QStringList{"EDID values read."} << sink;
         QTest::newRow("Read: a reply after two seconds") << "Read" << 1 << "old text" << "late 5 by 2000" << "" << QStringList{"EDID values read."} << sink;
         QTest::newRow("Read: counters unanswered") << "Read" << 0 << "old text" << "silent from 17" << "" << QStringList{"EDID values read."} << "current " + read + " | 17: 11 10 B0 00 .. 02 10 B0 F0 00 00 00 00";

@@ -47,40 +47,22 @@ file_dialog() { # the button that opens it, then the file name typed into it
     sleep 0.8
 }
 
-choose_source 1
-read_button
-shot read-sink
+# One operator step a line: what is done, then the screenshot of what it shows.
+choose_source 1 && read_button && shot read-sink
 # Overwrite byte 10 (the product code's low byte): block 0's checksum is now wrong.
-pane
-xdotool key ctrl+Home $(printf 'Right %.0s' $(seq 30)) shift+Right shift+Right
-xdotool type "5A"
-shot edited
-click 150 370 111 23
-sleep 0.8
-shot checksum-question
-xdotool key alt+y
-sleep 0.5
-shot checksum-recalculated
-file=$out/edited.bin file_dialog 150 420 111 23
-shot saved
+pane && xdotool key ctrl+Home $(printf 'Right %.0s' $(seq 30)) shift+Right shift+Right
+xdotool type 5A && shot edited
+click 150 370 111 23 && sleep 0.8 && shot checksum-question
+xdotool key alt+y && sleep 0.5 && shot checksum-recalculated
+file=$out/edited.bin file_dialog 150 420 111 23 && shot saved
 [ -f "$out/edited.bin" ] || fail "the save produced no file"
-pane # cleared, so that the load visibly brings the EDID back
-xdotool key ctrl+a Delete
-file=$out/edited.bin file_dialog 20 420 101 23
-shot loaded
-choose_source 3
-click 290 370 101 23
-sleep 3
-shot written-custom-7
-pane
-xdotool key ctrl+a Delete
-read_button
-shot read-custom-7
+pane && xdotool key ctrl+a Delete # cleared, so that the load visibly brings the EDID back
+file=$out/edited.bin file_dialog 20 420 101 23 && shot loaded
+choose_source 3 && click 290 370 101 23 && sleep 3 && shot written-custom-7
+pane && xdotool key ctrl+a Delete && read_button && shot read-custom-7
 file=$out/read-back.bin file_dialog 150 420 111 23
 cmp "$out/edited.bin" "$out/read-back.bin" || fail "Custom EDID 7 does not hold the written EDID"
-xdotool mousemove --sync 15 8 click 1
-sleep 0.5
-shot file-menu
+xdotool mousemove --sync 15 8 click 1 && sleep 0.5 && shot file-menu
 xdotool key Down Return
 status=0
 wait "$app" || status=$?
