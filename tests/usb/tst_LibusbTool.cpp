@@ -83,31 +83,21 @@ private slots:
             QVERIFY2(LibusbTool::statusOf(error) != kUsbSuccess, libusb_error_name(error));
     }
 
-    // What the operator sees of a read and a write; what the library did to the device up to its
-    // first close after opening it (the two string lookups open and close it on their own
-    // before): opening ends in enabling it, clearing halts and starting it, closing begins with
-    // stopping it. OUT blocks are counted from the read's first.
+    // What the operator sees of a read and a write, and what the library did to the device for
+    // the read: opening it ends in enabling it, clearing halts and starting it, closing it begins
+    // with stopping it. OUT blocks are counted from the read's first.
     void throughTheWindow_data()
     {
         QTest::addColumn<Setup>("setup");
         QTest::addColumn<QStringList>("seen"); // empty: as on the virtual tool
         QTest::addColumn<QString>("calls");    // "plain": the steps of a plain read
-        const auto device = [](const char *text) {
-            return QString(" |%1||warning OK no-parent").arg(text);
-        };
-        const QString notFound = "VARNEX|Hardware not found||warning OK parent";
-        const QString readFailed = "VARNEX|The EDID could not be read.||warning OK parent";
-        const QString writeFailed = "VARNEX|The EDID could not be written completely. The custom "
-                                    "EDID may now be incomplete.||warning OK parent";
-        const QStringList notOpened{"read failed", device("Unable to open handle to device!"),
-                                    notFound};
-        const QStringList notTool{"read failed", notFound};
-        const QString lookups = "open, close, open, close, open, ";
-        const QString plain = "plain", none = "";
-        const std::vector<UsbInterfaceDescription> hid{
-            {0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}},
-            {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}};
         // clang-format off
+        const auto device = [](const char *text) { return QString(" |%1||warning OK no-parent").arg(text); };
+        const QString notFound = "VARNEX|Hardware not found||warning OK parent", readFailed = "VARNEX|The EDID could not be read.||warning OK parent";
+        const QString writeFailed = "VARNEX|The EDID could not be written completely. The custom EDID may now be incomplete.||warning OK parent";
+        const QStringList notOpened{"read failed", device("Unable to open handle to device!"), notFound}, notTool{"read failed", notFound};
+        const QString lookups = "open, close, open, close, open, ", plain = "plain", none = "";
+        const std::vector<UsbInterfaceDescription> hid{{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}}, {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}};
         QTest::newRow("sink into custom/sink 8") << Setup([](FakeUsbDevice &) {}) << QStringList() << plain;
         QTest::newRow("kernel driver bound: detached, given back") << Setup([](FakeUsbDevice &d) { d.driverBound = true; }) << QStringList() << lookups + "detach 0, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002, request 02 0004, release 0, attach 0, close";
         QTest::newRow("enable stalls") << set("request 00 FFFF", LIBUSB_ERROR_PIPE) << QStringList() << plain;
@@ -154,10 +144,11 @@ private slots:
         const bool driverBound = device.driverBound;
         const auto start = clock.elapsed();
         QCOMPARE(readThenWrite(library), seen);
-        QStringList trace = device.calls;
-        const qsizetype opened = trace.indexOf("open", 4); // after the two string lookups
-        if (opened >= 0 && trace.indexOf("close", opened) >= 0)
-            trace = trace.mid(0, trace.indexOf("close", opened) + 1);
+        // The read's part: up to the third close (the two string lookups open and close it first).
+        QStringList trace;
+        for (const QString &call : device.calls)
+            if (trace.count("close") < 3)
+                trace << call;
         const QString plain =
             "open, close, open, close, open, claim 0, request 00 FFFF, clear-halt 81, clear-halt "
             "02, request 02 0002, request 02 0004, release 0, close";
