@@ -64,20 +64,17 @@ private slots:
         };
         const QByteArray all = QByteArray::fromHex("00ff01fe10ef7f80a55ac33c0ff09966").repeated(16);
         const QByteArray spaced = "00 ff 01 fe 10 ef 7f 80 a5 5a c3 3c 0f f0 99 66\n";
+        // clang-format off
         row("binary, 256 bytes", sink, sink);
         const QByteArray block = QByteArray(100, 0) + QByteArray(28, '\n'); // binary: a 0x00 in it
         row("binary, 128 bytes", block, block + QByteArray(128, 0));
         row("window's hex text", spaced.toUpper().repeated(16).chopped(1), all);
-        row("xrandr --verbose",
-            "\tEDID: \n" + QByteArray("\t\t00ff01fe10ef7f80a55ac33c0ff09966\n").repeated(16), all);
+        row("xrandr --verbose", "\tEDID: \n" + QByteArray("\t\t00ff01fe10ef7f80a55ac33c0ff09966\n").repeated(16), all);
         const QByteArray decoding = "----------------\n\nBlock 0, Base EDID:\n";
-        row("edid-decode",
-            "edid-decode (hex):\n\n" + (spaced.repeated(8) + '\n').repeated(2) + decoding, all);
-        const QByteArray cArray = "0X00,0xFF, 0x01,0xfe,0x10, 0xEF,0x7f,0x80,\r\n"
-                                  "0xA5,0x5a,0xc3,0x3C,0x0f,0xf0,0x99,0x66,\r\n";
+        row("edid-decode", "edid-decode (hex):\n\n" + (spaced.repeated(8) + '\n').repeated(2) + decoding, all);
+        const QByteArray cArray = "0X00,0xFF, 0x01,0xfe,0x10, 0xEF,0x7f,0x80,\r\n0xA5,0x5a,0xc3,0x3C,0x0f,0xf0,0x99,0x66,\r\n";
         row("0x, commas, CRLF", cArray.repeated(16), all);
-        row("colons, runs, any count per line",
-            QByteArray("00:ff:01:fe 10ef7f80\ta55a,c33c 0ff0\n9966 ").repeated(16), all);
+        row("colons, runs, any count per line", QByteArray("00:ff:01:fe 10ef7f80\ta55a,c33c 0ff0\n9966 ").repeated(16), all);
         row("one block of text", spaced.repeated(8), all.left(128) + QByteArray(128, 0));
         row("odd digit count", "00 ff\n00 f 01\n", "in:2:4: odd number of hex digits");
         row("non-hex character", "00 ff 0g\n", "in:1:8: 'g' is not a hex digit");
@@ -86,6 +83,7 @@ private slots:
         row("129 bytes", spaced.repeated(8) + " 77 ", "in:9:4: the dump ends after 129 bytes");
         row("binary, 255 bytes", sink.left(255), "in: a binary EDID has 128 or 256 bytes, not 255");
         row("over 64 KiB", QByteArray(64 * 1024 + 1, ' '), "in: larger than 64 KiB");
+        // clang-format on
     }
     // Through convert: the form read, the binary file saved.
     void reader()
@@ -113,10 +111,10 @@ private slots:
             QTest::newRow(name) << QString(commands) << code << out << err << custom6 << fault;
         };
         const QByteArray lost = with(sink, 10, char(0xB2)), half = with(custom6, 10, char(0xA0));
+        // clang-format off
         row("read", "read sink", 0, "00 FF FF FF FF FF FF 00 59 D8 A0 20 00 00 00 00\n30 24", "");
         row("read as JSON", "read custom8 --json", 0, "\"edid\": \"00FFFFFFFFFFFF0059D8B620", "");
-        row("round trip", "write s.bin --to custom6;read custom6 -o c;diff c tool:custom6", 0,
-            "identical", "", sink);
+        row("round trip", "write s.bin --to custom6;read custom6 -o c;diff c tool:custom6", 0, "identical", "", sink);
         row("not kept", "write s.bin --to custom6", 1, "", "back):\n  0x0A  A0  B2\n", lost, 2);
         row("unverified", "write s.bin --to custom6 --no-verify", 0, "not verified", "", lost, 2);
         row("quiet write", "write s.bin --to custom6 -q", 0, "", "", sink);
@@ -124,15 +122,13 @@ private slots:
         row("read unanswered", "read sink", 4, "", "reading sink failed", {}, -3);
         row("no read-back", "write s.bin --to custom6", 4, "", "reading custom6", sink, -33);
         row("checksums refused", "write bad.bin --to custom6", 2, "", "0x13; nothing written");
-        row("fixed", "write bad.bin --to custom6 --fix-checksums", 0, "bad.bin written to custom6",
-            "", with(with(sink, 0, 0x55), 127, char(0xB6)));
+        row("fixed", "write bad.bin --to custom6 --fix-checksums", 0, "bad.bin written to custom6", "", with(with(sink, 0, 0x55), 127, char(0xB6)));
         row("forced", "write bad.bin --to custom6 --force", 0, "verified", "", bad);
         row("both", "write bad.bin --to custom6 --force --fix-checksums", 2, "", "exclude");
         row("sink never written", "write s.bin --to sink", 2, "", "sink cannot be written");
         row("no tool at index 1", "read sink --device 1", 3, "", "no tool found");
         row("damaged state", "read sink --virtual-state junk", 2, "", "state junk is damaged");
-        row("check", "check s.bin bad.bin", 1,
-            "ok\nbad.bin: block 0 checksum is 0x0B, should be 0xB6; block 1 checksum is 0x55", "");
+        row("check", "check s.bin bad.bin", 1, "ok\nbad.bin: block 0 checksum is 0x0B, should be 0xB6; block 1 checksum is 0x55", "");
         row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  13\n", "");
         row("unreadable", "check missing s.bin --json", 2, "\"ok\": true", "cannot read missing");
         row("fix in place", "fix bad.bin;check bad.bin", 0, "bad.bin: ok", "");
@@ -143,6 +139,7 @@ private slots:
         row("missing argument", "read", 2, "", "usage: varnex-edid read SOURCE [options]");
         row("bad format", "read sink --format txt", 2, "", "--format takes hex or bin");
         row("unwritable", "read sink -o no/such/dir", 2, "", "cannot write no/such/dir: ");
+        // clang-format on
     }
     // On a terminal only: drawn in place, wiped before anything else is said.
     void progressBar()

@@ -32,14 +32,13 @@ private:
             return;
         }
         const QMessageBox::StandardButtons buttons = box->standardButtons();
+        // clang-format off
+        const char *icon = box->icon() == QMessageBox::Warning ? "warning" : box->icon() == QMessageBox::NoIcon ? "no-icon" : "icon";
+        const char *choice = buttons == QMessageBox::Ok ? "OK" : buttons == (QMessageBox::Yes | QMessageBox::No) ? "Yes/No" : "buttons";
+        // clang-format on
         boxes << QStringList{box->windowTitle(), box->text(), box->informativeText(),
-                             QString(box->icon() == QMessageBox::Warning  ? "warning"
-                                     : box->icon() == QMessageBox::NoIcon ? "no-icon"
-                                                                          : "icon") +
-                                 (buttons == QMessageBox::Ok                        ? " OK"
-                                  : buttons == (QMessageBox::Yes | QMessageBox::No) ? " Yes/No"
-                                                                                    : " buttons") +
-                                 (box->parentWidget() ? " parent" : " no-parent")}
+                             QString::asprintf("%s %s %s", icon, choice,
+                                               box->parentWidget() ? "parent" : "no-parent")}
                      .join('|');
         QAbstractButton *button =
             box->button(answers_.empty() ? QMessageBox::Ok : answers_.front());
