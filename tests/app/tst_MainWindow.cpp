@@ -158,22 +158,15 @@ private slots:
         QFETCH(QString, widget);
         QFETCH(QString, text);
         QWidget *shown = window->findChild<QWidget *>(widget);
+        const QFontMetrics metrics = shown->fontMetrics();
+        QStyleOptionComboBox option;
+        option.initFrom(selector);
         // The text's advance and what the style adds around it (frame, margins, the arrow).
-        int needed = 0;
-        if (auto *button = qobject_cast<QPushButton *>(shown)) {
-            needed = button->sizeHint().width();
-        } else {
-            QStyleOptionComboBox option;
-            option.initFrom(selector);
-            const QSize content(shown->fontMetrics().horizontalAdvance(text),
-                                shown->fontMetrics().height());
-            needed = shown->style()
-                         ->sizeFromContents(QStyle::CT_ComboBox, &option, content, shown)
-                         .width();
-        }
-        QVERIFY2(
-            needed <= shown->width(),
-            qPrintable(QString("needs %1 pixels in %2").arg(needed).arg(shown->font().toString())));
+        // clang-format off
+        const int needed = qobject_cast<QPushButton *>(shown) ? shown->sizeHint().width()
+            : shown->style()->sizeFromContents(QStyle::CT_ComboBox, &option, {metrics.horizontalAdvance(text), metrics.height()}, shown).width();
+        QVERIFY2(needed <= shown->width(), qPrintable(QString("needs %1 pixels in %2").arg(needed).arg(shown->font().toString())));
+        // clang-format on
     }
 
     // A read is sixteen 16-byte reads and the counters command repeating the last read's header;
@@ -294,12 +287,10 @@ private slots:
             }
         }
         setrlimit(RLIMIT_FSIZE, &limited);
-        const QMap<QString, bool (MainWindow::*)()> operations{
-            {"Read", &MainWindow::DoReadEDID},
-            {"Write", &MainWindow::DoWriteEDID},
-            {"Checksum", &MainWindow::DoCalculateChkSum},
-            {"Load", &MainWindow::DoLoadEDIDfromFile},
-            {"Save", &MainWindow::DoSaveEDIDtoFile}};
+        // clang-format off
+        const QMap<QString, bool (MainWindow::*)()> operations{{"Read", &MainWindow::DoReadEDID}, {"Write", &MainWindow::DoWriteEDID},
+            {"Checksum", &MainWindow::DoCalculateChkSum}, {"Load", &MainWindow::DoLoadEDIDfromFile}, {"Save", &MainWindow::DoSaveEDIDtoFile}};
+        // clang-format on
         const bool done = (window.get()->*operations[command])();
         setrlimit(RLIMIT_FSIZE, &unlimited);
 

@@ -69,13 +69,8 @@ wait "$app" || status=$?
 app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
-# The edited byte and both checksums: every block sums to 0, byte 10 is 0x5A.
-python3 - "$out/edited.bin" <<'PY'
-import sys
-data = open(sys.argv[1], 'rb').read()
-assert len(data) == 256 and data[10] == 0x5A, (len(data), data[10])
-assert sum(data[:128]) % 256 == 0 and sum(data[128:]) % 256 == 0, 'checksums'
-PY
+# The edited byte, and both checksums right: edid-decode checks them with the rest.
+[ "$(od -An -tx1 -j10 -N1 "$out/edited.bin")" = " 5a" ] || fail "byte 10 of the saved EDID is not 5A"
 edid-decode --check "$out/edited.bin" >"$out/edid-decode.txt" || true
 grep -q 'EDID conformity: PASS' "$out/edid-decode.txt" || fail "edid-decode: $(tail -n 5 "$out/edid-decode.txt")"
 echo "operator session passed; screenshots in $out"
