@@ -4,8 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QTextCursor>
-#include <QTextDocument>
 
 // Bytes 0x00 to 0xFF in order: every byte value once.
 inline EdidImage ascendingEdid()
@@ -29,12 +27,4 @@ template <typename Bytes> QString hexText(const Bytes &bytes)
         text += QString::asprintf("%02X%c", unsigned(std::uint8_t(bytes[i])),
                                   i % 16 == 15 ? '\n' : ' ');
     return text;
-}
-
-// The character format of the character at `position` of a document.
-inline QTextCharFormat formatOfCharacter(QTextDocument *document, int position)
-{
-    QTextCursor cursor(document);
-    cursor.setPosition(position + 1);
-    return cursor.charFormat();
 }

@@ -44,8 +44,8 @@ struct WindowFixture {
                          [this](const QString &message) { seen << message; });
         setDeviceWarningHandler([this](const char *text) {
             const auto *bar = window->statusBar()->findChild<QProgressBar *>();
-            seen << QString::asprintf("device: %s (bar %d/%d)", text,
-                                      bar && bar->isVisibleTo(window.get()) ? bar->value() : -1,
+            const bool shows = bar && bar->isVisibleTo(window.get());
+            seen << QString::asprintf("device: %s (bar %d/%d)", text, shows ? bar->value() : -1,
                                       bar ? bar->maximum() : -1);
         });
     }

@@ -43,7 +43,6 @@ struct FakeUsbDevice final : UsbTransportDevice {
     std::deque<FakeInTransfer> inScript; // what IN transfers deliver; then nothing arrives
 
     QStringList calls; // "open", "claim 0", "request 02 0002", "clear-halt 81", "close", ...
-    std::vector<int> inLengths;
     int openConnections = 0, outCalls = 0;
 
     FakeUsbDevice() { firmware.UsbOpenByIndex(0, &firmwareHandle); }
@@ -141,7 +140,6 @@ public:
             d_.unplugged = d_.outCalls == d_.goneAfterOut;
             return LIBUSB_SUCCESS;
         }
-        d_.inLengths.push_back(length);
         if (d_.inScript.empty()) { // nothing arrives before the time-out
             deviceClock().sleepFor(std::chrono::milliseconds(timeoutMs));
             return LIBUSB_ERROR_TIMEOUT;
