@@ -1,6 +1,7 @@
 #include "Cli.h"
 #include "Console.h"
 #include "EdidFileStore.h"
+#include "EdidSamples.h"
 #include "SampleEdids.h"
 #include "TestDeviceClock.h"
 #include "VirtualTool.h"
@@ -13,10 +14,6 @@
 
 namespace {
 
-const auto bytes = [](const VirtualTool::Image &image) {
-    return QByteArray(reinterpret_cast<const char *>(image.data()), int(image.size()));
-};
-
 const auto with = [](QByteArray b, int at, char v) { return b.replace(at, 1, QByteArray(1, v)); };
 
 } // namespace
@@ -26,8 +23,8 @@ class CliTest : public QObject {
 
     TestDeviceClock clock;
     QTemporaryDir folder;
-    const QByteArray sink = bytes(sampleEdid(0xA0));
-    const QByteArray custom6 = bytes(sampleEdid(0xB2));
+    const QByteArray sink = bytesOf({sampleEdid(0xA0)});
+    const QByteArray custom6 = bytesOf({sampleEdid(0xB2)});
     const QByteArray bad = with(with(sink, 0, 0x55), 255, 0x55); // both checksums wrong
     QByteArray out, err;
 
@@ -168,7 +165,7 @@ private slots:
         QVERIFY2(this->out.contains(out) && this->out.isEmpty() == out.isEmpty(), this->out);
         QVERIFY2(this->err.contains(err) && this->err.isEmpty() == err.isEmpty(), this->err);
         QVERIFY(!commands.contains("--json") || !QJsonDocument::fromJson(this->out).isNull());
-        QCOMPARE(bytes(virtualTool().image(0xB2)), custom6.isEmpty() ? this->custom6 : custom6);
+        QCOMPARE(bytesOf({virtualTool().image(0xB2)}), custom6.isEmpty() ? this->custom6 : custom6);
     }
 };
 

@@ -9,7 +9,7 @@
 
 // Answers every modal message box that opens while it lives and records it as
 // "title|text|informative text|icon buttons owner". Boxes take the queued answers in turn, then
-// OK (or their first button). Any other modal dialog, such as a file dialog, is cancelled.
+// OK (or their first button).
 class MessageBoxWatcher {
 public:
     MessageBoxWatcher()
@@ -24,13 +24,9 @@ public:
 private:
     void poll()
     {
-        QWidget *modal = QApplication::activeModalWidget();
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        if (!box) {
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
-                dialog->reject();
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
             return;
-        }
         const QMessageBox::StandardButtons buttons = box->standardButtons();
         // clang-format off
         const char *icon = box->icon() == QMessageBox::Warning ? "warning" : box->icon() == QMessageBox::NoIcon ? "no-icon" : "icon";

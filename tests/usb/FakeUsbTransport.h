@@ -113,10 +113,9 @@ public:
     int controlOut(std::uint8_t type, std::uint8_t request, std::uint16_t value,
                    std::uint16_t index) override
     {
+        const bool vendorOut = type == 0x40 && index == 0; // the only kind a tool is sent
         return d_.record(
-            type == 0x40 && index == 0
-                ? QString::asprintf("request %02X %04X", request, value)
-                : QString::asprintf("control %02X %02X %04X %04X", type, request, value, index));
+            QString::asprintf("request %02X %04X%s", request, value, vendorOut ? "" : " ?"));
     }
     int clearHalt(std::uint8_t endpoint) override
     {
