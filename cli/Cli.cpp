@@ -198,7 +198,7 @@ int runCommand(const Command &command, const QStringList &arguments, Console &co
     useVirtualTool(virtualTool);
     chooseDeviceIndex(device);
     const DeviceWarningsOnConsole warnings(console);
-    ToolSession tool(console, virtualTool ? statePath : QString());
+    ToolSession tool(console, virtualTool ? statePath : QString(), device);
     Run run{parser, words, console, tool};
     return command.run(run);
 }

@@ -24,10 +24,11 @@ int runList(Run &run)
         const QString location = QString::fromStdString(tool.location);
         if (run.json()) {
             QJsonObject entry{{QStringLiteral("serial"), serial},
-                              {QStringLiteral("product"), product},
-                              {QStringLiteral("access"), tool.accessible}};
-            if (tool.tool)
+                              {QStringLiteral("product"), product}};
+            if (tool.tool) { // others are never opened: whether one may is not known
                 entry.insert(QStringLiteral("index"), int(tool.index));
+                entry.insert(QStringLiteral("access"), tool.accessible);
+            }
             if (!ids.isEmpty())
                 entry.insert(QStringLiteral("ids"), ids);
             if (!location.isEmpty())

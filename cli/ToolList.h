@@ -8,10 +8,10 @@ struct ListedTool {
     std::uint32_t index = 0; // what --device takes
     std::string serial;
     std::string product;
-    std::string ids;         // "vvvv:pppp"; empty for the virtual tool
-    std::string location;    // "<bus>-<port>[.<port>...]"; empty for the virtual tool
-    bool accessible = true;  // this user may open it
-    bool tool = true;        // false: a device of the tool's kind outside the tool ID list
+    std::string ids;        // "vvvv:pppp"; empty for the virtual tool
+    std::string location;   // "<bus>-<port>[.<port>...]"; empty for the virtual tool
+    bool accessible = true; // this user may open it
+    bool tool = true;       // false: a device of the tool's kind outside the tool ID list
 };
 
 class ToolLister {

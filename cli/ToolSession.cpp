@@ -1,6 +1,7 @@
 #include "ToolSession.h"
 
 #include "Console.h"
+#include "DeviceConnection.h"
 #include "EdidTextBuffer.h"
 #include "EdidTransfer.h"
 #include "ExitCode.h"
@@ -8,37 +9,46 @@
 #include "ToolChoice.h"
 #include "VirtualState.h"
 
+#include <algorithm>
 #include <utility>
 
-namespace {
-
-// Says why no tool could be opened: none attached, or none this user may open.
-QString noToolFound()
-{
-    std::vector<ListedTool> tools;
-    chosenToolLister().list(false, tools);
-    for (const ListedTool &tool : tools)
-        if (!tool.accessible)
-            return QStringLiteral("the tool at %1 may not be opened by this user: no access: see "
-                                  "the udev rule (README: Using a real tool)")
-                .arg(QString::fromStdString(tool.location));
-    return QStringLiteral("no tool found, or it could not be opened: is it attached "
-                          "(varnex-edid list)?");
-}
-
-} // namespace
+namespace {} // namespace
 
 std::optional<std::size_t> sourceIndex(const QString &name)
 {
-    for (std::size_t i = 0; i < kSourceNames.size(); ++i)
-        if (name == QLatin1String(kSourceNames[i]))
+    for (std::size_t i = 0; i < kEdidSources.size(); ++i)
+        if (name == QLatin1String(kEdidSources[i].key))
             return i;
     return std::nullopt;
 }
 
-ToolSession::ToolSession(Console &console, QString statePath)
-    : console_(console), statePath_(std::move(statePath))
+ToolSession::ToolSession(Console &console, QString statePath, std::optional<std::uint32_t> device)
+    : console_(console), statePath_(std::move(statePath)), device_(device)
 {}
+
+int ToolSession::toolNotOpened()
+{
+    std::vector<ListedTool> tools;
+    chosenToolLister().list(false, tools);
+    const auto tool = std::find_if(tools.begin(), tools.end(), [this](const ListedTool &listed) {
+        return device_ ? listed.index == *device_ : isAcceptedSerial(listed.serial.c_str());
+    });
+    if (tool == tools.end())
+        return console_.fail(
+            kExitNoTool,
+            QStringLiteral("no tool found%1; 'varnex-edid list' shows the tools "
+                           "attached")
+                .arg(device_ ? QStringLiteral(" at index %1").arg(*device_) : QString()));
+    const QString where = QString::fromStdString(tool->location);
+    if (!tool->accessible)
+        return console_.fail(kExitNoTool,
+                             QStringLiteral("the tool at %1 may not be opened by this user: no "
+                                            "access: see the udev rule (README: Using a real tool)")
+                                 .arg(where));
+    // The device link has said why.
+    return console_.fail(kExitDeviceFailed, QStringLiteral("the tool%1 could not be opened")
+                                                .arg(where.isEmpty() ? where : " at " + where));
+}
 
 int ToolSession::loadState()
 {
@@ -57,12 +67,12 @@ int ToolSession::read(std::size_t source, EdidImage &image)
         return code;
     selectEdidSource(static_cast<int>(source));
     EdidTextBuffer.fill('\0');
-    const QString name = QLatin1String(kSourceNames[source]);
+    const QString name = QLatin1String(kEdidSources[source].key);
     const TransferResult result =
         readEdidFromTool(console_.progress(QStringLiteral("reading ") + name));
     console_.endProgress();
     if (result == TransferResult::ToolNotFound)
-        return console_.fail(kExitNoTool, noToolFound());
+        return toolNotOpened();
     if (result == TransferResult::Interrupted || parseEdidHexText(EdidTextBuffer.data(), image) < 0)
         return console_.fail(
             kExitDeviceFailed,
@@ -75,12 +85,12 @@ int ToolSession::write(std::size_t source, const EdidImage &image)
     if (const int code = loadState())
         return code;
     selectEdidSource(static_cast<int>(source));
-    const QString name = QLatin1String(kSourceNames[source]);
+    const QString name = QLatin1String(kEdidSources[source].key);
     const TransferResult result =
         writeEdidToTool(image, console_.progress(QStringLiteral("writing ") + name));
     console_.endProgress();
     if (result == TransferResult::ToolNotFound)
-        return console_.fail(kExitNoTool, noToolFound());
+        return toolNotOpened();
     int code = kExitSuccess;
     // Whatever reached the virtual tool stays there, a broken-off write included.
     if (!statePath_.isEmpty()) {

@@ -4,10 +4,8 @@
 #include "EdidSources.h"
 #include "VirtualTool.h"
 
-#include <QDir>
 #include <QFileInfo>
-
-#include <unistd.h>
+#include <QStandardPaths>
 
 namespace {
 
@@ -22,8 +20,9 @@ QString defaultVirtualStatePath()
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())
         return runtime + QStringLiteral("/varnex-edid-virtual.state");
-    // The temporary folder is shared between users.
-    return QDir::tempPath() + QStringLiteral("/varnex-edid-virtual-%1.state").arg(getuid());
+    // Not the shared temporary folder: another user could put a link there in its place.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/varnex-edid-virtual.state");
 }
 
 QString loadVirtualState(const QString &path)

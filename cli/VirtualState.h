@@ -5,7 +5,7 @@
 // The virtual tool's five images, kept in a file between runs so that what one run writes the
 // next can read. Only the first attached device is kept.
 
-// $XDG_RUNTIME_DIR/varnex-edid-virtual.state, else a file of this user's in the temporary folder.
+// $XDG_RUNTIME_DIR/varnex-edid-virtual.state, else the same name in this user's cache folder.
 QString defaultVirtualStatePath();
 
 // Puts the images of the file into the virtual tool; without a file it keeps its sample images.

@@ -1,5 +1,6 @@
 #include "Cli.h"
 #include "Console.h"
+#include "ExitCode.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -15,5 +16,11 @@ int main(int argc, char *argv[])
     out.open(stdout, QIODevice::WriteOnly);
     err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
     Console console(out, err, isatty(STDERR_FILENO) == 1);
-    return runCli(application.arguments(), console);
+    const int code = runCli(application.arguments(), console);
+    // A result that never reached its reader (a full disk, a closed pipe) is no success.
+    if (!out.flush() || out.error() != QFileDevice::NoError) {
+        console.error(QStringLiteral("cannot write standard output: %1").arg(out.errorString()));
+        return code == kExitSuccess ? kExitBadInput : code;
+    }
+    return code;
 }

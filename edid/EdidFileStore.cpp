@@ -1,21 +1,33 @@
 #include "EdidFileStore.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 FileStart readFileStart(const QString &path, qint64 limit)
 {
     FileStart start;
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        start.error = QStringLiteral("Not a regular file");
+    // Opened without blocking, so that a pipe without a writer cannot hold the caller, and
+    // looked at through the open descriptor, so that nothing can be put in the file's place.
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (descriptor < 0 || fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        start.error = descriptor < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                                     : QStringLiteral("Not a regular file");
+        if (descriptor >= 0)
+            ::close(descriptor);
         return start;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
         start.error = file.errorString();
         return start;
     }

@@ -131,15 +131,14 @@ int LibusbTool::vendorRequest(UsbTransportConnection &connection, std::uint8_t r
 int LibusbTool::startServing(OpenTool &tool)
 {
     UsbTransportConnection &connection = *tool.connection;
-    int error = vendorRequest(connection, kRequestEnable, kEnableAll);
+    if (const int error = vendorRequest(connection, kRequestEnable, kEnableAll))
+        return error;
     for (std::uint8_t endpoint : {tool.interface.in, tool.interface.out}) {
-        if (error == LIBUSB_SUCCESS)
-            error = connection.clearHalt(endpoint);
-        if (error == LIBUSB_ERROR_PIPE) // as harmless as a stalled request
-            error = LIBUSB_SUCCESS;
+        const int error = connection.clearHalt(endpoint);
+        if (error != LIBUSB_SUCCESS && error != LIBUSB_ERROR_PIPE) // a stall is as harmless here
+            return error;
     }
-    return error == LIBUSB_SUCCESS ? vendorRequest(connection, kRequestControl, kStartServing)
-                                   : error;
+    return vendorRequest(connection, kRequestControl, kStartServing);
 }
 
 void LibusbTool::closeTool(OpenTool &tool, int *releaseError)
@@ -191,7 +190,7 @@ UsbStatus LibusbTool::listDevices(bool withOthers, std::vector<Listing> &listing
         if (UsbDeviceString(index, text, kUsbProductString) == kUsbSuccess)
             entry.product = text;
         std::unique_ptr<UsbTransportConnection> connection;
-        entry.accessible = tool.device->open(connection) == LIBUSB_SUCCESS;
+        entry.accessible = tool.device->open(connection) != LIBUSB_ERROR_ACCESS;
         listing.push_back(entry);
     }
     std::vector<std::shared_ptr<UsbTransportDevice>> devices;

@@ -60,7 +60,7 @@ public:
         std::string location;        // "<bus>-<port>[.<port>...]"
         std::string serial, product; // empty when unknown
         bool tool = false;           // in the tool ID list; others are never opened
-        bool accessible = false;     // this user may open it
+        bool accessible = false;     // opening it was not refused for lack of permission
         std::uint32_t index = 0;     // a tool's index for UsbOpenByIndex
     };
     // Counts the tools anew and lists them in index order; withOthers adds the devices outside

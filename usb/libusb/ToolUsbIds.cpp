@@ -1,5 +1,6 @@
 #include "ToolUsbIds.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
