@@ -77,7 +77,7 @@ private slots:
         row("non-hex character", "00 ff 0g\n", "in:1:8: 'g' is not a hex digit");
         row("0x alone", "0x00 0x ff", "in:1:6: 0x without hex digits");
         row("257 bytes", spaced.repeated(16) + "\n  77 \n", "in:18:3: more than 256 bytes");
-        row("129 bytes", spaced.repeated(8) + " 77 ", "in:9:4: the dump ends after 129 bytes");
+        row("129 bytes", spaced.repeated(8) + " 77 ", "in:9:4: the dump ends after 129 bytes; an EDID has 128 or 256");
         row("binary, 255 bytes", sink.left(255), "in: a binary EDID has 128 or 256 bytes, not 255");
         row("over 64 KiB", QByteArray(64 * 1024 + 1, ' '), "in: larger than 64 KiB");
         // clang-format on
@@ -115,11 +115,11 @@ private slots:
         row("not kept", "write s.bin --to custom6", 1, "", "back):\n  0x0A  A0  B2\n", lost, 2);
         row("unverified", "write s.bin --to custom6 --no-verify", 0, "not verified", "", lost, 2);
         row("quiet write", "write s.bin --to custom6 -q", 0, "", "", sink);
-        row("write unanswered", "write s.bin --to custom6", 4, "", "now be incomplete", half, -5);
+        row("write unanswered", "write s.bin --to custom6", 4, "", "writing custom6 was interrupted: the custom EDID may now be incomplete", half, -5);
         row("read unanswered", "read sink", 4, "", "reading sink failed", {}, -3);
         row("no read-back", "write s.bin --to custom6", 4, "", "reading custom6", sink, -33);
         row("checksums refused", "write bad.bin --to custom6", 2, "", "0x13; nothing written");
-        row("fixed", "write bad.bin --to custom6 --fix-checksums", 0, "bad.bin written to custom6", "", with(with(sink, 0, 0x55), 127, char(0xB6)));
+        row("fixed", "write bad.bin --to custom6 --fix-checksums", 0, "bad.bin written to custom6 and verified: all 256 bytes match", "", with(with(sink, 0, 0x55), 127, char(0xB6)));
         row("forced", "write bad.bin --to custom6 --force", 0, "verified", "", bad);
         row("both", "write bad.bin --to custom6 --force --fix-checksums", 2, "", "exclude");
         row("sink never written", "write s.bin --to sink", 2, "", "sink cannot be written");
@@ -135,7 +135,7 @@ private slots:
         row("unknown source", "diff s.bin tool:sinks", 2, "", "unknown source in 'tool:sinks'");
         row("missing argument", "read", 2, "", "usage: varnex-edid read SOURCE [options]");
         row("bad format", "read sink --format txt", 2, "", "--format takes hex or bin");
-        row("unwritable", "read sink -o no/such/dir", 2, "", "cannot write no/such/dir: ");
+        row("unwritable", "read sink -o no/such/dir", 2, "", "cannot write no/such/dir: No such file or directory");
         // clang-format on
     }
     // On a terminal only: drawn in place, wiped before anything else is said.
