@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStyleOptionComboBox>
@@ -136,6 +137,25 @@ private slots:
         QVERIFY(SelectedEdidAddress == 0xA0 && virtualTool().receivedCommands().empty());
     }
 
+    // The Close button closes the open tool and ends the process with status 0: in a child.
+    void closeEndsTheProgram()
+    {
+        if (qEnvironmentVariableIsSet("VARNEX_EXIT_CHILD")) {
+            UsbOpenByIndex(0, &DeviceHandle);
+            std::atexit(
+                [] { std::printf("\nopen handles %d\n", virtualTool().openHandleCount()); });
+            QTest::mousePress(window->findChild<QWidget *>("ButClose"), Qt::LeftButton);
+        }
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VARNEX_EXIT_CHILD", "1");
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {"closeEndsTheProgram"});
+        QVERIFY(child.waitForFinished(20000) && child.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        QVERIFY(child.readAllStandardOutput().endsWith("\nopen handles 0\n"));
+    }
+
     // Each text of the form fits its widget at the form's fixed geometry, in the widget's font.
     void textsFit_data()
     {
@@ -173,6 +193,7 @@ private slots:
         QTest::addColumn<QString>("pane"); // its text before, by name; "old text" comes selected
         // Clauses joined by "; ": "devices SERIAL,...", "fail OPERATION N" (its nth call),
         // "silent from N" (no replies from command N on), "late N by MS" (a reply MS late),
+        // "short N" (reply N a byte short),
         // "answer No", "size limit N" (bytes).
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("file"); // the dialog's answer, "=" the file's content by name
@@ -189,6 +210,7 @@ private slots:
         const QString sinkFrom1 = "sink " + read + " | 17 to device 1: 11 10 A0 00 .. 02 10 A0 F0 00 00 00 00";
         QTest::newRow("Read: the sink over earlier text") << "Read" << 1 << "old text" << "" << "" << QStringList{"EDID values read."} << sink;
         QTest::newRow("Read: a reply after two seconds") << "Read" << 1 << "old text" << "late 5 by 2000" << "" << QStringList{"EDID values read."} << sink;
+        QTest::newRow("Read: a reply a byte short") << "Read" << 1 << "old text" << "short 3" << "" << QStringList{"device: Error Reading Data (bar 32/255)", warning("The EDID could not be read.")} << "old text 0 700 #ff0000 1 | 3: 11 10 A0 00 .. 11 10 A0 20";
         QTest::newRow("Read: no tool") << "Read" << 0 << "old text" << "devices" << "" << QStringList{notFound} << old;
         QTest::newRow("Read: the tool after a device with another serial") << "Read" << 1 << "old text" << "devices 1234,2011" << "" << QStringList{"EDID values read."} << sinkFrom1;
         QTest::newRow("Read: of two tools the first") << "Read" << 1 << "old text" << "devices 2011,2011" << "" << QStringList{"EDID values read."} << sink;
@@ -267,6 +289,8 @@ private slots:
                 virtualTool().attachDevices(devices);
             } else if (words[0] == "fail") {
                 virtualTool().failOnCall(Op(kOperations.indexOf(words[1])), n);
+            } else if (words[0] == "short") {
+                virtualTool().shortenReply(n);
             } else if (words[0] == "silent") {
                 virtualTool().withholdRepliesFrom(n);
             } else if (words[0] == "late") {

@@ -112,7 +112,7 @@ private slots:
         row("read", "read sink", 0, "00 FF FF FF FF FF FF 00 59 D8 A0 20 00 00 00 00\n30 24", "");
         row("read as JSON", "read custom8 --json", 0, "\"edid\": \"00FFFFFFFFFFFF0059D8B620", "");
         row("round trip", "write s.bin --to custom6;read custom6 -o c;diff c tool:custom6", 0, "identical", "", sink);
-        row("not kept", "write s.bin --to custom6", 1, "", "back):\n  0x0A  A0  B2\n", lost, 2);
+        row("not kept", "write s.bin --to custom6", 1, "", "custom6 did not keep the EDID: the read-back differs at 1 of 256 offsets (offset, written, read back):\n  0x0A  A0  B2\n", lost, 2);
         row("unverified", "write s.bin --to custom6 --no-verify", 0, "not verified", "", lost, 2);
         row("quiet write", "write s.bin --to custom6 -q", 0, "", "", sink);
         row("write unanswered", "write s.bin --to custom6", 4, "", "writing custom6 was interrupted: the custom EDID may now be incomplete", half, -5);
@@ -129,7 +129,7 @@ private slots:
         row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  13\n", "");
         row("unreadable", "check missing s.bin --json", 2, "\"ok\": true", "cannot read missing");
         row("fix in place", "fix bad.bin;check bad.bin", 0, "bad.bin: ok", "");
-        row("diff as JSON", "diff s.bin tool:custom6 --json", 1, "\"offset\": 10", "");
+        row("diff as JSON", "diff s.bin tool:custom6 --json", 1, "\"a\": \"s.bin\",\n    \"b\": \"tool:custom6\"", "");
         row("list", "list", 0, "0  2011  Varnex HDMI Virtual Tool\n", "");
         row("unknown command", "frob", 2, "", "unknown command 'frob'");
         row("unknown source", "diff s.bin tool:sinks", 2, "", "unknown source in 'tool:sinks'");

@@ -33,7 +33,7 @@ grep -q 'varnex-edid: sink cannot be written' last.err || fail "write --to sink 
 expect 3 edid read sink --device 1
 # Real tools through libusb: none is attached here, and libusb itself prints nothing.
 expect 3 "$build/cli/varnex-edid" read sink
-expect 3 "$build/cli/varnex-edid" list --any
+expect 3 "$build/cli/varnex-edid" list --any && grep -q 'no tool found' last.err || fail "list: $(cat last.err)"
 [ "$(wc -l <last.err)" -eq 1 ] && grep -q 'no tool found' last.err || fail "no tool: $(cat last.err)"
 for command in list "read custom8" "check s.bin" "diff s.bin tool:custom7"; do
     # shellcheck disable=SC2086 # the command and its argument are two words

@@ -40,6 +40,7 @@ void VirtualTool::clearFaults()
     delays_.clear();
     withheld_.clear();
     discarded_.clear();
+    shortened_.clear();
     withholdFrom_ = 0;
 }
 
@@ -84,6 +85,11 @@ void VirtualTool::withholdRepliesFrom(int nthCommand)
 void VirtualTool::discardWrite(int nthCommand)
 {
     discarded_[nthCommand] = true;
+}
+
+void VirtualTool::shortenReply(int nthCommand)
+{
+    shortened_[nthCommand] = true;
 }
 
 std::vector<std::size_t> VirtualTool::openedDevices() const
@@ -273,7 +279,9 @@ UsbStatus VirtualTool::UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffe
     *bytesWritten = bytesToWrite;
 
     const int nth = static_cast<int>(received_.size());
-    const std::vector<std::uint8_t> reply = answer(*tool, packet, discarded_.count(nth) == 0);
+    std::vector<std::uint8_t> reply = answer(*tool, packet, discarded_.count(nth) == 0);
+    if (shortened_.count(nth) != 0 && !reply.empty())
+        reply.pop_back();
     if (withheld_.count(nth) != 0 || (withholdFrom_ > 0 && nth >= withholdFrom_))
         return kUsbSuccess;
     const auto delay = delays_.count(nth) != 0 ? delays_[nth] : std::chrono::milliseconds(0);

@@ -67,6 +67,8 @@ public:
     // The nth command packet is answered as usual, but a row it writes is not stored: a write
     // that does not stick.
     void discardWrite(int nthCommand);
+    // The reply to the nth command packet lacks its last byte.
+    void shortenReply(int nthCommand);
 
     const std::vector<Command> &receivedCommands() const { return received_; }
     int openHandleCount() const { return static_cast<int>(openHandles_.size()); }
@@ -119,6 +121,7 @@ private:
     std::map<int, std::chrono::milliseconds> delays_;
     std::map<int, bool> withheld_;
     std::map<int, bool> discarded_;
+    std::map<int, bool> shortened_;
     int withholdFrom_ = 0;
     std::vector<Command> received_;
     std::map<UsbHandle, std::size_t> openHandles_;
