@@ -4,15 +4,6 @@
 
 #include <QTest>
 
-namespace {
-
-QByteArray joined(const QByteArrayList &lines, const QByteArray &ending)
-{
-    return lines.join(ending) + ending;
-}
-
-} // namespace
-
 class EdidTest : public QObject {
     Q_OBJECT
 
@@ -97,14 +88,14 @@ private slots:
         // clang-format off
         QTest::newRow("binary") << ascending << true << ascending;
         QTest::newRow("short binary") << ascending.left(128) << true << ascending.left(128) + QByteArray(128, 0);
-        QTest::newRow("48 columns, CR LF") << joined(lines, " \r\n") << false << canonical;
-        QTest::newRow("48 columns, LF") << joined(lines, " \n") << false << canonical;
+        QTest::newRow("48 columns, CR LF") << (lines.join(" \r\n") + " \r\n") << false << canonical;
+        QTest::newRow("48 columns, LF") << (lines.join(" \n") + " \n") << false << canonical;
         QTest::newRow("hex layout, LF") << canonical << false << canonical;
-        const QByteArray broken = lines[0] + "\r\n" + joined(lines, " \r\n");
+        const QByteArray broken = lines[0] + "\r\n" + (lines.join(" \r\n") + " \r\n");
         QTest::newRow("a short first line stops the conversion") << broken << false << broken;
         QTest::newRow("text ends at a zero byte") << QByteArray("<b>A0</b>\0 11", 13) << false << QByteArray("<b>A0</b>");
         const QByteArrayList longer = lines + lines.mid(0, 8); // 1200 bytes
-        QTest::newRow("48-column lines beyond 1024 bytes") << joined(longer, " \r\n") << false << joined(longer.mid(0, 20), "\n") + longer[20].left(24);
+        QTest::newRow("48-column lines beyond 1024 bytes") << (longer.join(" \r\n") + " \r\n") << false << (longer.mid(0, 20).join("\n") + "\n") + longer[20].left(24);
         QTest::newRow("1024 bytes without a zero") << QByteArray(3000, 'A') << false << QByteArray(1024, 'A');
         // clang-format on
     }

@@ -97,14 +97,23 @@ public:
         d_.calls << QStringLiteral("close");
     }
     int kernelDriverActive(std::uint8_t) override { return d_.driverBound; }
-    int detachKernelDriver(std::uint8_t n) override { return d_.record(call("detach %d", n), 0); }
-    int attachKernelDriver(std::uint8_t n) override { return d_.record(call("attach %d", n), 1); }
+    int detachKernelDriver(std::uint8_t n) override
+    {
+        return d_.record(QString::asprintf("detach %d", n), 0);
+    }
+    int attachKernelDriver(std::uint8_t n) override
+    {
+        return d_.record(QString::asprintf("attach %d", n), 1);
+    }
     int claimInterface(std::uint8_t n) override
     {
-        const int error = d_.record(call("claim %d", n));
+        const int error = d_.record(QString::asprintf("claim %d", n));
         return error == 0 && d_.driverBound ? LIBUSB_ERROR_BUSY : error;
     }
-    int releaseInterface(std::uint8_t n) override { return d_.record(call("release %d", n)); }
+    int releaseInterface(std::uint8_t n) override
+    {
+        return d_.record(QString::asprintf("release %d", n));
+    }
     int stringDescriptor(std::uint8_t index, std::string &text) override
     {
         text = d_.strings[index];
@@ -119,7 +128,7 @@ public:
     }
     int clearHalt(std::uint8_t endpoint) override
     {
-        return d_.record(call("clear-halt %02X", endpoint));
+        return d_.record(QString::asprintf("clear-halt %02X", endpoint));
     }
     int bulkTransfer(std::uint8_t endpoint, std::uint8_t *data, int length, int *transferred,
                      unsigned timeoutMs) override
@@ -153,11 +162,6 @@ public:
     }
 
 private:
-    static QString call(const char *format, std::uint8_t number)
-    {
-        return QString::asprintf(format, number);
-    }
-
     FakeUsbDevice &d_;
 };
 
