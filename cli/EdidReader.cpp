@@ -111,6 +111,10 @@ private:
 
 EdidInput parseEdidInput(const QByteArray &content)
 {
+    // Editors put a byte-order mark before text they save as UTF-8; it is no EDID byte.
+    static const QByteArray byteOrderMark("\xEF\xBB\xBF");
+    if (content.startsWith(byteOrderMark) && !isBinary(content.mid(byteOrderMark.size())))
+        return DumpReader().read(content.mid(byteOrderMark.size()));
     if (!isBinary(content))
         return DumpReader().read(content);
     EdidInput input;

@@ -192,8 +192,7 @@ private slots:
         QTest::addColumn<int>("source");   // in the selector
         QTest::addColumn<QString>("pane"); // its text before, by name; "old text" comes selected
         // Clauses joined by "; ": "devices SERIAL,...", "fail OPERATION N" (its nth call),
-        // "silent from N" (no replies from command N on), "late N by MS" (a reply MS late),
-        // "short N" (reply N a byte short),
+        // "silent from N" (no replies from command N on), "short N" (reply N a byte short),
         // "answer No", "size limit N" (bytes).
         QTest::addColumn<QString>("setup");
         QTest::addColumn<QString>("file"); // the dialog's answer, "=" the file's content by name
@@ -209,11 +208,9 @@ private slots:
         const QString sink = "sink " + read + " | 17: 11 10 A0 00 .. 02 10 A0 F0 00 00 00 00";
         const QString sinkFrom1 = "sink " + read + " | 17 to device 1: 11 10 A0 00 .. 02 10 A0 F0 00 00 00 00";
         QTest::newRow("Read: the sink over earlier text") << "Read" << 1 << "old text" << "" << "" << QStringList{"EDID values read."} << sink;
-        QTest::newRow("Read: a reply after two seconds") << "Read" << 1 << "old text" << "late 5 by 2000" << "" << QStringList{"EDID values read."} << sink;
         QTest::newRow("Read: a reply a byte short") << "Read" << 1 << "old text" << "short 3" << "" << QStringList{"device: Error Reading Data (bar 32/255)", warning("The EDID could not be read.")} << "old text 0 700 #ff0000 1 | 3: 11 10 A0 00 .. 11 10 A0 20";
         QTest::newRow("Read: no tool") << "Read" << 0 << "old text" << "devices" << "" << QStringList{notFound} << old;
         QTest::newRow("Read: the tool after a device with another serial") << "Read" << 1 << "old text" << "devices 1234,2011" << "" << QStringList{"EDID values read."} << sinkFrom1;
-        QTest::newRow("Read: of two tools the first") << "Read" << 1 << "old text" << "devices 2011,2011" << "" << QStringList{"EDID values read."} << sink;
         QTest::newRow("Read: an empty serial, then the tool") << "Read" << 1 << "old text" << "devices ,2011" << "" << QStringList{"EDID values read."} << sinkFrom1;
         QTest::newRow("Read: serials that only look like the tool's") << "Read" << 1 << "old text" << "devices 02011,2011 ,2012" << "" << QStringList{notFound} << old;
         QTest::newRow("Read: counting fails") << "Read" << 1 << "old text" << "fail count 1" << "" << QStringList{notFound} << old;
@@ -293,8 +290,6 @@ private slots:
                 virtualTool().shortenReply(n);
             } else if (words[0] == "silent") {
                 virtualTool().withholdRepliesFrom(n);
-            } else if (words[0] == "late") {
-                virtualTool().delayReply(words[1].toInt(), std::chrono::milliseconds(n));
             } else if (words[0] == "size") {
                 limited.rlim_cur = rlim_t(n);
             }

@@ -73,6 +73,7 @@ private slots:
         row("0x, commas, CRLF", cArray.repeated(16), all);
         row("colons, runs, any count per line", QByteArray("00:ff:01:fe 10ef7f80\ta55a,c33c 0ff0\n9966 ").repeated(16), all);
         row("one block of text", spaced.repeated(8), all.left(128) + QByteArray(128, 0));
+        row("text after a byte-order mark", "\xEF\xBB\xBF" + spaced.repeated(16), all);
         row("odd digit count", "00 ff\n00 f 01\n", "in:2:4: odd number of hex digits");
         row("non-hex character", "00 ff 0g\n", "in:1:8: 'g' is not a hex digit");
         row("0x alone", "0x00 0x ff", "in:1:6: 0x without hex digits");
@@ -131,6 +132,7 @@ private slots:
         row("fix in place", "fix bad.bin;check bad.bin", 0, "bad.bin: ok", "");
         row("diff as JSON", "diff s.bin tool:custom6 --json", 1, "\"a\": \"s.bin\",\n    \"b\": \"tool:custom6\"", "");
         row("list", "list", 0, "0  2011  Varnex HDMI Virtual Tool\n", "");
+        row("list as JSON", "list --json", 0, "\"serial\": \"2011\"", "");
         row("unknown command", "frob", 2, "", "unknown command 'frob'");
         row("unknown source", "diff s.bin tool:sinks", 2, "", "unknown source in 'tool:sinks'");
         row("missing argument", "read", 2, "", "usage: varnex-edid read SOURCE [options]");

@@ -23,6 +23,7 @@ expect 0 edid read sink -o s.bin
 expect 0 edid write s.bin --to custom6
 expect 0 edid read custom6
 cmp last.out <(edid read sink) || fail "custom6 does not hold the sink EDID in the next run"
+expect 2 sh -c "'$build/cli/varnex-edid' --virtual --virtual-state '$out/state' read sink >/dev/full"
 for source in current sink custom6 custom7 custom8; do # the virtual tool's EDIDs conform
     expect 0 edid read $source -o $source.bin
     edid-decode --check $source.bin >edid-decode.log || fail "edid-decode --check $source.bin"

@@ -30,7 +30,6 @@ void VirtualTool::reset()
     calls_.fill(0);
     clearFaults();
     received_.clear();
-    opened_.clear();
     attachDevices({{"2011", "Varnex HDMI Virtual Tool"}});
 }
 
@@ -92,11 +91,6 @@ void VirtualTool::shortenReply(int nthCommand)
     shortened_[nthCommand] = true;
 }
 
-std::vector<std::size_t> VirtualTool::openedDevices() const
-{
-    return opened_;
-}
-
 VirtualTool::Image VirtualTool::image(std::uint8_t address, std::size_t device) const
 {
     const auto &images = devices_.at(device).images;
@@ -107,16 +101,6 @@ VirtualTool::Image VirtualTool::image(std::uint8_t address, std::size_t device) 
 void VirtualTool::setImage(std::uint8_t address, const Image &image, std::size_t device)
 {
     devices_.at(device).images[address] = image;
-}
-
-std::uint8_t VirtualTool::readErrorCount(std::size_t device) const
-{
-    return devices_.at(device).readErrors;
-}
-
-std::uint8_t VirtualTool::readingCount(std::size_t device) const
-{
-    return devices_.at(device).readings;
 }
 
 bool VirtualTool::injectedFailure(Operation operation, UsbStatus *status)
@@ -233,7 +217,6 @@ UsbStatus VirtualTool::UsbOpenByIndex(std::uint32_t index, UsbHandle *handle)
         return kInvalidParameter;
     *handle = nextHandle_++;
     openHandles_[*handle] = index;
-    opened_.push_back(index);
     return kUsbSuccess;
 }
 

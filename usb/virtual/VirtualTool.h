@@ -72,12 +72,9 @@ public:
 
     const std::vector<Command> &receivedCommands() const { return received_; }
     int openHandleCount() const { return static_cast<int>(openHandles_.size()); }
-    std::vector<std::size_t> openedDevices() const; // devices opened since reset, in order
 
     Image image(std::uint8_t address, std::size_t device = 0) const;
     void setImage(std::uint8_t address, const Image &image, std::size_t device = 0);
-    std::uint8_t readErrorCount(std::size_t device = 0) const;
-    std::uint8_t readingCount(std::size_t device = 0) const;
 
     UsbStatus UsbDeviceCount(std::uint32_t *count) override;
     UsbStatus UsbDeviceString(std::uint32_t index, UsbStringBuffer &text,
@@ -125,7 +122,6 @@ private:
     int withholdFrom_ = 0;
     std::vector<Command> received_;
     std::map<UsbHandle, std::size_t> openHandles_;
-    std::vector<std::size_t> opened_;
     UsbHandle nextHandle_ = 1;
 };
 
