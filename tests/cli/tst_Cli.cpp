@@ -126,6 +126,7 @@ private slots:
         row("sink never written", "write s.bin --to sink", 2, "", "sink cannot be written");
         row("no tool at index 1", "read sink --device 1", 3, "", "no tool found");
         row("damaged state", "read sink --virtual-state junk", 2, "", "state junk is damaged");
+        row("state not saved", "write s.bin --to custom6 --virtual-state no/dir/s", 2, "", "state no/dir/s: No such file or directory", sink);
         row("check", "check s.bin bad.bin", 1, "ok\nbad.bin: block 0 checksum is 0x0B, should be 0xB6; block 1 checksum is 0x55", "");
         row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  13\n", "");
         row("unreadable", "check missing s.bin --json", 2, "\"ok\": true", "cannot read missing");
@@ -133,6 +134,8 @@ private slots:
         row("diff as JSON", "diff s.bin tool:custom6 --json", 1, "\"a\": \"s.bin\",\n    \"b\": \"tool:custom6\"", "");
         row("list", "list", 0, "0  2011  Varnex HDMI Virtual Tool\n", "");
         row("list as JSON", "list --json", 0, "\"serial\": \"2011\"", "");
+        row("help", "--help", 0, "edid-decode print them. 128 bytes get a second\nblock of zeros", "");
+        row("help of a command", "check --help", 0, "Exit status 1 when one is wrong, 2 when a file is unreadable", "");
         row("unknown command", "frob", 2, "", "unknown command 'frob'");
         row("unknown source", "diff s.bin tool:sinks", 2, "", "unknown source in 'tool:sinks'");
         row("missing argument", "read", 2, "", "usage: varnex-edid read SOURCE [options]");
