@@ -4,6 +4,7 @@
 #include "EdidSources.h"
 #include "VirtualTool.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -20,9 +21,11 @@ QString defaultVirtualStatePath()
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())
         return runtime + QStringLiteral("/varnex-edid-virtual.state");
-    // Not the shared temporary folder: another user could put a link there in its place.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-           QStringLiteral("/varnex-edid-virtual.state");
+    // Not the shared temporary folder: another user could put a link there in its place. A new
+    // account may have no cache folder yet.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    QDir().mkpath(cache);
+    return cache + QStringLiteral("/varnex-edid-virtual.state");
 }
 
 QString loadVirtualState(const QString &path)

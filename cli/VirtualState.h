@@ -5,7 +5,8 @@
 // The virtual tool's five images, kept in a file between runs so that what one run writes the
 // next can read. Only the first attached device is kept.
 
-// $XDG_RUNTIME_DIR/varnex-edid-virtual.state, else the same name in this user's cache folder.
+// $XDG_RUNTIME_DIR/varnex-edid-virtual.state, else the same name in this user's cache folder,
+// which is made if missing.
 QString defaultVirtualStatePath();
 
 // Puts the images of the file into the virtual tool; without a file it keeps its sample images.

@@ -29,6 +29,8 @@ for source in current sink custom6 custom7 custom8; do # the virtual tool's EDID
     edid-decode --check $source.bin >edid-decode.log || fail "edid-decode --check $source.bin"
 done
 expect 1 edid diff s.bin tool:custom7
+# The default state file of an account with no runtime folder and no cache folder yet.
+expect 0 env -u XDG_RUNTIME_DIR HOME="$out/new-home" "$build/cli/varnex-edid" --virtual write s.bin --to custom7
 expect 2 edid write s.bin --to sink
 grep -q 'varnex-edid: sink cannot be written' last.err || fail "write --to sink says: $(cat last.err)"
 expect 3 edid read sink --device 1
