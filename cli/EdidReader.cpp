@@ -1,5 +1,7 @@
 #include "EdidReader.h"
 
+#include "HexText.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -10,11 +12,6 @@ namespace {
 bool isSeparator(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == ',' || c == ':';
-}
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 // Text is printable ASCII and white space; any other byte makes a file binary.
@@ -73,7 +70,7 @@ private:
                 (text[at + 1] == 'x' || text[at + 1] == 'X'))
                 at += 2;
             const int digits = at;
-            while (at < text.size() && isHexDigit(text[at]))
+            while (at < text.size() && hexDigitValue(text[at]) >= 0)
                 ++at;
             if (at < text.size() && !isSeparator(text[at]))
                 return fault(line_, at + 1,
@@ -86,7 +83,8 @@ private:
             for (int pair = digits; pair < at; pair += 2) {
                 if (bytes_.size() == EdidImage::kSize)
                     return fault(line_, pair + 1, QStringLiteral("more than 256 bytes"));
-                bytes_.push_back(static_cast<std::uint8_t>(text.mid(pair, 2).toUInt(nullptr, 16)));
+                bytes_.push_back(static_cast<std::uint8_t>(hexDigitValue(text[pair]) * 16 +
+                                                           hexDigitValue(text[pair + 1])));
             }
             lastLine_ = line_;
             lastColumn_ = at + 1;

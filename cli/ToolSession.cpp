@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <utility>
 
-namespace {} // namespace
-
 std::optional<std::size_t> sourceIndex(const QString &name)
 {
     for (std::size_t i = 0; i < kEdidSources.size(); ++i)

@@ -3,8 +3,6 @@
 #include <array>
 #include <cstdio>
 
-namespace {
-
 int hexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -15,8 +13,6 @@ int hexDigitValue(char c)
         return c - 'a' + 10;
     return -1;
 }
-
-} // namespace
 
 std::string edidHexText(const EdidImage &image)
 {

@@ -23,6 +23,9 @@ constexpr bool isEdidChecksumByte(std::size_t index)
     return index % EdidImage::kBlockSize == EdidImage::kBlockSize - 1;
 }
 
+// The value of one hex digit (either case), or -1 for any other character.
+int hexDigitValue(char c);
+
 // Converts one group of three characters: two hex digits (either case) followed by a space, a
 // newline or the terminating NUL. Returns 0 after writing the byte, 1 without writing it.
 int HexPairToByte(const char *group, std::uint8_t *byte);
