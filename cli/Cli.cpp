@@ -190,7 +190,9 @@ int runCommand(const Command &command, const QStringList &arguments, Console &co
     const bool virtualTool = parser.isSet(QStringLiteral("virtual"));
     if (parser.isSet(QStringLiteral("virtual-state")) && !virtualTool)
         return console.fail(kExitBadInput, QStringLiteral("--virtual-state needs --virtual"));
-    const QString statePath = parser.isSet(QStringLiteral("virtual-state"))
+    // Real tools keep no state, so their runs leave no folder behind.
+    const QString statePath = !virtualTool ? QString()
+                              : parser.isSet(QStringLiteral("virtual-state"))
                                   ? parser.value(QStringLiteral("virtual-state"))
                                   : defaultVirtualStatePath();
 
@@ -198,7 +200,7 @@ int runCommand(const Command &command, const QStringList &arguments, Console &co
     useVirtualTool(virtualTool);
     chooseDeviceIndex(device);
     const DeviceWarningsOnConsole warnings(console);
-    ToolSession tool(console, virtualTool ? statePath : QString(), device);
+    ToolSession tool(console, statePath, device);
     Run run{parser, words, console, tool};
     return command.run(run);
 }
