@@ -98,6 +98,7 @@ private slots:
         QTest::newRow("malformed entries skipped one by one") << Setup([](FakeUsbDevice &d) { d.description.productId = 0x8149; setenv("VARNEX_USB_IDS", "10c4,:8149,10c4:81490,x0c4:8149;10c4:8149", 1); }) << QStringList() << plain;
         QTest::newRow("tool interface behind a HID one") << interfaces(hid) << QStringList() << lookups + "claim 1, request 00 FFFF, clear-halt 82, clear-halt 02, request 02 0002, request 02 0004, release 1, close";
         QTest::newRow("mass storage: never opened") << interfaces({{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}}) << notTool << none;
+        QTest::newRow("two IN endpoints, no OUT") << interfaces({{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}}) << notTool << none;
         QTest::newRow("third endpoint") << interfaces({{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}}) << notTool << none;
         QTest::newRow("stale bytes before the open are purged") << Setup([](FakeUsbDevice &d) { d.inScript = {{Bytes(64)}, {Bytes(64)}, {Bytes(10), LIBUSB_ERROR_TIMEOUT}}; }) << QStringList() << plain;
         QTest::newRow("endless stream: purge gives up") << Setup([](FakeUsbDevice &d) { d.inScript.assign(2000, {Bytes(8)}); }) << QStringList{"read failed", device("Unable to flush device bufers!"), notFound} << plain;
