@@ -46,10 +46,26 @@ QString saveFileAtomically(const QString &path, const QByteArray &bytes,
     static const bool sizeSignalIgnored = std::signal(SIGXFSZ, SIG_IGN) != SIG_ERR;
     (void)sizeSignalIgnored;
 
+    // Replacing a device, a pipe or a folder with a regular file would destroy it; a symbolic
+    // link is followed, as QSaveFile writes its target.
+    struct stat existing {};
+    const bool replaces = ::stat(QFile::encodeName(path).constData(), &existing) == 0;
+    if (replaces && !S_ISREG(existing.st_mode))
+        return QStringLiteral("Not a regular file");
+
     // Unbuffered, so that a write the disk refuses fails here and not unnoticed in a later flush.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return file.errorString();
+    // The new file takes the old one's place with its owner, group and mode, so that saving as
+    // root leaves another user's file theirs. Only root may give a file away; for anyone else the
+    // new file stays their own, as any editor's save would leave it.
+    if (replaces) {
+        if (::fchown(file.handle(), existing.st_uid, existing.st_gid) != 0)
+            (void)!::fchown(file.handle(), static_cast<uid_t>(-1), existing.st_gid);
+        if (::fchmod(file.handle(), existing.st_mode & 07777) != 0)
+            return QString::fromLocal8Bit(std::strerror(errno));
+    }
     if (opened)
         opened();
     const char *data = bytes.constData();

@@ -19,9 +19,10 @@ struct FileStart {
 FileStart readFileStart(const QString &path, qint64 limit);
 
 // Replaces the file with bytes once they are completely on disk; the old file stays as it was on
-// any failure, and no temporary file is left behind. opened runs once the new file could be
-// created, before anything is written. Returns the failure's text, or a null string. The first
-// call makes the process ignore SIGXFSZ: beyond a file-size limit a write then fails instead of
-// ending the process.
+// any failure, and no temporary file is left behind. The new file keeps the old one's owner,
+// group and mode; a path that exists and is not a regular file is refused ("Not a regular file").
+// opened runs once the new file could be created, before anything is written. Returns the failure's
+// text, or a null string. The first call makes the process ignore SIGXFSZ: beyond a file-size limit
+// a write then fails instead of ending the process.
 QString saveFileAtomically(const QString &path, const QByteArray &bytes,
                            const std::function<void()> &opened = {});

@@ -239,6 +239,7 @@ private slots:
         QTest::newRow("Load: unreadable content") << "Load" << 0 << "old text" << "" << "/proc/self/mem" << QStringList{"open", cannotRead("Input/output error")} << old + " | file: empty";
         QTest::newRow("Save: over a larger file") << "Save" << 0 << "ascending" << "" << "edid.bin=old" << QStringList{"save", "Saving file...", "File saved"} << "ascending" + none + " | file: ascending";
         QTest::newRow("Save: into no such folder") << "Save" << 0 << "ascending" << "" << "missing/edid.bin" << QStringList{"save", warning("Cannot write file %1:\nNo such file or directory.")} << "ascending" + none + " | file: none";
+        QTest::newRow("Save: onto a FIFO") << "Save" << 0 << "ascending" << "" << "fifo" << QStringList{"save", warning("Cannot write file %1:\nNot a regular file.")} << "ascending" + none + " | file: not a regular file";
         QTest::newRow("Save: beyond the file-size limit") << "Save" << 0 << "ascending" << "size limit 100" << "edid.bin=old" << QStringList{"save", "Saving file...", "", warning("Cannot write file %1:\nFile too large.")} << "ascending" + none + " | file: old";
         QTest::newRow("Save: an empty pane") << "Save" << 0 << "empty" << "" << "edid.bin=old" << QStringList{formatError} << "empty" + none + " | file: old";
         // clang-format on
