@@ -72,9 +72,12 @@ QCommandLineOption option(const QStringList &names, const char *description,
 const std::vector<Command> &commands()
 {
     const QCommandLineOption json = option({"json"}, "Print the result as JSON.");
-    const QCommandLineOption output = option({"o", "output"}, "Save to FILE instead.", "FILE");
+    const QCommandLineOption output =
+        option({"o", "output"}, "Save to FILE instead; - is standard output.", "FILE");
     const QCommandLineOption format =
         option({"format"}, "hex or bin; else from the file name: .bin is binary.", "FORMAT");
+    const QCommandLineOption connector =
+        option({"connector"}, "In a whole xrandr --props output, the EDID of output NAME.", "NAME");
     static const std::vector<Command> table{
         {"list",
          {},
@@ -96,30 +99,30 @@ const std::vector<Command> &commands()
          {option({"to"}, "custom6, custom7 or custom8.", "SOURCE"),
           option({"fix-checksums"}, "Recalculate both checksums before writing."),
           option({"force"}, "Write wrong checksums as they are."),
-          option({"no-verify"}, "Do not read the image back.")},
+          option({"no-verify"}, "Do not read the image back."), connector},
          runWrite},
         {"check",
          {{"FILE...", "EDID files, binary or hex text"}},
          "Tests both block checksums of each file; prints ok or the wrong block with its stored\n"
          "and its correct value. Exit status 1 when one is wrong, 2 when a file is unreadable.",
-         {json},
+         {json, connector},
          runCheck},
         {"fix",
          {{"FILE", "an EDID file, binary or hex text"}},
          "Recalculates both checksums and saves the file in place (binary stays binary, text\n"
-         "becomes the window's hex text), or to another file.",
-         {output},
+         "becomes the window's hex text), or to another file. A file of 128 bytes stays one.",
+         {output, connector},
          runFix},
         {"convert",
          {{"IN", "an EDID file, binary or hex text"}, {"OUT", "the file to save"}},
-         "Saves the EDID of IN to OUT as binary or hex text.",
-         {format},
+         "Saves the EDID of IN to OUT as binary or hex text; OUT - is standard output.",
+         {format, connector},
          runConvert},
         {"diff",
          {{"A", "a file, or tool:SOURCE"}, {"B", "a file, or tool:SOURCE"}},
          "Prints each offset where A and B differ, with the byte of each. A and B are files,\n"
          "or tool:SOURCE to read a source from the tool. Exit status 1 when they differ.",
-         {json},
+         {json, connector},
          runDiff},
     };
     return table;
@@ -169,7 +172,11 @@ int runCommand(const Command &command, const QStringList &arguments, Console &co
                                      QLatin1String(argument.description));
     parser.setApplicationDescription(QString::fromLatin1(command.description) +
                                      QStringLiteral("\n\n") + kExitCodes);
-    if (!parser.parse(arguments))
+    const bool parsed = parser.parse(arguments);
+    // A script that asked for JSON gets JSON, a usage error included.
+    console.setJson(parsed ? parser.optionNames().contains(QStringLiteral("json"))
+                           : arguments.contains(QStringLiteral("--json")));
+    if (!parsed)
         return console.fail(kExitBadInput, parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
         return printHelp(console, parser, command.synopsis() + QStringLiteral(" [options]"));
@@ -188,13 +195,19 @@ int runCommand(const Command &command, const QStringList &arguments, Console &co
                                 QStringLiteral("--device takes an index that 'list' shows"));
     }
     const bool virtualTool = parser.isSet(QStringLiteral("virtual"));
-    if (parser.isSet(QStringLiteral("virtual-state")) && !virtualTool)
+    const bool stateGiven = parser.isSet(QStringLiteral("virtual-state"));
+    if (stateGiven && !virtualTool)
         return console.fail(kExitBadInput, QStringLiteral("--virtual-state needs --virtual"));
     // Real tools keep no state, so their runs leave no folder behind.
     const QString statePath = !virtualTool ? QString()
-                              : parser.isSet(QStringLiteral("virtual-state"))
-                                  ? parser.value(QStringLiteral("virtual-state"))
-                                  : defaultVirtualStatePath();
+                              : stateGiven ? parser.value(QStringLiteral("virtual-state"))
+                                           : defaultVirtualStatePath();
+    if (virtualTool && statePath.isEmpty())
+        return console.fail(kExitBadInput,
+                            stateGiven ? QStringLiteral("--virtual-state needs a file name")
+                                       : QStringLiteral("no folder for the virtual tool's state "
+                                                        "(no XDG_RUNTIME_DIR and no HOME): give "
+                                                        "--virtual-state FILE"));
 
     console.setQuiet(parser.isSet(QStringLiteral("quiet")));
     useVirtualTool(virtualTool);
@@ -230,7 +243,7 @@ int runCli(const QStringList &arguments, Console &console)
     }
     for (const Command &command : commands())
         if (words.first() == QLatin1String(command.name))
-            return runCommand(command, arguments, console);
+            return console.finish(runCommand(command, arguments, console));
     return console.fail(kExitBadInput, QStringLiteral("unknown command '%1'; 'varnex-edid "
                                                       "--help' lists them")
                                            .arg(words.first()));

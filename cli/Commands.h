@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EdidFiles.h"
+
 #include <QCommandLineParser>
 #include <QStringList>
 
@@ -15,6 +17,14 @@ struct Run {
     ToolSession &tool;
 
     bool json() const { return options.isSet(QStringLiteral("json")); }
+
+    // An EDID file, with the EDID of the output --connector names in a whole xrandr output.
+    EdidInput readFile(const QString &path) const;
+    // Saves to path, or prints on standard output when path is "-". Returns the exit code after
+    // telling what went wrong.
+    int save(const QString &path, const EdidImage &image, EdidFormat format,
+             std::size_t size = EdidImage::kSize);
+    static bool isStandardOutput(const QString &path) { return path == QLatin1String("-"); }
 };
 
 int runList(Run &run);

@@ -1,6 +1,7 @@
 #include "Console.h"
 
-#include <QIODevice>
+#include <QFileDevice>
+#include <QJsonObject>
 
 Console::Console(QIODevice &out, QIODevice &err, bool errIsTerminal)
     : out_(out), err_(err), errIsTerminal_(errIsTerminal)
@@ -19,6 +20,21 @@ void Console::printBytes(const QByteArray &bytes)
 void Console::printJson(const QJsonDocument &document)
 {
     out_.write(document.toJson(QJsonDocument::Indented));
+    jsonPrinted_ = true;
+}
+
+int Console::finish(int exitCode)
+{
+    if (json_ && exitCode != 0 && !jsonPrinted_)
+        printJson(QJsonDocument(QJsonObject{{QStringLiteral("error"), lastError_},
+                                            {QStringLiteral("exit_status"), exitCode}}));
+    return exitCode;
+}
+
+void Console::flushOut()
+{
+    if (auto *file = qobject_cast<QFileDevice *>(&out_))
+        file->flush();
 }
 
 void Console::note(const QString &line)
@@ -30,11 +46,14 @@ void Console::note(const QString &line)
 void Console::error(const QString &message)
 {
     endProgress();
+    flushOut();
+    lastError_ = message;
     err_.write(QStringLiteral("varnex-edid: %1\n").arg(message).toUtf8());
 }
 
 void Console::detail(const QString &line)
 {
+    flushOut();
     err_.write(QStringLiteral("  %1\n").arg(line).toUtf8());
 }
 

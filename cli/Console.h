@@ -15,6 +15,10 @@ public:
 
     // Quiet drops the confirmations and the progress bar, never results or errors.
     void setQuiet(bool quiet) { quiet_ = quiet; }
+    // With JSON asked for, a run that ends in failure without printing its own JSON prints
+    // {"error": ..., "exit_status": ...} from finish.
+    void setJson(bool json) { json_ = json; }
+    int finish(int exitCode);
 
     void print(const QString &line);
     void printBytes(const QByteArray &bytes);
@@ -32,9 +36,16 @@ public:
     void endProgress();
 
 private:
+    // What out holds back is printed before anything goes to err, so that results and errors
+    // come in the order they happened when both end up in one place.
+    void flushOut();
+
     QIODevice &out_;
     QIODevice &err_;
     bool errIsTerminal_;
     bool quiet_ = false;
     bool barShown_ = false;
+    bool json_ = false;
+    bool jsonPrinted_ = false;
+    QString lastError_;
 };

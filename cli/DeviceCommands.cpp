@@ -65,29 +65,34 @@ int runRead(Run &run)
     if (!format)
         return run.console.fail(kExitBadInput, QStringLiteral("--format takes hex or bin"));
 
+    if (run.json() && Run::isStandardOutput(output))
+        return run.console.fail(kExitBadInput,
+                                QStringLiteral("--json and -o - both print on standard output"));
+
     EdidImage image;
     if (const int code = run.tool.read(*source, image))
         return code;
-    if (!output.isEmpty()) {
-        const QString error = saveEdidFile(output, image, *format);
-        if (!error.isNull())
-            return run.console.fail(kExitBadInput, error);
+    if (!run.json()) {
+        // Without -o the EDID goes to standard output, as with -o -.
+        const QString target = output.isEmpty() ? QStringLiteral("-") : output;
+        if (const int code = run.save(target, image, *format))
+            return code;
+        if (!Run::isStandardOutput(target))
+            run.console.note(QStringLiteral("%1 saved to %2").arg(name, target));
+        return kExitSuccess;
     }
-    if (run.json()) {
-        QJsonObject result{
-            {QStringLiteral("source"), name},
-            {QStringLiteral("address"), int(kEdidSources[*source].address)},
-            {QStringLiteral("edid"),
-             QString::fromLatin1(encodeEdid(image, EdidFormat::Binary).toHex().toUpper())},
-            {QStringLiteral("wrong_checksums"), toJson(wrongChecksums(image))}};
-        if (!output.isEmpty())
-            result.insert(QStringLiteral("file"), output);
-        run.console.printJson(QJsonDocument(result));
-    } else if (output.isEmpty()) {
-        run.console.printBytes(encodeEdid(image, *format));
-    } else {
-        run.console.note(QStringLiteral("%1 saved to %2").arg(name, output));
-    }
+    if (!output.isEmpty())
+        if (const int code = run.save(output, image, *format))
+            return code;
+    QJsonObject result{
+        {QStringLiteral("source"), name},
+        {QStringLiteral("address"), int(kEdidSources[*source].address)},
+        {QStringLiteral("edid"),
+         QString::fromLatin1(encodeEdid(image, EdidFormat::Binary).toHex().toUpper())},
+        {QStringLiteral("wrong_checksums"), toJson(wrongChecksums(image))}};
+    if (!output.isEmpty())
+        result.insert(QStringLiteral("file"), output);
+    run.console.printJson(QJsonDocument(result));
     return kExitSuccess;
 }
 
@@ -108,7 +113,7 @@ int runWrite(Run &run)
     if (fix && force)
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("--fix-checksums and --force exclude each other"));
-    EdidInput input = readEdidFile(file);
+    EdidInput input = run.readFile(file);
     if (!input.error.isNull())
         return run.console.fail(kExitBadInput, input.error);
     const std::vector<WrongChecksum> wrong = wrongChecksums(input.image);

@@ -22,14 +22,15 @@ std::optional<EdidFormat> edidFormat(const QString &path, const QString &option)
                                                                      : EdidFormat::HexText;
 }
 
-QByteArray encodeEdid(const EdidImage &image, EdidFormat format)
+QByteArray encodeEdid(const EdidImage &image, EdidFormat format, std::size_t size)
 {
     if (format == EdidFormat::Binary)
-        return QByteArray(reinterpret_cast<const char *>(image.bytes.data()), EdidImage::kSize);
-    return QByteArray::fromStdString(edidHexText(image));
+        return QByteArray(reinterpret_cast<const char *>(image.bytes.data()), qsizetype(size));
+    // Byte n starts at character 3n: the first blocks' lines are the whole text's first lines.
+    return QByteArray::fromStdString(edidHexText(image).substr(0, 3 * size));
 }
 
-EdidInput readEdidFile(const QString &path)
+EdidInput readEdidFile(const QString &path, const QString &connector)
 {
     const FileStart start = readFileStart(path, kLargestInput + 1);
     EdidInput input;
@@ -41,15 +42,16 @@ EdidInput readEdidFile(const QString &path)
         input.error = QStringLiteral("%1: larger than 64 KiB, not an EDID").arg(path);
         return input;
     }
-    input = parseEdidInput(start.content);
+    input = parseEdidInput(start.content, connector);
     // "file:LINE:COLUMN: what" for text, as compilers name a place; "file: what" for binary.
     if (!input.error.isNull())
         input.error.prepend(path + QLatin1String(input.binary ? ": " : ":"));
     return input;
 }
 
-QString saveEdidFile(const QString &path, const EdidImage &image, EdidFormat format)
+QString saveEdidFile(const QString &path, const EdidImage &image, EdidFormat format,
+                     std::size_t size)
 {
-    const QString error = saveFileAtomically(path, encodeEdid(image, format));
+    const QString error = saveFileAtomically(path, encodeEdid(image, format, size));
     return error.isNull() ? error : QStringLiteral("cannot write %1: %2").arg(path, error);
 }

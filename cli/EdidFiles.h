@@ -16,10 +16,14 @@ enum class EdidFormat {
 // binary and any other name hex text. nullopt for an option of another value.
 std::optional<EdidFormat> edidFormat(const QString &path, const QString &option = QString());
 
-QByteArray encodeEdid(const EdidImage &image, EdidFormat format);
+// The first size bytes (128 or 256) of the image.
+QByteArray encodeEdid(const EdidImage &image, EdidFormat format,
+                      std::size_t size = EdidImage::kSize);
 
-// Reads an EDID file; an error names the file.
-EdidInput readEdidFile(const QString &path);
+// Reads an EDID file; an error names the file. connector chooses an output's EDID in a whole
+// xrandr output.
+EdidInput readEdidFile(const QString &path, const QString &connector = QString());
 
 // Saves atomically: the file is either the whole new EDID or what it was. Returns the error.
-QString saveEdidFile(const QString &path, const EdidImage &image, EdidFormat format);
+QString saveEdidFile(const QString &path, const EdidImage &image, EdidFormat format,
+                     std::size_t size = EdidImage::kSize);

@@ -10,12 +10,27 @@
 
 #include <algorithm>
 
+EdidInput Run::readFile(const QString &path) const
+{
+    return readEdidFile(path, options.value(QStringLiteral("connector")));
+}
+
+int Run::save(const QString &path, const EdidImage &image, EdidFormat format, std::size_t size)
+{
+    if (isStandardOutput(path)) {
+        console.printBytes(encodeEdid(image, format, size));
+        return kExitSuccess;
+    }
+    const QString error = saveEdidFile(path, image, format, size);
+    return error.isNull() ? kExitSuccess : console.fail(kExitBadInput, error);
+}
+
 int runCheck(Run &run)
 {
     int result = kExitSuccess;
     QJsonArray report;
     for (const QString &file : run.arguments) {
-        const EdidInput input = readEdidFile(file);
+        const EdidInput input = run.readFile(file);
         if (!input.error.isNull()) {
             // The other files are still checked; the exit code tells that one was unreadable.
             run.console.error(input.error);
@@ -44,7 +59,7 @@ int runCheck(Run &run)
 int runFix(Run &run)
 {
     const QString file = run.arguments.at(0);
-    EdidInput input = readEdidFile(file);
+    EdidInput input = run.readFile(file);
     if (!input.error.isNull())
         return run.console.fail(kExitBadInput, input.error);
     const QString output = run.options.value(QStringLiteral("output"));
@@ -54,14 +69,16 @@ int runFix(Run &run)
     }
     recalculateChecksums(input.image);
     // In place the file keeps its kind: binary stays binary, any text becomes the hex layout.
+    // Either way it keeps its size: a lone base block is a whole EDID for every other program.
     const EdidFormat format = output.isEmpty()
                                   ? (input.binary ? EdidFormat::Binary : EdidFormat::HexText)
                                   : *edidFormat(output);
     const QString target = output.isEmpty() ? file : output;
-    const QString error = saveEdidFile(target, input.image, format);
-    if (!error.isNull())
-        return run.console.fail(kExitBadInput, error);
-    run.console.note(QStringLiteral("checksums of %1 recalculated, saved to %2").arg(file, target));
+    if (const int code = run.save(target, input.image, format, input.size))
+        return code;
+    if (!Run::isStandardOutput(target))
+        run.console.note(
+            QStringLiteral("checksums of %1 recalculated, saved to %2").arg(file, target));
     return kExitSuccess;
 }
 
@@ -72,14 +89,14 @@ int runConvert(Run &run)
     const auto format = edidFormat(out, run.options.value(QStringLiteral("format")));
     if (!format)
         return run.console.fail(kExitBadInput, QStringLiteral("--format takes hex or bin"));
-    const EdidInput input = readEdidFile(in);
+    const EdidInput input = run.readFile(in);
     if (!input.error.isNull())
         return run.console.fail(kExitBadInput, input.error);
-    const QString error = saveEdidFile(out, input.image, *format);
-    if (!error.isNull())
-        return run.console.fail(kExitBadInput, error);
-    run.console.note(QStringLiteral("%1 saved to %2 as %3")
-                         .arg(in, out, *format == EdidFormat::Binary ? "binary" : "hex text"));
+    if (const int code = run.save(out, input.image, *format, input.size))
+        return code;
+    if (!Run::isStandardOutput(out))
+        run.console.note(QStringLiteral("%1 saved to %2 as %3")
+                             .arg(in, out, *format == EdidFormat::Binary ? "binary" : "hex text"));
     return kExitSuccess;
 }
 
@@ -96,7 +113,7 @@ int readOperand(Run &run, const QString &operand, EdidImage &image)
                                     QStringLiteral("unknown source in '%1'").arg(operand));
         return run.tool.read(*source, image);
     }
-    const EdidInput input = readEdidFile(operand);
+    const EdidInput input = run.readFile(operand);
     if (!input.error.isNull())
         return run.console.fail(kExitBadInput, input.error);
     image = input.image;

@@ -52,6 +52,11 @@ int ToolSession::loadState()
 {
     if (statePath_.isEmpty() || stateLoaded_)
         return kExitSuccess;
+    // Another run's write between this run's load and save would be lost.
+    bool inUse = false;
+    const QString lockError = stateLock_.acquire(statePath_, &inUse);
+    if (!lockError.isNull())
+        return console_.fail(inUse ? kExitDeviceFailed : kExitBadInput, lockError);
     const QString error = loadVirtualState(statePath_);
     if (!error.isNull())
         return console_.fail(kExitBadInput, error);

@@ -2,6 +2,7 @@
 
 #include "EdidImage.h"
 #include "EdidSources.h"
+#include "VirtualState.h"
 
 #include <QString>
 
@@ -34,4 +35,5 @@ private:
     QString statePath_;
     std::optional<std::uint32_t> device_;
     bool stateLoaded_ = false;
+    VirtualStateLock stateLock_; // held from the state's load to the run's end
 };

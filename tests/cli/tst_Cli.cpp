@@ -4,6 +4,7 @@
 #include "EdidSamples.h"
 #include "SampleEdids.h"
 #include "TestDeviceClock.h"
+#include "VirtualState.h"
 #include "VirtualTool.h"
 
 #include <QBuffer>
@@ -11,6 +12,11 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +32,7 @@ class CliTest : public QObject {
     const QByteArray sink = bytesOf({sampleEdid(0xA0)});
     const QByteArray custom6 = bytesOf({sampleEdid(0xB2)});
     const QByteArray bad = with(with(sink, 0, 0x55), 255, 0x55); // both checksums wrong
+    const QByteArray base = with(sink.left(128), 127, 0x00);     // a lone block, checksum wrong
     QByteArray out, err;
 
     // One run of the program in a fresh process's state: the virtual tool starts from the state
@@ -50,28 +57,40 @@ private slots:
         QVERIFY(saveFileAtomically("s.bin", sink).isNull());
         QVERIFY(saveFileAtomically("bad.bin", bad).isNull());
         QVERIFY(saveFileAtomically("junk", QByteArray(1313, 'x')).isNull()); // a state's size
+        QVERIFY(mkfifo("fifo", 0600) == 0);
     }
 
     void reader_data()
     {
         QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("read"); // the 256 bytes, or how the error message starts
-        const auto row = [](const char *name, const QByteArray &input, const QByteArray &read) {
-            QTest::newRow(name) << input << read;
+        QTest::addColumn<QByteArray>("read"); // 256 or 128 bytes, or how the error message starts
+        QTest::addColumn<QString>("options");
+        const auto row = [](const char *name, const QByteArray &input, const QByteArray &read,
+                            const QString &options = {}) {
+            QTest::newRow(name) << input << read << options;
         };
         const QByteArray all = QByteArray::fromHex("00ff01fe10ef7f80a55ac33c0ff09966").repeated(16);
         const QByteArray spaced = "00 ff 01 fe 10 ef 7f 80 a5 5a c3 3c 0f f0 99 66\n";
         // clang-format off
         row("binary, 256 bytes", sink, sink);
         const QByteArray block = QByteArray(100, 0) + QByteArray(28, '\n'); // binary: a 0x00 in it
-        row("binary, 128 bytes", block, block + QByteArray(128, 0));
+        row("binary, 128 bytes", block, block);
         row("window's hex text", spaced.toUpper().repeated(16).chopped(1), all);
         row("xrandr --verbose", "\tEDID: \n" + QByteArray("\t\t00ff01fe10ef7f80a55ac33c0ff09966\n").repeated(16), all);
         row("edid-decode", "edid-decode (hex):\n\n" + (spaced.repeated(8) + '\n').repeated(2) + "----------------\n\nBlock 0, Base EDID:\n", all);
         const QByteArray cArray = "0X00,0xFF, 0x01,0xfe,0x10, 0xEF,0x7f,0x80,\r\n0xA5,0x5a,0xc3,0x3C,0x0f,0xf0,0x99,0x66,\r\n";
         row("0x, commas, CRLF", cArray.repeated(16), all);
         row("colons, runs, any count per line", QByteArray("00:ff:01:fe 10ef7f80\ta55a,c33c 0ff0\n9966 ").repeated(16), all);
-        row("one block of text", spaced.repeated(8), all.left(128) + QByteArray(128, 0));
+        row("one block of text", spaced.repeated(8), all.left(128));
+        row("CR line ends, label line", "EDID:\r" + QByteArray(spaced).replace('\n', '\r').repeated(16), all);
+        const QByteArray xrandrEdid = "\tEDID: \n" + QByteArray("\t\t00ff01fe10ef7f80a55ac33c0ff09966\n").repeated(16);
+        const QByteArray hdmi = "HDMI-1 connected primary 1920x1080+0+0 (normal left inverted right x axis y axis) 531mm x 299mm\n" + xrandrEdid + "\tmax bpc: 12 \n\t\trange: (6, 16)\n   1920x1080     60.00*+  50.00\n";
+        const QByteArray dp = "DP-2 connected 2560x1440+1920+0 (normal left inverted right x axis y axis) 597mm x 336mm\n" + QByteArray(xrandrEdid).replace("ff01", "ff02") + "\tlink-status: Good \n";
+        const QByteArray xrandr = "Screen 0: minimum 320 x 200, current 4480 x 1440, maximum 16384 x 16384\n" + hdmi + "DP-1 disconnected (normal left inverted right x axis y axis)\n\tmax bpc: 12 \n";
+        row("xrandr --props, one display", xrandr, all);
+        row("xrandr --props, two displays", xrandr + dp, "in:1: the xrandr output holds the EDIDs of HDMI-1, DP-2: choose one with --connector NAME");
+        row("xrandr --props, --connector", xrandr + dp, QByteArray::fromHex("00ff02fe10ef7f80a55ac33c0ff09966").repeated(16), "--connector DP-2");
+        row("xrandr --props, no such output", xrandr + dp, "in:1: no output DP-1 with an EDID; there are HDMI-1, DP-2", "--connector DP-1");
         row("text after a byte-order mark", "\xEF\xBB\xBF" + spaced.repeated(16), all);
         row("odd digit count", "00 ff\n00 f 01\n", "in:2:4: odd number of hex digits");
         row("non-hex character", "00 ff 0g\n", "in:1:8: 'g' is not a hex digit");
@@ -87,12 +106,85 @@ private slots:
     {
         QFETCH(QByteArray, input);
         QFETCH(QByteArray, read);
+        QFETCH(QString, options);
         QVERIFY(saveFileAtomically("in", input).isNull());
-        const bool refused = read.size() != 256;
-        QCOMPARE(run("convert in out.bin"), refused ? 2 : 0);
+        const bool refused = read.size() != 256 && read.size() != 128;
+        QCOMPARE(run(("convert in out.bin " + options).trimmed()), refused ? 2 : 0);
         QCOMPARE(readFileStart("out.bin", 512).content, refused ? QByteArray() : read);
         QVERIFY2(refused ? err.startsWith("varnex-edid: " + read) : err.isEmpty(), err);
         QCOMPARE(out, refused ? "" : "in saved to out.bin as binary\n");
+    }
+
+    void savedFile_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes"); // what the file holds afterwards
+        QTest::addColumn<int>("mode");
+        const auto text = [](const QByteArray &block) {
+            return hexText(block + QByteArray(128, 0)).left(384).toLatin1();
+        };
+        const QByteArray fixed = with(with(sink, 0, 0x55), 127, char(0xB6));
+        // clang-format off
+        QTest::newRow("fix keeps a base block") << "fix b128.bin" << "b128.bin" << sink.left(128) << 0644;
+        QTest::newRow("fix keeps a base block's text") << "fix b128.txt" << "b128.txt" << text(sink.left(128)) << 0644;
+        QTest::newRow("convert keeps a base block") << "convert b128.bin new.txt" << "new.txt" << text(base) << 0644;
+        QTest::newRow("fix keeps the mode") << "fix ro.bin" << "ro.bin" << fixed << 0440;
+        // clang-format on
+    }
+    // A lone base block (its checksum wrong) in binary and text, and a read-only copy of bad.bin.
+    void savedFile()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, mode);
+        QVERIFY(saveFileAtomically("b128.bin", base).isNull());
+        QVERIFY(
+            saveFileAtomically("b128.txt", hexText(base + QByteArray(128, 0)).left(384).toLatin1())
+                .isNull());
+        QVERIFY(saveFileAtomically("ro.bin", bad).isNull() && chmod("ro.bin", 0440) == 0);
+        umask(022);
+        QCOMPARE(run(command), 0);
+        QCOMPARE(readFileStart(file, 1024).content, bytes);
+        struct stat status {};
+        QVERIFY(stat(qPrintable(file), &status) == 0);
+        QCOMPARE(int(status.st_mode & 07777), mode);
+    }
+
+    // A second run waits for the state, then gives up as on a tool that is in use.
+    void stateInUse()
+    {
+        const int held = open("varnex-edid-virtual.state.lock", O_RDWR | O_CREAT, 0600);
+        QVERIFY(held >= 0 && flock(held, LOCK_EX) == 0);
+        const auto start = clock.elapsed();
+        QCOMPARE(run("write s.bin --to custom6"), 4);
+        close(held);
+        QCOMPARE(err, "varnex-edid: the virtual tool is in use by another program\n");
+        QVERIFY(clock.elapsed() - start >= std::chrono::seconds(10));
+        QCOMPARE(bytesOf({virtualTool().image(0xB2)}), custom6);
+    }
+
+    void defaultState_data()
+    {
+        QTest::addColumn<QByteArray>("runtime");
+        QTest::addColumn<QByteArray>("home");
+        QTest::addColumn<QString>("path"); // below the test folder; null: none
+        const QByteArray here = folder.path().toLocal8Bit();
+        const QString name = "/varnex-edid-virtual.state";
+        QTest::newRow("runtime folder") << here + "/run" << here << "/run" + name;
+        QTest::newRow("relative runtime") << QByteArray("run") << here << "/.cache" + name;
+        QTest::newRow("no home") << QByteArray("run") << QByteArray() << QString();
+    }
+    void defaultState()
+    {
+        QFETCH(QByteArray, runtime);
+        QFETCH(QByteArray, home);
+        QFETCH(QString, path);
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("HOME", home);
+        qunsetenv("XDG_CACHE_HOME");
+        QCOMPARE(defaultVirtualStatePath(), path.isNull() ? path : folder.path() + path);
     }
 
     void commands_data()
@@ -126,7 +218,12 @@ private slots:
         row("sink never written", "write s.bin --to sink", 2, "", "sink cannot be written");
         row("no tool at index 1", "read sink --device 1", 3, "", "no tool found");
         row("damaged state", "read sink --virtual-state junk", 2, "", "state junk is damaged");
-        row("state not saved", "write s.bin --to custom6 --virtual-state no/dir/s", 2, "", "state no/dir/s: No such file or directory", sink);
+        row("state in no folder", "write s.bin --to custom6 --virtual-state no/dir/s", 2, "", "state no/dir/s.lock: No such file or directory");
+        row("no state file name", "read sink --virtual-state=", 2, "", "--virtual-state needs a file name");
+        row("read to standard output", "read sink -o -", 0, "00 FF FF FF FF FF FF 00 59 D8 A0 20", "");
+        row("never onto a FIFO", "read sink -o fifo", 2, "", "cannot write fifo: Not a regular file");
+        row("failed read as JSON", "read sink --json", 4, "\"error\": \"reading sink failed", "reading sink failed", {}, -3);
+        row("usage error as JSON", "diff s.bin --json", 2, "\"exit_status\": 2", "usage: varnex-edid diff A B");
         row("check", "check s.bin bad.bin", 1, "ok\nbad.bin: block 0 checksum is 0x0B, should be 0xB6; block 1 checksum is 0x55", "");
         row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  13\n", "");
         row("unreadable", "check missing s.bin --json", 2, "\"ok\": true", "cannot read missing");

@@ -31,6 +31,34 @@ done
 expect 1 edid diff s.bin tool:custom7
 # The default state file of an account with no runtime folder and no cache folder yet.
 expect 0 env -u XDG_RUNTIME_DIR HOME="$out/new-home" "$build/cli/varnex-edid" --virtual write s.bin --to custom7
+# Three writers at once on one state: each waits for the others, and no write is lost.
+for n in 6 7 8; do edid --virtual-state "$out/shared" write s.bin --to custom$n -q & done
+for job in $(jobs -p); do wait "$job" || fail "a concurrent write failed"; done
+for n in 6 7 8; do
+    cmp s.bin <(edid --virtual-state "$out/shared" read custom$n --format bin) || fail "custom$n lost"
+done
+# A device node is never replaced (a scratch one: never the machine's own /dev).
+mknod null c 1 3 2>/dev/null || mkfifo null
+expect 2 edid read sink -o null
+grep -q 'cannot write null: Not a regular file' last.err && [ ! -f null ] || fail "null replaced"
+expect 0 edid read sink -o - --format bin && cmp last.out s.bin && [ ! -e - ] || fail "-o -"
+# A file saved in place keeps its owner, group and mode.
+{ printf '\x55'; tail -c +2 s.bin; } >f.bin && chmod 440 f.bin
+[ "$(id -u)" -ne 0 ] || chown nobody:nogroup f.bin
+owner=$(stat -c '%U:%G %a' f.bin)
+expect 0 edid fix f.bin
+[ "$(stat -c '%U:%G %a' f.bin)" = "$owner" ] || fail "fix made f.bin $(stat -c '%U:%G %a' f.bin)"
+# Names are used byte for byte or refused, never changed into another name.
+cp s.bin $'bad\xff.bin'
+expect 2 edid convert $'bad\xff.bin' $'out\xfe.bin'
+grep -qF "'bad\xff.bin' is not valid UTF-8" last.err && [ "$(ls | grep -c '^out')" -eq 0 ] ||
+    fail "non-UTF-8 names: $(cat last.err)"
+# Results and errors in the order of the files, also in one stream.
+edid check s.bin missing s.bin >order.log 2>&1 || true
+[ "$(cut -c1-18 order.log)" = $'s.bin: ok\nvarnex-edid: canno\ns.bin: ok' ] ||
+    fail "check's order: $(cat order.log)"
+expect 2 env -u XDG_RUNTIME_DIR -u HOME "$build/cli/varnex-edid" --virtual read sink
+grep -q -- '--virtual-state FILE' last.err || fail "no home: $(cat last.err)"
 expect 2 edid write s.bin --to sink
 grep -q 'varnex-edid: sink cannot be written' last.err || fail "write --to sink says: $(cat last.err)"
 expect 3 edid read sink --device 1
