@@ -2,23 +2,68 @@
 
 #include "DeviceState.h"
 #include "DeviceWarningBox.h"
+#include "EdidFile.h"
+#include "EdidImage.h"
 #include "EdidSources.h"
 #include "EdidTextBuffer.h"
+#include "EdidTransfer.h"
+#include "FileIo.h"
+#include "FileNameDialogs.h"
+#include "HexText.h"
 #include "MainWindowForm.h"
 
 #include <QApplication>
+#include <QColor>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QStatusBar>
+#include <QTextCharFormat>
+#include <QTextCursor>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
+
 void clearEdidTextBuffer()
 {
     EdidTextBuffer.fill('\0');
 }
+
+// The pane's text is not a whole EDID.
+void showHexFormatError(QWidget *window)
+{
+    QMessageBox::warning(window, MainWindow::tr("VARNEX"), MainWindow::tr("Hex Format Error"),
+                         QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+// "The EDID Checksum is not correct." with the operation's question; true when answered Yes.
+bool askAboutWrongChecksum(const QString &question)
+{
+    QMessageBox box;
+    box.setText(QStringLiteral("The EDID Checksum is not correct."));
+    box.setInformativeText(question);
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace
+
+int runUtilityWindow(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    // The progress slot's name starts with "on_" like an auto-connected one; it is wired by hand.
+    QLoggingCategory::setFilterRules(
+        QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
+    auto *window = new MainWindow;
+    window->show();
+    const int status = application.exec();
+    // Closed through its frame: the window is still alive here; release it with the application.
+    delete window;
+    return status;
+}
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindowForm)
 {
@@ -37,7 +82,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     // The selector is already connected: adding the first source selects it.
     for (const EdidSource &source : kEdidSources)
         ui->EdidAddress->addItem(QString::fromLatin1(source.name), QVariant());
-    ExpectedSerial = 2011;
+    ExpectedSerial = kToolSerial;
     installDeviceWarningBox();
     DeviceHandle = kNoUsbHandle;
 }
@@ -112,4 +157,197 @@ void MainWindow::CalculateChkSum()
 {
     clearEdidTextBuffer();
     DoCalculateChkSum();
+}
+
+// The text pane as the store of the EDID.
+
+void MainWindow::ShowEDIDtext(const EdidImage *image)
+{
+    const QString text = QString::fromLatin1(edidHexText(*image));
+    QTextCursor cursor = ui->EDIDtext->textCursor();
+    QTextCharFormat insideFormat;
+    QTextCharFormat lineEndFormat;
+
+    ui->EDIDtext->clear();
+    cursor.clearSelection();
+    cursor.movePosition(QTextCursor::Start, QTextCursor::MoveAnchor);
+    for (std::size_t i = 0; i < EdidImage::kSize; ++i) {
+        const QString group = text.mid(static_cast<int>(3 * i), 3);
+        if (!endsEdidHexLine(i)) {
+            insideFormat.setForeground(QBrush(Qt::black, Qt::SolidPattern));
+            cursor.insertText(group, insideFormat);
+            continue;
+        }
+        const bool checksum = isEdidChecksumByte(i);
+        lineEndFormat.setFontWeight(checksum ? QFont::Bold : QFont::Normal);
+        lineEndFormat.setForeground(QBrush(checksum ? Qt::red : Qt::black, Qt::SolidPattern));
+        cursor.insertText(group.left(2), lineEndFormat);
+        cursor.insertText(QStringLiteral("\n"));
+    }
+}
+
+int MainWindow::ParseEDIDtext(EdidImage *image)
+{
+    // Characters outside Latin-1 become '?', which no hex digit matches.
+    const QByteArray text = ui->EDIDtext->toPlainText().toLatin1();
+    return parseEdidHexText(std::string_view(text.constData(), text.size()), *image);
+}
+
+void MainWindow::showPlainText(const QString &text, const QColor &color)
+{
+    // Start from an empty pane and a clean format: no selection, colour, font or italics of the
+    // earlier text may carry over into the new one.
+    ui->EDIDtext->clear();
+    ui->EDIDtext->setCurrentCharFormat(QTextCharFormat());
+    ui->EDIDtext->setFontPointSize(8);
+    ui->EDIDtext->setTextColor(color);
+    ui->EDIDtext->setFontWeight(QFont::Bold);
+    // Never interpreted as markup: a file's text is shown as it stands.
+    ui->EDIDtext->setPlainText(text);
+}
+
+// The read and the write.
+
+void MainWindow::prepareProgressBar()
+{
+    // One bar serves every read and write, at the right end of the status bar.
+    if (!progressBar) {
+        progressBar = new QProgressBar(statusBar());
+        progressBar->setTextVisible(false);
+        statusBar()->addPermanentWidget(progressBar, 0);
+    }
+    progressBar->hide();
+}
+
+bool MainWindow::DoReadEDID()
+{
+    prepareProgressBar();
+    EdidImage image;
+    const TransferResult result = readEdidFromTool(
+        image, [this](int value, int maximum) { on_ProgressChange(value, maximum); });
+    if (result == TransferResult::ToolNotFound) {
+        QMessageBox::warning(this, tr("VARNEX"), tr("Hardware not found"), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+        return false;
+    }
+    on_ProgressChange(0, 0);
+    if (result == TransferResult::Interrupted) {
+        QMessageBox::warning(this, tr("VARNEX"), tr("The EDID could not be read."), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+        return false;
+    }
+
+    statusBar()->showMessage(tr("EDID values read."), kStatusMessageMs);
+    const std::string text = edidHexText(image);
+    std::copy(text.begin(), text.end(), EdidTextBuffer.begin());
+    showPlainText(QString::fromLatin1(EdidTextBuffer.data()), Qt::black);
+    return true;
+}
+
+bool MainWindow::DoWriteEDID()
+{
+    prepareProgressBar();
+    EdidImage image;
+    if (ParseEDIDtext(&image) < 0) {
+        showHexFormatError(this);
+        return false;
+    }
+
+    if (!hasCorrectChecksums(image) && !askAboutWrongChecksum(QStringLiteral("Write anyway?")))
+        return false;
+
+    const TransferResult result = writeEdidToTool(
+        image, [this](int value, int maximum) { on_ProgressChange(value, maximum); });
+    if (result == TransferResult::ToolNotFound) {
+        QMessageBox::warning(this, tr("Varnex HDMI"), tr("Varnex HDMI hardware not found"),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return false;
+    }
+    on_ProgressChange(0, 0);
+    if (result == TransferResult::Interrupted) {
+        QMessageBox::warning(this, tr("VARNEX"),
+                             tr("The EDID could not be written completely. The custom EDID "
+                                "may now be incomplete."),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return false;
+    }
+
+    statusBar()->showMessage(tr("EDID values written..."), kStatusMessageMs);
+    return true;
+}
+
+// The checksum command.
+
+bool MainWindow::DoCalculateChkSum()
+{
+    EdidImage image;
+    if (ParseEDIDtext(&image) < 0) {
+        showHexFormatError(this);
+        return false;
+    }
+    if (hasCorrectChecksums(image)) {
+        ShowEDIDtext(&image);
+        return true;
+    }
+
+    if (!askAboutWrongChecksum(QStringLiteral("Do you want to calculate a new checksum?")))
+        return false;
+
+    recalculateChecksums(image);
+    ShowEDIDtext(&image);
+    return true;
+}
+
+// Loading and saving files.
+
+bool MainWindow::DoLoadEDIDfromFile()
+{
+    const QString fileName = askFileNameToOpen(this);
+    if (fileName.isEmpty())
+        return false;
+
+    // A short file is no error: whatever it lacks of the first 1024 bytes counts as zero.
+    const FileStart start = readFileStart(fileName, static_cast<qint64>(kEdidFileReadLimit));
+    if (!start.error.isNull()) {
+        QMessageBox::warning(this, tr("VARNEX"),
+                             tr("Cannot read file %1:\n%2.").arg(fileName, start.error),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return false;
+    }
+
+    const EdidFileContent edid =
+        interpretEdidFile(std::string_view(start.content.constData(), start.content.size()));
+    if (edid.isBinary)
+        ShowEDIDtext(&edid.image);
+    else
+        showPlainText(QString::fromLatin1(edid.text), QColor(0, 0, 255, 255));
+    statusBar()->showMessage(tr("File loaded"), kStatusMessageMs);
+    return true;
+}
+
+bool MainWindow::DoSaveEDIDtoFile()
+{
+    EdidImage image;
+    if (ParseEDIDtext(&image) < 0) {
+        showHexFormatError(this);
+        return false;
+    }
+    const QString fileName = askFileNameToSave(this);
+    if (fileName.isEmpty())
+        return false;
+
+    const QByteArray bytes(reinterpret_cast<const char *>(image.bytes.data()),
+                           static_cast<int>(image.bytes.size()));
+    const QString error = saveFileAtomically(fileName, bytes, [this] {
+        statusBar()->showMessage(tr("Saving file..."), kStatusMessageMs);
+    });
+    if (!error.isNull()) {
+        statusBar()->clearMessage();
+        QMessageBox::warning(this, tr("VARNEX"),
+                             tr("Cannot write file %1:\n%2.").arg(fileName, error), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+        return false;
+    }
+    statusBar()->showMessage(tr("File saved"), kStatusMessageMs);
+    return true;
 }

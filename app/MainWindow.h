@@ -7,6 +7,10 @@ class QProgressBar;
 class MainWindowForm;
 struct EdidImage;
 
+// Runs the utility's one window until it is closed; the program's main() has chosen the USB
+// library before.
+int runUtilityWindow(int argc, char *argv[]);
+
 // The one window. Every command enters through one of its slots, which runs one operation;
 // each operation reports to the operator itself and returns whether it succeeded.
 class MainWindow : public QMainWindow {

@@ -12,6 +12,8 @@
 #include "EdidSources.h"
 #include "EdidTransfer.h"
 #include "MainWindow.h"
+#include "ToolCommands.h"
+#include "UsbAccess.h"
 #include "VirtualTool.h"
 
 #include <QApplication>
@@ -34,6 +36,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+VirtualTool tool;
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -53,7 +57,7 @@ double medianMs(int rounds, const std::function<void()> &run)
 {
     std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
-        virtualTool().reset();
+        tool.reset();
         times.push_back(millisecondsOf(run));
     }
     return median(times);
@@ -63,11 +67,10 @@ double medianMs(int rounds, const std::function<void()> &run)
 void bareTransfer(const std::vector<std::vector<std::uint8_t>> &commands,
                   const std::vector<std::uint32_t> &replyLengths)
 {
-    VirtualTool &tool = virtualTool();
     std::uint32_t count = 0, waiting = 0, status = 0, done = 0;
     UsbStringBuffer text{};
     UsbHandle handle = kNoUsbHandle;
-    std::uint8_t reply[16];
+    std::uint8_t reply[kCountersReplyLength];
     tool.UsbDeviceCount(&count);
     tool.UsbDeviceString(0, text, kUsbSerialString);
     tool.UsbDeviceString(0, text, kUsbProductString);
@@ -136,6 +139,7 @@ int main(int argc, char *argv[])
     const int startups = argc > 3 ? std::atoi(argv[3]) : 10;
     setenv("QT_QPA_PLATFORM", "offscreen", 0); // the probes inherit it
     QApplication application(argc, argv);
+    useUsbLibrary(&tool);
     QLoggingCategory::setFilterRules(
         QStringLiteral("qt.core.qmetaobject.connectslotsbyname=false"));
 
@@ -145,33 +149,38 @@ int main(int argc, char *argv[])
     auto *selector = window.findChild<QComboBox *>(QStringLiteral("EdidAddress"));
 
     // Read: sixteen reads and the counters command.
+    const std::uint8_t current = kEdidSources[0].address;
     std::vector<std::vector<std::uint8_t>> readCommands;
     std::vector<std::uint32_t> readReplies;
-    for (int offset = 0; offset < 256; offset += 16) {
-        readCommands.push_back({0x11, 0x10, 0xB0, static_cast<std::uint8_t>(offset)});
-        readReplies.push_back(16);
+    ReadCommand read{};
+    for (unsigned offset = 0; offset < EdidImage::kSize; offset += kMaxReadLength) {
+        read = CmdReadEdid(current, offset, kMaxReadLength);
+        readCommands.emplace_back(read.begin(), read.end());
+        readReplies.push_back(kMaxReadLength);
     }
-    readCommands.push_back({0x02, 0x10, 0xB0, 0xF0, 0, 0, 0, 0});
-    readReplies.push_back(10);
+    const CountersCommand counters = CmdGetCounters(read);
+    readCommands.emplace_back(counters.begin(), counters.end());
+    readReplies.push_back(kCountersReplyLength);
     selector->setCurrentIndex(0);
     window.DoReadEDID(); // warm-up; leaves the EDID in the pane for the write
     const double readMs = medianMs(reads, [&] { window.DoReadEDID(); });
     const double bareReadMs = medianMs(reads, [&] { bareTransfer(readCommands, readReplies); });
-    const double sequenceReadMs = medianMs(reads, [] { readEdidFromTool([](int, int) {}); });
+    EdidImage readImage;
+    const double sequenceReadMs =
+        medianMs(reads, [&] { readEdidFromTool(readImage, [](int, int) {}); });
 
     // Write: thirty-two rows into "Custom EDID 6".
+    EdidImage image;
+    image.bytes.fill(0x5A);
     std::vector<std::vector<std::uint8_t>> writeCommands;
-    for (int offset = 0; offset < 256; offset += 8) {
-        std::vector<std::uint8_t> command{0x10, 0x0C, 0xB2, static_cast<std::uint8_t>(offset)};
-        command.resize(12, 0x5A);
-        writeCommands.push_back(command);
+    for (unsigned offset = 0; offset < EdidImage::kSize; offset += kWriteRowLength) {
+        const WriteCommand write = CmdWriteEdid(kEdidSources[2].address, offset, &image.bytes[0]);
+        writeCommands.emplace_back(write.begin(), write.end());
     }
-    const std::vector<std::uint32_t> writeReplies(32, 1);
+    const std::vector<std::uint32_t> writeReplies(writeCommands.size(), kWriteReplyLength);
     selector->setCurrentIndex(2);
     const double writeMs = medianMs(writes, [&] { window.DoWriteEDID(); });
     const double bareWriteMs = medianMs(writes, [&] { bareTransfer(writeCommands, writeReplies); });
-    EdidImage image;
-    image.bytes.fill(0x5A);
     const double sequenceWriteMs =
         medianMs(writes, [&] { writeEdidToTool(image, [](int, int) {}); });
 

@@ -5,9 +5,12 @@
 #include "DeviceConnection.h"
 #include "DeviceWarning.h"
 #include "ExitCode.h"
-#include "ToolChoice.h"
-#include "ToolSession.h"
+#include "LibusbUsbLibrary.h"
+#include "ToolList.h"
+#include "ToolTransfers.h"
+#include "UsbAccess.h"
 #include "VirtualState.h"
+#include "VirtualTool.h"
 
 #include <vector>
 
@@ -161,7 +164,37 @@ int printHelp(Console &console, const QCommandLineParser &parser, const QString 
     return kExitSuccess;
 }
 
-int runCommand(const Command &command, const QStringList &arguments, Console &console)
+// The tool a run talks to: the index --device chose, and the virtual tool's state file (null for
+// real tools, which keep no state and so leave no folder behind). Returns an exit code.
+int readToolOptions(const QCommandLineParser &parser, Console &console,
+                    std::optional<std::uint32_t> &device, QString &statePath)
+{
+    if (parser.isSet(QStringLiteral("device"))) {
+        bool ok = false;
+        device = parser.value(QStringLiteral("device")).toUInt(&ok);
+        if (!ok)
+            return console.fail(kExitBadInput,
+                                QStringLiteral("--device takes an index that 'list' shows"));
+    }
+    const bool virtualTool = parser.isSet(QStringLiteral("virtual"));
+    const bool stateGiven = parser.isSet(QStringLiteral("virtual-state"));
+    if (stateGiven && !virtualTool)
+        return console.fail(kExitBadInput, QStringLiteral("--virtual-state needs --virtual"));
+    if (!virtualTool)
+        return kExitSuccess;
+    statePath =
+        stateGiven ? parser.value(QStringLiteral("virtual-state")) : defaultVirtualStatePath();
+    if (statePath.isEmpty())
+        return console.fail(kExitBadInput,
+                            stateGiven ? QStringLiteral("--virtual-state needs a file name")
+                                       : QStringLiteral("no folder for the virtual tool's state "
+                                                        "(no XDG_RUNTIME_DIR and no HOME): give "
+                                                        "--virtual-state FILE"));
+    return kExitSuccess;
+}
+
+int runCommand(const Command &command, const QStringList &arguments, Console &console,
+               const UsbLibraries &libraries)
 {
     QCommandLineParser parser;
     for (const QCommandLineOption &commandOption : command.options)
@@ -185,42 +218,33 @@ int runCommand(const Command &command, const QStringList &arguments, Console &co
         return console.fail(
             kExitBadInput,
             QStringLiteral("usage: varnex-edid %1 [options]").arg(command.synopsis()));
-
     std::optional<std::uint32_t> device;
-    if (parser.isSet(QStringLiteral("device"))) {
-        bool ok = false;
-        device = parser.value(QStringLiteral("device")).toUInt(&ok);
-        if (!ok)
-            return console.fail(kExitBadInput,
-                                QStringLiteral("--device takes an index that 'list' shows"));
-    }
-    const bool virtualTool = parser.isSet(QStringLiteral("virtual"));
-    const bool stateGiven = parser.isSet(QStringLiteral("virtual-state"));
-    if (stateGiven && !virtualTool)
-        return console.fail(kExitBadInput, QStringLiteral("--virtual-state needs --virtual"));
-    // Real tools keep no state, so their runs leave no folder behind.
-    const QString statePath = !virtualTool ? QString()
-                              : stateGiven ? parser.value(QStringLiteral("virtual-state"))
-                                           : defaultVirtualStatePath();
-    if (virtualTool && statePath.isEmpty())
-        return console.fail(kExitBadInput,
-                            stateGiven ? QStringLiteral("--virtual-state needs a file name")
-                                       : QStringLiteral("no folder for the virtual tool's state "
-                                                        "(no XDG_RUNTIME_DIR and no HOME): give "
-                                                        "--virtual-state FILE"));
+    QString statePath;
+    if (const int code = readToolOptions(parser, console, device, statePath))
+        return code;
 
     console.setQuiet(parser.isSet(QStringLiteral("quiet")));
-    useVirtualTool(virtualTool);
+    VirtualTool *virtualTool = statePath.isNull() ? nullptr : &libraries.virtualTool;
+    // The virtual tool is known by its serial and product strings alone.
+    UsbLibraryLister virtualLister;
+    std::optional<LibusbLister> realLister;
+    if (virtualTool)
+        useUsbLibrary(virtualTool);
+    else
+        useUsbLibrary(&realLister.emplace(libraries.libusb()).library());
+    ToolLister &lister = virtualTool ? static_cast<ToolLister &>(virtualLister) : *realLister;
     chooseDeviceIndex(device);
     const DeviceWarningsOnConsole warnings(console);
-    ToolSession tool(console, statePath, device);
-    Run run{parser, words, console, tool};
-    return command.run(run);
+    ToolTransfers tool(console, lister, virtualTool, statePath, device);
+    Run run{parser, words, console, tool, lister};
+    const int code = command.run(run);
+    useUsbLibrary(nullptr);
+    return code;
 }
 
 } // namespace
 
-int runCli(const QStringList &arguments, Console &console)
+int runCli(const QStringList &arguments, Console &console, const UsbLibraries &libraries)
 {
     // First only the command's name: every option after it belongs to the command.
     QCommandLineParser parser;
@@ -243,7 +267,7 @@ int runCli(const QStringList &arguments, Console &console)
     }
     for (const Command &command : commands())
         if (words.first() == QLatin1String(command.name))
-            return console.finish(runCommand(command, arguments, console));
+            return console.finish(runCommand(command, arguments, console, libraries));
     return console.fail(kExitBadInput, QStringLiteral("unknown command '%1'; 'varnex-edid "
                                                       "--help' lists them")
                                            .arg(words.first()));

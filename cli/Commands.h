@@ -6,15 +6,17 @@
 #include <QStringList>
 
 class Console;
-class ToolSession;
+class ToolLister;
+class ToolTransfers;
 
 // What a command runs with: its parsed options, the arguments after its name, where to report,
-// and the tool. Each command returns the program's exit code.
+// the tool and the list of tools. Each command returns the program's exit code.
 struct Run {
     const QCommandLineParser &options;
     QStringList arguments;
     Console &console;
-    ToolSession &tool;
+    ToolTransfers &tool;
+    ToolLister &tools;
 
     bool json() const { return options.isSet(QStringLiteral("json")); }
 
@@ -26,6 +28,10 @@ struct Run {
              std::size_t size = EdidImage::kSize);
     static bool isStandardOutput(const QString &path) { return path == QLatin1String("-"); }
 };
+
+// Writes the image into the source and, unless --no-verify, reads it back and compares all 256
+// bytes: exit status 0 only when they match. what names the EDID in the confirmation.
+int writeVerified(Run &run, std::size_t source, const EdidImage &image, const QString &what);
 
 int runList(Run &run);
 int runRead(Run &run);

@@ -3,8 +3,8 @@
 #include "EdidFiles.h"
 #include "ExitCode.h"
 #include "Findings.h"
-#include "ToolChoice.h"
-#include "ToolSession.h"
+#include "ToolList.h"
+#include "ToolTransfers.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -14,7 +14,7 @@
 int runList(Run &run)
 {
     std::vector<ListedTool> tools;
-    if (!chosenToolLister().list(run.options.isSet(QStringLiteral("any")), tools))
+    if (!run.tools.list(run.options.isSet(QStringLiteral("any")), tools))
         return run.console.fail(kExitNoTool, QStringLiteral("the USB devices could not be listed"));
     QJsonArray array;
     for (const ListedTool &tool : tools) {
@@ -25,7 +25,7 @@ int runList(Run &run)
         if (run.json()) {
             QJsonObject entry{{QStringLiteral("serial"), serial},
                               {QStringLiteral("product"), product}};
-            if (tool.tool) { // others are never opened: whether one may is not known
+            if (tool.inIdList) { // others are never opened: whether one may is not known
                 entry.insert(QStringLiteral("index"), int(tool.index));
                 entry.insert(QStringLiteral("access"), tool.accessible);
             }
@@ -37,11 +37,11 @@ int runList(Run &run)
             continue;
         }
         QString line = QStringLiteral("%1  %2  %3")
-                           .arg(tool.tool ? QString::number(tool.index) : QStringLiteral("-"),
+                           .arg(tool.inIdList ? QString::number(tool.index) : QStringLiteral("-"),
                                 serial, product);
         if (!location.isEmpty())
             line += QStringLiteral("  %1 at %2").arg(ids, location);
-        if (!tool.tool)
+        if (!tool.inIdList)
             line += QStringLiteral("  (not in the tool ID list: see VARNEX_USB_IDS)");
         else if (!tool.accessible)
             line += QStringLiteral("  no access: see the udev rule");
@@ -49,7 +49,8 @@ int runList(Run &run)
     }
     if (run.json())
         run.console.printJson(QJsonDocument(array));
-    if (std::none_of(tools.begin(), tools.end(), [](const ListedTool &tool) { return tool.tool; }))
+    if (std::none_of(tools.begin(), tools.end(),
+                     [](const ListedTool &tool) { return tool.inIdList; }))
         return run.console.fail(kExitNoTool, QStringLiteral("no tool found"));
     return kExitSuccess;
 }
@@ -96,45 +97,63 @@ int runRead(Run &run)
     return kExitSuccess;
 }
 
-int runWrite(Run &run)
+namespace {
+
+// The custom image --to names; returns an exit code after telling what is wrong.
+int writableTarget(Run &run, std::size_t &source)
 {
-    const QString file = run.arguments.at(0);
     const QString target = run.options.value(QStringLiteral("to"));
-    const auto source = sourceIndex(target);
-    if (!source)
+    const auto index = sourceIndex(target);
+    if (!index)
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("write needs --to custom6, custom7 or custom8"));
-    if (!kEdidSources[*source].writable)
+    if (!kEdidSources[*index].writable)
         return run.console.fail(kExitBadInput, QStringLiteral("%1 cannot be written; only custom6, "
                                                               "custom7 and custom8 can")
                                                    .arg(target));
+    source = *index;
+    return kExitSuccess;
+}
+
+// The EDID of the file with its checksums as the options say: refused when wrong, recalculated
+// with --fix-checksums, kept with --force.
+int readToWrite(Run &run, const QString &file, EdidImage &image)
+{
     const bool fix = run.options.isSet(QStringLiteral("fix-checksums"));
     const bool force = run.options.isSet(QStringLiteral("force"));
     if (fix && force)
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("--fix-checksums and --force exclude each other"));
-    EdidInput input = run.readFile(file);
+    const EdidInput input = run.readFile(file);
     if (!input.error.isNull())
         return run.console.fail(kExitBadInput, input.error);
-    const std::vector<WrongChecksum> wrong = wrongChecksums(input.image);
+    image = input.image;
+    const std::vector<WrongChecksum> wrong = wrongChecksums(image);
     if (!wrong.empty() && fix)
-        recalculateChecksums(input.image);
+        recalculateChecksums(image);
     else if (!wrong.empty() && !force)
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("%1: %2; nothing written (--fix-checksums corrects "
                                                "the checksums, --force writes them as they are)")
                                     .arg(file, describe(wrong)));
+    return kExitSuccess;
+}
 
-    if (const int code = run.tool.write(*source, input.image))
+} // namespace
+
+int writeVerified(Run &run, std::size_t source, const EdidImage &image, const QString &what)
+{
+    const QString target = QLatin1String(kEdidSources[source].key);
+    if (const int code = run.tool.write(source, image))
         return code;
     if (run.options.isSet(QStringLiteral("no-verify"))) {
-        run.console.note(QStringLiteral("%1 written to %2, not verified").arg(file, target));
+        run.console.note(QStringLiteral("%1 written to %2, not verified").arg(what, target));
         return kExitSuccess;
     }
     EdidImage readBack;
-    if (const int code = run.tool.read(*source, readBack))
+    if (const int code = run.tool.read(source, readBack))
         return code;
-    const std::vector<ByteDifference> found = differences(input.image, readBack);
+    const std::vector<ByteDifference> found = differences(image, readBack);
     if (!found.empty()) {
         run.console.error(QStringLiteral("%1 did not keep the EDID: the read-back differs at %2 "
                                          "of 256 offsets (offset, written, read back):")
@@ -145,6 +164,18 @@ int runWrite(Run &run)
         return kExitDifference;
     }
     run.console.note(
-        QStringLiteral("%1 written to %2 and verified: all 256 bytes match").arg(file, target));
+        QStringLiteral("%1 written to %2 and verified: all 256 bytes match").arg(what, target));
     return kExitSuccess;
+}
+
+int runWrite(Run &run)
+{
+    const QString file = run.arguments.at(0);
+    std::size_t source = 0;
+    if (const int code = writableTarget(run, source))
+        return code;
+    EdidImage image;
+    if (const int code = readToWrite(run, file, image))
+        return code;
+    return writeVerified(run, source, image, file);
 }

@@ -1,6 +1,6 @@
 #include "EdidFiles.h"
 
-#include "EdidFileStore.h"
+#include "FileIo.h"
 #include "HexText.h"
 
 namespace {

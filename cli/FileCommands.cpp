@@ -3,7 +3,7 @@
 #include "EdidFiles.h"
 #include "ExitCode.h"
 #include "Findings.h"
-#include "ToolSession.h"
+#include "ToolTransfers.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

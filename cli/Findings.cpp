@@ -15,12 +15,9 @@ QString hexByte(std::uint8_t value)
 std::vector<WrongChecksum> wrongChecksums(const EdidImage &image)
 {
     std::vector<WrongChecksum> wrong;
-    for (int block = 0; block < 2; ++block) {
-        const std::uint8_t *start = &image.bytes[block * EdidImage::kBlockSize];
-        const std::uint8_t correct = BlockChkSum(start);
-        if (start[EdidImage::kBlockSize - 1] != correct)
-            wrong.push_back({block, start[EdidImage::kBlockSize - 1], correct});
-    }
+    for (std::size_t block = 0; block < EdidImage::kBlockCount; ++block)
+        if (const BlockChecksum checksum = blockChecksum(image, block); !checksum.isCorrect())
+            wrong.push_back({static_cast<int>(block), checksum.stored, checksum.correct});
     return wrong;
 }
 

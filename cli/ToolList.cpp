@@ -1,6 +1,6 @@
 #include "ToolList.h"
 
-#include "LibusbTool.h"
+#include "LibusbUsbLibrary.h"
 #include "UsbAccess.h"
 
 #include <cstdio>
@@ -27,14 +27,14 @@ bool UsbLibraryLister::list(bool, std::vector<ListedTool> &tools)
 
 bool LibusbLister::list(bool any, std::vector<ListedTool> &tools)
 {
-    std::vector<LibusbTool::Listing> devices;
+    std::vector<LibusbUsbLibrary::Listing> devices;
     if (library_.listDevices(any, devices) != kUsbSuccess)
         return false;
-    for (const LibusbTool::Listing &device : devices) {
+    for (const LibusbUsbLibrary::Listing &device : devices) {
         char ids[10];
         std::snprintf(ids, sizeof ids, "%04x:%04x", device.id.vendor, device.id.product);
         tools.push_back({device.index, device.serial, device.product, ids, device.location,
-                         device.accessible, device.tool});
+                         device.accessible, device.inIdList});
     }
     return true;
 }

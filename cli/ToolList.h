@@ -11,7 +11,7 @@ struct ListedTool {
     std::string ids;        // "vvvv:pppp"; empty for the virtual tool
     std::string location;   // "<bus>-<port>[.<port>...]"; empty for the virtual tool
     bool accessible = true; // this user may open it
-    bool tool = true;       // false: a device of the tool's kind outside the tool ID list
+    bool inIdList = true;   // false: a device of the tool's kind outside the tool ID list
 };
 
 class ToolLister {
@@ -28,15 +28,16 @@ public:
     bool list(bool any, std::vector<ListedTool> &tools) override;
 };
 
-class LibusbTool;
+class LibusbUsbLibrary;
 
 // Real tools on the USB bus: their IDs, where they are attached and whether this user may open
 // them; with any, also the devices of the tool's kind outside the ID list (never opened).
 class LibusbLister final : public ToolLister {
 public:
-    explicit LibusbLister(LibusbTool &library) : library_(library) {}
+    explicit LibusbLister(LibusbUsbLibrary &library) : library_(library) {}
     bool list(bool any, std::vector<ListedTool> &tools) override;
+    LibusbUsbLibrary &library() { return library_; }
 
 private:
-    LibusbTool &library_;
+    LibusbUsbLibrary &library_;
 };

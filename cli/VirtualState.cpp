@@ -1,8 +1,8 @@
 #include "VirtualState.h"
 
 #include "DeviceClock.h"
-#include "EdidFileStore.h"
-#include "EdidSources.h"
+#include "FileIo.h"
+#include "ToolProtocol.h"
 #include "VirtualTool.h"
 
 #include <QDir>
@@ -20,7 +20,7 @@ namespace {
 
 // A first line that tells the file apart from any other, then the images in source order.
 const QByteArray kHeader = QByteArrayLiteral("varnex-edid virtual tool state 1\n");
-constexpr qint64 kImagesSize = kEdidSources.size() * std::tuple_size_v<VirtualTool::Image>;
+constexpr qint64 kImagesSize = kEdidSources.size() * EdidImage::kSize;
 
 } // namespace
 
@@ -76,7 +76,7 @@ QString VirtualStateLock::acquire(const QString &statePath, bool *inUse)
     return QString();
 }
 
-QString loadVirtualState(const QString &path)
+QString loadVirtualState(const QString &path, VirtualTool &tool)
 {
     if (!QFileInfo::exists(path))
         return QString();
@@ -87,28 +87,26 @@ QString loadVirtualState(const QString &path)
         return QStringLiteral("the virtual tool's state %1 is damaged; remove it to start again "
                               "from the sample images")
             .arg(path);
-    VirtualTool &tool = virtualTool();
     if (tool.deviceCount() == 0)
         return QString();
     const char *stored = start.content.constData() + kHeader.size();
     for (const EdidSource &source : kEdidSources) {
-        VirtualTool::Image image;
-        std::copy_n(stored, image.size(), image.begin());
+        EdidImage image;
+        std::copy_n(stored, EdidImage::kSize, image.bytes.begin());
         tool.setImage(source.address, image);
-        stored += image.size();
+        stored += EdidImage::kSize;
     }
     return QString();
 }
 
-QString saveVirtualState(const QString &path)
+QString saveVirtualState(const QString &path, const VirtualTool &tool)
 {
-    const VirtualTool &tool = virtualTool();
     if (tool.deviceCount() == 0)
         return QString();
     QByteArray content = kHeader;
     for (const EdidSource &source : kEdidSources) {
-        const VirtualTool::Image image = tool.image(source.address);
-        content.append(reinterpret_cast<const char *>(image.data()), qsizetype(image.size()));
+        const EdidImage image = tool.image(source.address);
+        content.append(reinterpret_cast<const char *>(image.bytes.data()), EdidImage::kSize);
     }
     const QString error = saveFileAtomically(path, content);
     return error.isNull()

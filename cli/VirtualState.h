@@ -31,8 +31,10 @@ private:
     int descriptor_ = -1;
 };
 
+class VirtualTool;
+
 // Puts the images of the file into the virtual tool; without a file it keeps its sample images.
 // Returns why the file could not be used, or a null string.
-QString loadVirtualState(const QString &path);
+QString loadVirtualState(const QString &path, VirtualTool &tool);
 
-QString saveVirtualState(const QString &path);
+QString saveVirtualState(const QString &path, const VirtualTool &tool);

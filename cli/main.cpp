@@ -1,6 +1,9 @@
 #include "Cli.h"
 #include "Console.h"
 #include "ExitCode.h"
+#include "LibusbTransport.h"
+#include "LibusbUsbLibrary.h"
+#include "VirtualTool.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -44,7 +47,14 @@ int main(int argc, char *argv[])
                                                "in UTF-8 only")
                                     .arg(escaped(argument)));
     }
-    const int code = runCli(application.arguments(), console);
+    // With --virtual the virtual tool, else real tools through libusb.
+    VirtualTool virtualTool;
+    const UsbLibraries libraries{virtualTool, []() -> LibusbUsbLibrary & {
+                                     static LibusbUsbLibrary libusb(
+                                         std::make_unique<LibusbTransport>());
+                                     return libusb;
+                                 }};
+    const int code = runCli(application.arguments(), console, libraries);
     // A result that never reached its reader (a full disk, a closed pipe) is no success.
     if (!out.flush() || out.error() != QFileDevice::NoError) {
         console.error(QStringLiteral("cannot write standard output: %1").arg(out.errorString()));

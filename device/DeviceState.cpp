@@ -1,10 +1,11 @@
 #include "DeviceState.h"
 
 #include "DeviceWarning.h"
+#include "ToolProtocol.h"
 #include "UsbAccess.h"
 
 UsbHandle DeviceHandle = kNoUsbHandle;
-std::uint16_t ExpectedSerial = 2011;
+std::uint16_t ExpectedSerial = kToolSerial;
 
 void CloseDevice()
 {

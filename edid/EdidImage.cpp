@@ -8,15 +8,19 @@ std::uint8_t BlockChkSum(const std::uint8_t *block)
     return static_cast<std::uint8_t>(0x100 - sum);
 }
 
+BlockChecksum blockChecksum(const EdidImage &image, std::size_t block)
+{
+    const std::uint8_t *start = &image.bytes[block * EdidImage::kBlockSize];
+    return {start[EdidImage::kBlockSize - 1], BlockChkSum(start)};
+}
+
 bool hasCorrectChecksums(const EdidImage &image)
 {
-    const std::uint8_t *bytes = image.bytes.data();
-    return BlockChkSum(bytes) == bytes[127] && BlockChkSum(bytes + 128) == bytes[255];
+    return blockChecksum(image, 0).isCorrect() && blockChecksum(image, 1).isCorrect();
 }
 
 void recalculateChecksums(EdidImage &image)
 {
-    std::uint8_t *bytes = image.bytes.data();
-    bytes[127] = BlockChkSum(bytes);
-    bytes[255] = BlockChkSum(bytes + 128);
+    for (std::size_t block = 0; block < EdidImage::kBlockCount; ++block)
+        image.bytes[(block + 1) * EdidImage::kBlockSize - 1] = blockChecksum(image, block).correct;
 }

@@ -2,7 +2,6 @@
 // pane, the tool and the file hold after it; and every fault of the tool during a read or a write.
 #include "DeviceWarningBox.h"
 #include "EdidTextBuffer.h"
-#include "UsbAccess.h"
 #include "WindowFixture.h"
 
 #include <QAction>
@@ -32,15 +31,15 @@ QString cannotRead(const char *reason)
 }
 
 // The commands the tool received: how many, to which device, the first and the last, as hex.
-QString commandsSummary()
+QString commandsSummary(const VirtualTool &tool)
 {
     QStringList hex;
-    for (const VirtualTool::Command &command : virtualTool().receivedCommands())
+    for (const VirtualTool::Command &command : tool.receivedCommands())
         hex << QByteArray::fromRawData(reinterpret_cast<const char *>(command.bytes.data()),
                                        int(command.bytes.size()))
                    .toHex(' ')
                    .toUpper();
-    const std::size_t device = hex.isEmpty() ? 0 : virtualTool().receivedCommands().back().device;
+    const std::size_t device = hex.isEmpty() ? 0 : tool.receivedCommands().back().device;
     return hex.isEmpty() ? "nothing sent"
                          : QString("%1%2: %3 .. %4")
                                .arg(hex.size())
@@ -56,9 +55,9 @@ const QStringList kOperations{"count", "string", "open",  "close",
                               "read",  "write",  "purge", "queue"};
 
 // An image the custom sources do not hold yet, with correct checksums.
-EdidImage newImage()
+EdidImage newImage(const VirtualTool &tool)
 {
-    EdidImage image{virtualTool().image(0xA0)};
+    EdidImage image{tool.image(0xA0)};
     image.bytes[10] ^= 0x5A;
     recalculateChecksums(image);
     return image;
@@ -86,9 +85,9 @@ private slots:
     void initTestCase()
     {
         const auto text = [](std::uint8_t address, int wrongByte = -1) {
-            VirtualTool::Image image = VirtualTool().image(address);
-            image[std::max(wrongByte, 0)] += wrongByte >= 0;
-            return hexText(image);
+            EdidImage image = VirtualTool().image(address);
+            image.bytes[std::max(wrongByte, 0)] += wrongByte >= 0;
+            return hexText(image.bytes);
         };
         const QString current = text(0xB0);
         // clang-format off
@@ -134,7 +133,7 @@ private slots:
         EdidTextBuffer.fill('x'); // the slot clears it before it refuses
         QVERIFY(QMetaObject::invokeMethod(window.get(), "WriteEDID") &&
                 EdidTextBuffer[999] == '\0');
-        QVERIFY(SelectedEdidAddress == 0xA0 && virtualTool().receivedCommands().empty());
+        QVERIFY(SelectedEdidAddress == 0xA0 && tool.receivedCommands().empty());
     }
 
     // The Close button closes the open tool and ends the process with status 0: in a child.
@@ -142,8 +141,8 @@ private slots:
     {
         if (qEnvironmentVariableIsSet("VARNEX_EXIT_CHILD")) {
             UsbOpenByIndex(0, &DeviceHandle);
-            std::atexit(
-                [] { std::printf("\nopen handles %d\n", virtualTool().openHandleCount()); });
+            static const VirtualTool *exiting = &tool; // alive: exit() does not unwind main
+            std::atexit([] { std::printf("\nopen handles %d\n", exiting->openHandleCount()); });
             QTest::mousePress(window->findChild<QWidget *>("ButClose"), Qt::LeftButton);
         }
         QProcess child;
@@ -284,13 +283,13 @@ private slots:
                 for (const QString &serial :
                      clause.size() > 8 ? clause.mid(8).split(',') : QStringList())
                     devices.push_back({serial.toStdString(), "Varnex HDMI"});
-                virtualTool().attachDevices(devices);
+                tool.attachDevices(devices);
             } else if (words[0] == "fail") {
-                virtualTool().failOnCall(Op(kOperations.indexOf(words[1])), n);
+                tool.failOnCall(Op(kOperations.indexOf(words[1])), n);
             } else if (words[0] == "short") {
-                virtualTool().shortenReply(n);
+                tool.shortenReply(n);
             } else if (words[0] == "silent") {
-                virtualTool().withholdRepliesFrom(n);
+                tool.withholdRepliesFrom(n);
             } else if (words[0] == "size") {
                 limited.rlim_cur = rlim_t(n);
             }
@@ -304,9 +303,9 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &unlimited);
 
         QCOMPARE(shown(), expected.replaceInStrings("%1", fileName));
-        QStringList state{describePane(), commandsSummary()};
-        if (command == "Write" && virtualTool().deviceCount() > 0)
-            state << "tool: " + texts.key(hexText(virtualTool().image(SelectedEdidAddress)), "?");
+        QStringList state{describePane(), commandsSummary(tool)};
+        if (command == "Write" && tool.deviceCount() > 0)
+            state << "tool: " + texts.key(hexText(tool.image(SelectedEdidAddress).bytes), "?");
         if (!name.isEmpty())
             state << "file: " + describeFile();
         QCOMPARE(state.join(" | "), after);
@@ -316,7 +315,7 @@ private slots:
             !expected.filter(QRegularExpression("^(EDID values|File (loaded|saved))")).isEmpty() ||
                 (command == "Checksum" && after.contains("#ff0000")));
         // A handle the library refused to close is the only one the tool may still hold.
-        QCOMPARE(virtualTool().openHandleCount(), int(setup.contains("fail close")));
+        QCOMPARE(tool.openHandleCount(), int(setup.contains("fail close")));
         if (auto *bar = window->statusBar()->findChild<QProgressBar *>())
             QVERIFY(!bar->isVisibleTo(window.get()) && !bar->isTextVisible());
         if (expected.contains("EDID values written..."))
@@ -338,11 +337,11 @@ private slots:
             prepare(s);
             run(s);
             for (int op = 0; op < VirtualTool::kOperationCount; ++op)
-                for (int nth = 1; nth <= virtualTool().callCount(Op(op)); ++nth)
+                for (int nth = 1; nth <= tool.callCount(Op(op)); ++nth)
                     QTest::addRow("%s, %s call %d fails", kScenarios[s].second,
                                   qPrintable(kOperations[op]), nth)
                         << s << op << nth;
-            for (int nth = 1; nth <= int(virtualTool().receivedCommands().size()); ++nth)
+            for (int nth = 1; nth <= int(tool.receivedCommands().size()); ++nth)
                 QTest::addRow("%s, reply %d withheld", kScenarios[s].second, nth) << s << -1 << nth;
             cleanup();
         }
@@ -355,7 +354,7 @@ private slots:
         QFETCH(int, nth);
         const bool write = scenario > 0;
         const QString paneBefore = prepare(scenario);
-        op >= 0 ? virtualTool().failOnCall(Op(op), nth) : virtualTool().withholdReply(nth);
+        op >= 0 ? tool.failOnCall(Op(op), nth) : tool.withholdReply(nth);
         run(scenario);
 
         // Faults the operation outlives: a refused close after the last command (a clean run
@@ -370,20 +369,20 @@ private slots:
         QVERIFY(UsbLock.try_lock());
         UsbLock.unlock();
         // A handle the library refused to close is the only one the tool may still hold.
-        QCOMPARE(virtualTool().openHandleCount(), refusedClose ? 1 : 0);
+        QCOMPARE(tool.openHandleCount(), refusedClose ? 1 : 0);
         if (!(countersOnly && op < 0)) // a silent counters reply goes unnoticed
             QVERIFY2(!watcher->boxes.isEmpty() || !seen.filter("device: ").isEmpty(),
                      "the operator was told nothing");
         QCOMPARE(status(), succeeds ? success : QString());
         QCOMPARE(pane->toPlainText(),
-                 write || !succeeds ? paneBefore : hexText(virtualTool().image(0xA0)));
+                 write || !succeeds ? paneBefore : hexText(tool.image(0xA0).bytes));
         if (write) {
             // A correct write after the failed one leaves exactly the new image in the tool.
-            virtualTool().clearFaults();
+            tool.clearFaults();
             run(scenario);
             QCOMPARE(status(), success);
-            QCOMPARE(bytesOf(EdidImage{virtualTool().image(SelectedEdidAddress)}),
-                     bytesOf(newImage()));
+            QCOMPARE(bytesOf(EdidImage{tool.image(SelectedEdidAddress)}),
+                     bytesOf(newImage(tool)));
         }
     }
 
@@ -391,7 +390,7 @@ private:
     // Puts the run's starting text in the pane and chooses its source; returns the text.
     QString prepare(int scenario)
     {
-        const EdidImage image = newImage();
+        const EdidImage image = newImage(tool);
         if (scenario > 0)
             window->ShowEDIDtext(&image);
         else

@@ -1,6 +1,6 @@
 #include "Cli.h"
 #include "Console.h"
-#include "EdidFileStore.h"
+#include "FileIo.h"
 #include "EdidSamples.h"
 #include "SampleEdids.h"
 #include "TestDeviceClock.h"
@@ -28,9 +28,10 @@ class CliTest : public QObject {
     Q_OBJECT
 
     TestDeviceClock clock;
+    VirtualTool tool;
     QTemporaryDir folder;
-    const QByteArray sink = bytesOf({sampleEdid(0xA0)});
-    const QByteArray custom6 = bytesOf({sampleEdid(0xB2)});
+    const QByteArray sink = bytesOf(sampleEdid(0xA0));
+    const QByteArray custom6 = bytesOf(sampleEdid(0xB2));
     const QByteArray bad = with(with(sink, 0, 0x55), 255, 0x55); // both checksums wrong
     const QByteArray base = with(sink.left(128), 127, 0x00);     // a lone block, checksum wrong
     QByteArray out, err;
@@ -39,13 +40,16 @@ class CliTest : public QObject {
     // file. fault > 0: that command packet's row is not stored; < 0: no replies from packet -fault.
     int run(const QString &commandLine, int fault = 0)
     {
-        virtualTool().reset();
-        fault > 0 ? virtualTool().discardWrite(fault) : virtualTool().withholdRepliesFrom(-fault);
+        tool.reset();
+        fault > 0 ? tool.discardWrite(fault) : tool.withholdRepliesFrom(-fault);
         QBuffer outBuffer(&out), errBuffer(&err);
         outBuffer.open(QIODevice::WriteOnly | QIODevice::Truncate);
         errBuffer.open(QIODevice::WriteOnly | QIODevice::Truncate);
         Console console(outBuffer, errBuffer, false);
-        return runCli(("varnex-edid --virtual " + commandLine).split(' '), console);
+        const UsbLibraries libraries{tool, []() -> LibusbUsbLibrary & {
+                                         qFatal("every run is on the virtual tool");
+                                     }};
+        return runCli(("varnex-edid --virtual " + commandLine).split(' '), console, libraries);
     }
 
 private slots:
@@ -162,7 +166,7 @@ private slots:
         close(held);
         QCOMPARE(err, "varnex-edid: the virtual tool is in use by another program\n");
         QVERIFY(clock.elapsed() - start >= std::chrono::seconds(10));
-        QCOMPARE(bytesOf({virtualTool().image(0xB2)}), custom6);
+        QCOMPARE(bytesOf(tool.image(0xB2)), custom6);
     }
 
     void defaultState_data()
@@ -267,9 +271,9 @@ private slots:
         QVERIFY2(this->out.contains(out) && this->out.isEmpty() == out.isEmpty(), this->out);
         QVERIFY2(this->err.contains(err) && this->err.isEmpty() == err.isEmpty(), this->err);
         QVERIFY(!commands.contains("--json") || !QJsonDocument::fromJson(this->out).isNull());
-        QCOMPARE(bytesOf({virtualTool().image(0xB2)}), custom6.isEmpty() ? this->custom6 : custom6);
+        QCOMPARE(bytesOf(tool.image(0xB2)), custom6.isEmpty() ? this->custom6 : custom6);
     }
 };
 
-QTEST_MAIN(CliTest)
+QTEST_GUILESS_MAIN(CliTest)
 #include "tst_Cli.moc"

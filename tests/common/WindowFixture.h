@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "MessageBoxWatcher.h"
 #include "TestDeviceClock.h"
+#include "UsbAccess.h"
 #include "VirtualTool.h"
 
 #include <QComboBox>
@@ -30,7 +31,8 @@ struct WindowFixture {
         SelectedEdidAddress = 0x00;
         ExpectedSerial = 0;
         DeviceHandle = 77;
-        virtualTool().reset();
+        tool.reset();
+        useUsbLibrary(&tool);
         window = std::make_unique<MainWindow>();
         pane = window->findChild<QTextEdit *>("EDIDtext");
         selector = window->findChild<QComboBox *>("EdidAddress");
@@ -57,11 +59,13 @@ struct WindowFixture {
         seen.clear();
         window.reset();
         DeviceHandle = kNoUsbHandle;
+        useUsbLibrary(nullptr);
     }
     QStringList shown() const { return seen + watcher->boxes; }
     QString status() const { return window->statusBar()->currentMessage(); }
 
     TestDeviceClock clock;
+    VirtualTool tool;
     std::unique_ptr<MainWindow> window;
     QTextEdit *pane = nullptr;
     QComboBox *selector = nullptr;

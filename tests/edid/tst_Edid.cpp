@@ -111,5 +111,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(EdidTest)
+QTEST_GUILESS_MAIN(EdidTest)
 #include "tst_Edid.moc"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "DeviceClock.h"
-#include "LibusbTool.h"
+#include "LibusbUsbLibrary.h"
 #include "UsbTransport.h"
 #include "VirtualTool.h"
 

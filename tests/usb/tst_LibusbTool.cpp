@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "MessageBoxWatcher.h"
 #include "TestDeviceClock.h"
+#include "UsbAccess.h"
 
 #include <QComboBox>
 #include <QTest>
@@ -18,13 +19,11 @@ constexpr std::uint8_t kBulk = LIBUSB_TRANSFER_TYPE_BULK;
 constexpr std::uint8_t kInterrupt = LIBUSB_TRANSFER_TYPE_INTERRUPT;
 constexpr std::uint8_t kVendor = LIBUSB_CLASS_VENDOR_SPEC;
 
-UsbLibrary *chosenLibrary = nullptr;
-
 // Reads the sink into the pane and, if that worked, writes the pane into "Custom/Sink EDID 8":
 // what the two operations gave and the boxes the operator saw, in order.
 QStringList readThenWrite(UsbLibrary &library)
 {
-    chosenLibrary = &library;
+    useUsbLibrary(&library);
     MainWindow window;
     auto *selector = window.findChild<QComboBox *>(QStringLiteral("EdidAddress"));
     MessageBoxWatcher watcher;
@@ -33,6 +32,7 @@ QStringList readThenWrite(UsbLibrary &library)
     selector->setCurrentIndex(4);
     if (seen[0] == "read")
         seen << (window.DoWriteEDID() ? "written" : "write failed");
+    useUsbLibrary(nullptr);
     return seen + watcher.boxes;
 }
 
@@ -47,12 +47,6 @@ Setup interfaces(const std::vector<UsbInterfaceDescription> &interfaces)
 }
 
 } // namespace
-
-// The library this test program is linked with is whichever the running test chose.
-UsbLibrary &linkedUsbLibrary()
-{
-    return *chosenLibrary;
-}
 
 Q_DECLARE_METATYPE(Setup)
 
@@ -122,7 +116,7 @@ private slots:
         auto *bus = new FakeUsbBus;
         FakeUsbDevice &device = bus->device;
         setup(device);
-        LibusbTool library{std::unique_ptr<UsbTransport>(bus)}; // the IDs as the setup left them
+        LibusbUsbLibrary library{std::unique_ptr<UsbTransport>(bus)}; // the IDs as the setup left them
         const auto start = clock.elapsed();
         QCOMPARE(readThenWrite(library), seen);
         // The read's part: up to the third close (the two string lookups open and close it first).
@@ -136,15 +130,15 @@ private slots:
         QCOMPARE(trace.join(", "), calls == "plain" ? plain : calls);
         QCOMPARE(device.openConnections, 0);
         if (asVirtual)
-            QVERIFY(device.firmware.image(0xB6) == reference.image(0xB6));
+            QVERIFY(device.firmware.image(0xB6).bytes == reference.image(0xB6).bytes);
         // The write's pacing, but no reply waited out.
         QVERIFY(clock.elapsed() - start < std::chrono::milliseconds(3000));
         UsbHandle beyond = kNoUsbHandle; // indices run up to the count, not including it
         QVERIFY(library.UsbOpenByIndex(1, &beyond) != kUsbSuccess);
-        std::vector<LibusbTool::Listing> listing; // a tool still there that was read is listed
+        std::vector<LibusbUsbLibrary::Listing> listing; // a tool still there that was read is listed
         QCOMPARE(library.listDevices(true, listing), kUsbSuccess);
         QVERIFY(!seen.contains("read") || device.unplugged ||
-                (listing.size() == 1 && listing[0].tool && listing[0].serial == "2011"));
+                (listing.size() == 1 && listing[0].inIdList && listing[0].serial == "2011"));
     }
 };
 

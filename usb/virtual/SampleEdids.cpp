@@ -1,19 +1,13 @@
 #include "SampleEdids.h"
 
+#include "ToolProtocol.h"
+
 #include <cstring>
 #include <string>
 
 namespace {
 
-using Image = std::array<std::uint8_t, 256>;
-
-void putChecksum(Image &edid, std::size_t blockStart)
-{
-    unsigned sum = 0;
-    for (std::size_t i = blockStart; i < blockStart + 127; ++i)
-        sum += edid[i];
-    edid[blockStart + 127] = static_cast<std::uint8_t>(256U - sum % 256U);
-}
+using Image = std::array<std::uint8_t, EdidImage::kSize>;
 
 // 18-byte detailed timing descriptor; sizes in pixels, lines and millimetres.
 void putDetailedTiming(Image &edid, std::size_t at, unsigned clock10kHz, unsigned hActive,
@@ -102,9 +96,8 @@ void putBaseBlock(Image &edid, std::uint16_t productCode, const std::string &nam
                                     17,   0x01, 0x0A, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20};
     std::memcpy(edid.data() + 72, range, sizeof range);
     putTextDescriptor(edid, 90, 0xFC, name);
-    putTextDescriptor(edid, 108, 0xFF, "2011");
+    putTextDescriptor(edid, 108, 0xFF, std::to_string(kToolSerial));
     edid[126] = 1; // one extension block
-    putChecksum(edid, 0);
 }
 
 void putCtaExtension(Image &edid)
@@ -121,33 +114,21 @@ void putCtaExtension(Image &edid)
     edid[131] = 0xC1; // underscanned, basic audio, one native timing
     std::memcpy(edid.data() + 132, blocks, sizeof blocks);
     putDetailedTiming(edid, 132 + sizeof blocks, 7425, 1280, 370, 110, 40, 720, 30, 5, 5);
-    putChecksum(edid, 128);
 }
 
 } // namespace
 
-std::array<std::uint8_t, 256> sampleEdid(std::uint8_t address)
+EdidImage sampleEdid(std::uint8_t address)
 {
-    std::string name;
-    switch (address) {
-    case 0xB0:
-        name = "VNX Current";
-        break;
-    case 0xA0:
-        name = "VNX Sink";
-        break;
-    case 0xB2:
-        name = "VNX Custom 6";
-        break;
-    case 0xB4:
-        name = "VNX Custom 7";
-        break;
-    default:
-        name = "VNX Custom 8";
-        break;
-    }
-    Image edid{};
-    putBaseBlock(edid, static_cast<std::uint16_t>(0x2000 + address), name);
-    putCtaExtension(edid);
+    // One model name per source, in the order of the sources.
+    static const char *const kNames[kEdidSources.size()] = {
+        "VNX Current", "VNX Sink", "VNX Custom 6", "VNX Custom 7", "VNX Custom 8"};
+    std::size_t source = 0;
+    while (source + 1 < kEdidSources.size() && kEdidSources[source].address != address)
+        ++source;
+    EdidImage edid;
+    putBaseBlock(edid.bytes, static_cast<std::uint16_t>(0x2000 + address), kNames[source]);
+    putCtaExtension(edid.bytes);
+    recalculateChecksums(edid);
     return edid;
 }

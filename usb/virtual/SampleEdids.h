@@ -1,8 +1,9 @@
 #pragma once
 
-#include <array>
+#include "EdidImage.h"
+
 #include <cstdint>
 
 // The images a fresh virtual tool holds: a valid EDID 1.4 base block with a CTA-861 extension,
 // one model name per source so that a read shows which image it came from.
-std::array<std::uint8_t, 256> sampleEdid(std::uint8_t address);
+EdidImage sampleEdid(std::uint8_t address);

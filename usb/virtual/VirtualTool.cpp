@@ -1,21 +1,19 @@
 #include "VirtualTool.h"
 
 #include "SampleEdids.h"
+#include "ToolProtocol.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace {
 
-constexpr std::uint8_t kOpReadEdid = 0x11;
-constexpr std::uint8_t kOpWriteEdid = 0x10;
-constexpr std::uint8_t kOpGetCounters = 0x02;
-constexpr std::uint8_t kWriteCommandLength = 0x0C;
-constexpr std::uint8_t kAddresses[] = {0xB0, 0xA0, 0xB2, 0xB4, 0xB6};
-
 bool isCustomImage(std::uint8_t address)
 {
-    return address == 0xB2 || address == 0xB4 || address == 0xB6;
+    return std::any_of(kEdidSources.begin(), kEdidSources.end(), [address](const EdidSource &s) {
+        return s.address == address && s.writable;
+    });
 }
 
 } // namespace
@@ -30,7 +28,7 @@ void VirtualTool::reset()
     calls_.fill(0);
     clearFaults();
     received_.clear();
-    attachDevices({{"2011", "Varnex HDMI Virtual Tool"}});
+    attachDevices({{std::to_string(kToolSerial), "Varnex HDMI Virtual Tool"}});
 }
 
 void VirtualTool::clearFaults()
@@ -50,8 +48,8 @@ void VirtualTool::attachDevices(const std::vector<Device> &devices)
     for (const Device &identity : devices) {
         ToolState tool;
         tool.identity = identity;
-        for (std::uint8_t address : kAddresses)
-            tool.images[address] = sampleEdid(address);
+        for (const EdidSource &source : kEdidSources)
+            tool.images[source.address] = sampleEdid(source.address);
         devices_.push_back(std::move(tool));
     }
 }
@@ -91,14 +89,14 @@ void VirtualTool::shortenReply(int nthCommand)
     shortened_[nthCommand] = true;
 }
 
-VirtualTool::Image VirtualTool::image(std::uint8_t address, std::size_t device) const
+EdidImage VirtualTool::image(std::uint8_t address, std::size_t device) const
 {
     const auto &images = devices_.at(device).images;
     const auto found = images.find(address);
-    return found == images.end() ? Image{} : found->second;
+    return found == images.end() ? EdidImage{} : found->second;
 }
 
-void VirtualTool::setImage(std::uint8_t address, const Image &image, std::size_t device)
+void VirtualTool::setImage(std::uint8_t address, const EdidImage &image, std::size_t device)
 {
     devices_.at(device).images[address] = image;
 }
@@ -129,45 +127,53 @@ std::size_t VirtualTool::dueReplyBytes(const ToolState &tool) const
     return due;
 }
 
+std::vector<std::uint8_t> VirtualTool::answerRead(ToolState &tool,
+                                                  const std::vector<std::uint8_t> &packet)
+{
+    if (packet.size() != kReadCommandLength)
+        return {};
+    const std::uint8_t count = packet[1];
+    const auto image = tool.images.find(packet[2]);
+    if (count == 0 || count > kMaxReadLength || image == tool.images.end()) {
+        ++tool.readErrors;
+        return {};
+    }
+    ++tool.readings;
+    std::vector<std::uint8_t> reply(count);
+    for (std::uint8_t i = 0; i < count; ++i) // an offset near the end wraps to the image's start
+        reply[i] = image->second.bytes[static_cast<std::uint8_t>(packet[3] + i)];
+    return reply;
+}
+
+std::vector<std::uint8_t>
+VirtualTool::answerWrite(ToolState &tool, const std::vector<std::uint8_t> &packet, bool store)
+{
+    if (packet.size() != kWriteCommandLength || packet[1] != kWriteCommandLength)
+        return {};
+    if (!isCustomImage(packet[2]))
+        return {kWriteRefused};
+    if (!store)
+        return {kWriteStored};
+    EdidImage &image = tool.images[packet[2]];
+    for (std::uint8_t i = 0; i < kWriteRowLength; ++i)
+        image.bytes[static_cast<std::uint8_t>(packet[3] + i)] = packet[4 + i];
+    return {kWriteStored};
+}
+
 std::vector<std::uint8_t> VirtualTool::answer(ToolState &tool,
                                               const std::vector<std::uint8_t> &packet, bool store)
 {
-    // Packets the tool does not understand get no answer, as a silent device would behave.
     if (packet.empty())
-        return {};
+        return {}; // a silent device, as the real one is to what it does not understand
     switch (packet[0]) {
-    case kOpReadEdid: {
-        if (packet.size() != 4)
-            return {};
-        const std::uint8_t count = packet[1];
-        const auto image = tool.images.find(packet[2]);
-        if (count == 0 || count > 16 || image == tool.images.end()) {
-            ++tool.readErrors;
-            return {};
-        }
-        ++tool.readings;
-        std::vector<std::uint8_t> reply(count);
-        for (std::uint8_t i = 0; i < count; ++i)
-            reply[i] = image->second[static_cast<std::uint8_t>(packet[3] + i)];
-        return reply;
-    }
-    case kOpWriteEdid: {
-        if (packet.size() != kWriteCommandLength || packet[1] != kWriteCommandLength)
-            return {};
-        // The current and sink images are not the tool's to overwrite; it answers 1 for them.
-        if (!isCustomImage(packet[2]))
-            return {0x01};
-        if (!store)
-            return {0x00};
-        Image &image = tool.images[packet[2]];
-        for (std::uint8_t i = 0; i < 8; ++i)
-            image[static_cast<std::uint8_t>(packet[3] + i)] = packet[4 + i];
-        return {0x00};
-    }
+    case kOpReadEdid:
+        return answerRead(tool, packet);
+    case kOpWriteEdid:
+        return answerWrite(tool, packet, store);
     case kOpGetCounters: {
-        if (packet.size() != 8)
+        if (packet.size() != kCountersCommandLength)
             return {};
-        std::vector<std::uint8_t> reply(10, 0x00);
+        std::vector<std::uint8_t> reply(kCountersReplyLength, 0x00);
         reply[0] = tool.readErrors;
         reply[1] = tool.readings;
         return reply;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceClock.h"
+#include "EdidImage.h"
 #include "UsbLibrary.h"
 
 #include <array>
@@ -33,8 +34,6 @@ public:
     static constexpr UsbStatus kInvalidHandle = 0x01;
     static constexpr UsbStatus kInvalidParameter = 0x02;
 
-    using Image = std::array<std::uint8_t, 256>;
-
     struct Device {
         std::string serial;
         std::string product;
@@ -47,7 +46,8 @@ public:
 
     VirtualTool();
 
-    // One tool with serial "2011" holding the sample images; no faults, records or open handles.
+    // One tool with the tool's serial holding the sample images; no faults, records or open
+    // handles.
     void reset();
     void attachDevices(const std::vector<Device> &devices);
     std::size_t deviceCount() const { return devices_.size(); }
@@ -73,8 +73,8 @@ public:
     const std::vector<Command> &receivedCommands() const { return received_; }
     int openHandleCount() const { return static_cast<int>(openHandles_.size()); }
 
-    Image image(std::uint8_t address, std::size_t device = 0) const;
-    void setImage(std::uint8_t address, const Image &image, std::size_t device = 0);
+    EdidImage image(std::uint8_t address, std::size_t device = 0) const;
+    void setImage(std::uint8_t address, const EdidImage &image, std::size_t device = 0);
 
     UsbStatus UsbDeviceCount(std::uint32_t *count) override;
     UsbStatus UsbDeviceString(std::uint32_t index, UsbStringBuffer &text,
@@ -99,7 +99,7 @@ private:
 
     struct ToolState {
         Device identity;
-        std::map<std::uint8_t, Image> images;
+        std::map<std::uint8_t, EdidImage> images;
         std::uint8_t readErrors = 0;
         std::uint8_t readings = 0;
         std::deque<PendingByte> replies;
@@ -108,8 +108,13 @@ private:
     // Counts the call and tells whether it was made to fail (and with which status).
     bool injectedFailure(Operation operation, UsbStatus *status);
     ToolState *toolFor(UsbHandle handle);
+    // The tool's reply to a command packet; none to a packet it does not understand.
     std::vector<std::uint8_t> answer(ToolState &tool, const std::vector<std::uint8_t> &packet,
                                      bool store);
+    static std::vector<std::uint8_t> answerRead(ToolState &tool,
+                                                const std::vector<std::uint8_t> &packet);
+    static std::vector<std::uint8_t>
+    answerWrite(ToolState &tool, const std::vector<std::uint8_t> &packet, bool store);
     std::size_t dueReplyBytes(const ToolState &tool) const;
 
     std::vector<ToolState> devices_;
@@ -124,6 +129,3 @@ private:
     std::map<UsbHandle, std::size_t> openHandles_;
     UsbHandle nextHandle_ = 1;
 };
-
-// The virtual tool this program is linked with (usb/virtual/LinkedVirtualTool.cpp).
-VirtualTool &virtualTool();

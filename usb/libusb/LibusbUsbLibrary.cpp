@@ -1,4 +1,4 @@
-#include "LibusbTool.h"
+#include "LibusbUsbLibrary.h"
 
 #include "DeviceClock.h"
 
@@ -38,7 +38,7 @@ void copyCut(const std::string &source, UsbStringBuffer &text)
 
 } // namespace
 
-UsbStatus LibusbTool::statusOf(int libusbError)
+UsbStatus LibusbUsbLibrary::statusOf(int libusbError)
 {
     if (libusbError == LIBUSB_SUCCESS)
         return kUsbSuccess;
@@ -48,17 +48,18 @@ UsbStatus LibusbTool::statusOf(int libusbError)
     return kLibusbErrorBase;
 }
 
-LibusbTool::LibusbTool(std::unique_ptr<UsbTransport> transport, std::vector<UsbId> toolIds)
+LibusbUsbLibrary::LibusbUsbLibrary(std::unique_ptr<UsbTransport> transport,
+                                   std::vector<UsbId> toolIds)
     : transport_(std::move(transport)), toolIds_(std::move(toolIds))
 {}
 
-bool LibusbTool::hasToolId(const UsbDeviceDescription &description) const
+bool LibusbUsbLibrary::hasToolId(const UsbDeviceDescription &description) const
 {
     const UsbId id{description.vendorId, description.productId};
     return std::find(toolIds_.begin(), toolIds_.end(), id) != toolIds_.end();
 }
 
-LibusbTool::~LibusbTool()
+LibusbUsbLibrary::~LibusbUsbLibrary()
 {
     for (auto &entry : open_) {
         int ignored = 0;
@@ -66,7 +67,8 @@ LibusbTool::~LibusbTool()
     }
 }
 
-bool LibusbTool::findToolInterface(const UsbDeviceDescription &description, ToolInterface *found)
+bool LibusbUsbLibrary::findToolInterface(const UsbDeviceDescription &description,
+                                         ToolInterface *found)
 {
     for (const UsbInterfaceDescription &interface : description.interfaces) {
         if (interface.interfaceClass != LIBUSB_CLASS_VENDOR_SPEC || interface.endpoints.size() != 2)
@@ -88,13 +90,13 @@ bool LibusbTool::findToolInterface(const UsbDeviceDescription &description, Tool
     return false;
 }
 
-LibusbTool::OpenTool *LibusbTool::openTool(UsbHandle handle)
+LibusbUsbLibrary::OpenTool *LibusbUsbLibrary::openTool(UsbHandle handle)
 {
     const auto found = open_.find(handle);
     return found == open_.end() ? nullptr : &found->second;
 }
 
-UsbHandle LibusbTool::newHandle()
+UsbHandle LibusbUsbLibrary::newHandle()
 {
     // Handles count up from 1, wrap and skip those in use: never -1, never 0.
     const auto advance = [this] { nextHandle_ = nextHandle_ == INT32_MAX ? 1 : nextHandle_ + 1; };
@@ -105,7 +107,7 @@ UsbHandle LibusbTool::newHandle()
     return handle;
 }
 
-int LibusbTool::receive(OpenTool &tool, milliseconds timeout)
+int LibusbUsbLibrary::receive(OpenTool &tool, milliseconds timeout)
 {
     const int length = tool.interface.inPacketSize * kPacketsPerTransfer;
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(length));
@@ -120,15 +122,15 @@ int LibusbTool::receive(OpenTool &tool, milliseconds timeout)
     return error;
 }
 
-int LibusbTool::vendorRequest(UsbTransportConnection &connection, std::uint8_t request,
-                              std::uint16_t value)
+int LibusbUsbLibrary::vendorRequest(UsbTransportConnection &connection, std::uint8_t request,
+                                    std::uint16_t value)
 {
     const int error = connection.controlOut(kVendorRequestOut, request, value, /*index=*/0);
     // A device that does not know the request stalls it, and that does no harm.
     return error == LIBUSB_ERROR_PIPE ? LIBUSB_SUCCESS : error;
 }
 
-int LibusbTool::startServing(OpenTool &tool)
+int LibusbUsbLibrary::startServing(OpenTool &tool)
 {
     UsbTransportConnection &connection = *tool.connection;
     if (const int error = vendorRequest(connection, kRequestEnable, kEnableAll))
@@ -141,7 +143,7 @@ int LibusbTool::startServing(OpenTool &tool)
     return vendorRequest(connection, kRequestControl, kStartServing);
 }
 
-void LibusbTool::closeTool(OpenTool &tool, int *releaseError)
+void LibusbUsbLibrary::closeTool(OpenTool &tool, int *releaseError)
 {
     // The device is told to stop serving; gone or not, the interface is released after.
     vendorRequest(*tool.connection, kRequestControl, kStopServing);
@@ -150,7 +152,7 @@ void LibusbTool::closeTool(OpenTool &tool, int *releaseError)
         tool.connection->attachKernelDriver(tool.interface.number); // hand the device back
 }
 
-UsbStatus LibusbTool::UsbDeviceCount(std::uint32_t *count)
+UsbStatus LibusbUsbLibrary::UsbDeviceCount(std::uint32_t *count)
 {
     if (!count)
         return kInvalidParameter;
@@ -160,7 +162,7 @@ UsbStatus LibusbTool::UsbDeviceCount(std::uint32_t *count)
     if (error != LIBUSB_SUCCESS)
         return statusOf(error);
     for (const auto &device : devices) {
-        ListedTool tool;
+        CountedTool tool;
         tool.device = device;
         // A device whose descriptors cannot be read is not known to be a tool.
         if (device->describe(tool.description) == LIBUSB_SUCCESS && hasToolId(tool.description) &&
@@ -171,18 +173,18 @@ UsbStatus LibusbTool::UsbDeviceCount(std::uint32_t *count)
     return kUsbSuccess;
 }
 
-UsbStatus LibusbTool::listDevices(bool withOthers, std::vector<Listing> &listing)
+UsbStatus LibusbUsbLibrary::listDevices(bool withOthers, std::vector<Listing> &listing)
 {
     listing.clear();
     std::uint32_t count = 0;
     if (const UsbStatus status = UsbDeviceCount(&count); status != kUsbSuccess)
         return status;
     for (std::uint32_t index = 0; index < count; ++index) {
-        const ListedTool &tool = listed_[index];
+        const CountedTool &tool = listed_[index];
         Listing entry;
         entry.id = {tool.description.vendorId, tool.description.productId};
         entry.location = tool.device->location();
-        entry.tool = true;
+        entry.inIdList = true;
         entry.index = index;
         UsbStringBuffer text{};
         if (UsbDeviceString(index, text, kUsbSerialString) == kUsbSuccess)
@@ -212,12 +214,12 @@ UsbStatus LibusbTool::listDevices(bool withOthers, std::vector<Listing> &listing
     return kUsbSuccess;
 }
 
-UsbStatus LibusbTool::UsbDeviceString(std::uint32_t index, UsbStringBuffer &text,
-                                      std::uint32_t selector)
+UsbStatus LibusbUsbLibrary::UsbDeviceString(std::uint32_t index, UsbStringBuffer &text,
+                                            std::uint32_t selector)
 {
     if (index >= listed_.size() || (selector != kUsbSerialString && selector != kUsbProductString))
         return kInvalidParameter;
-    const ListedTool &tool = listed_[index];
+    const CountedTool &tool = listed_[index];
     const bool serial = selector == kUsbSerialString;
     const std::uint8_t descriptor =
         serial ? tool.description.serialStringIndex : tool.description.productStringIndex;
@@ -246,11 +248,11 @@ UsbStatus LibusbTool::UsbDeviceString(std::uint32_t index, UsbStringBuffer &text
     return kUsbSuccess;
 }
 
-UsbStatus LibusbTool::UsbOpenByIndex(std::uint32_t index, UsbHandle *handle)
+UsbStatus LibusbUsbLibrary::UsbOpenByIndex(std::uint32_t index, UsbHandle *handle)
 {
     if (!handle || index >= listed_.size())
         return kInvalidParameter;
-    const ListedTool &listed = listed_[index];
+    const CountedTool &listed = listed_[index];
     OpenTool tool;
     tool.device = listed.device;
     tool.interface = listed.interface;
@@ -286,7 +288,7 @@ UsbStatus LibusbTool::UsbOpenByIndex(std::uint32_t index, UsbHandle *handle)
     return kUsbSuccess;
 }
 
-UsbStatus LibusbTool::UsbCloseHandle(UsbHandle handle)
+UsbStatus LibusbUsbLibrary::UsbCloseHandle(UsbHandle handle)
 {
     OpenTool *tool = openTool(handle);
     if (!tool)
@@ -300,9 +302,9 @@ UsbStatus LibusbTool::UsbCloseHandle(UsbHandle handle)
     return statusOf(releaseError);
 }
 
-UsbStatus LibusbTool::UsbReadBlock(UsbHandle handle, std::uint8_t *buffer,
-                                   std::uint32_t bytesToRead, std::uint32_t *bytesRead,
-                                   std::uint32_t)
+UsbStatus LibusbUsbLibrary::UsbReadBlock(UsbHandle handle, std::uint8_t *buffer,
+                                         std::uint32_t bytesToRead, std::uint32_t *bytesRead,
+                                         std::uint32_t)
 {
     if ((!buffer && bytesToRead != 0) || !bytesRead)
         return kInvalidParameter;
@@ -333,9 +335,9 @@ UsbStatus LibusbTool::UsbReadBlock(UsbHandle handle, std::uint8_t *buffer,
     return statusOf(error);
 }
 
-UsbStatus LibusbTool::UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffer,
-                                    std::uint32_t bytesToWrite, std::uint32_t *bytesWritten,
-                                    std::uint32_t)
+UsbStatus LibusbUsbLibrary::UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffer,
+                                          std::uint32_t bytesToWrite, std::uint32_t *bytesWritten,
+                                          std::uint32_t)
 {
     if ((!buffer && bytesToWrite != 0) || !bytesWritten || bytesToWrite > INT_MAX)
         return kInvalidParameter;
@@ -359,7 +361,7 @@ UsbStatus LibusbTool::UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffer
     return transferred == length ? kUsbSuccess : kIncompleteWrite;
 }
 
-UsbStatus LibusbTool::UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std::uint8_t)
+UsbStatus LibusbUsbLibrary::UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std::uint8_t)
 {
     OpenTool *tool = openTool(handle);
     if (!tool)
@@ -383,8 +385,8 @@ UsbStatus LibusbTool::UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std:
     }
 }
 
-UsbStatus LibusbTool::UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting,
-                                     std::uint32_t *queueStatus)
+UsbStatus LibusbUsbLibrary::UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting,
+                                           std::uint32_t *queueStatus)
 {
     if (!bytesWaiting || !queueStatus)
         return kInvalidParameter;

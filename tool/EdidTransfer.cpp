@@ -5,55 +5,34 @@
 #include "DeviceConnection.h"
 #include "DeviceState.h"
 #include "EdidSources.h"
-#include "EdidTextBuffer.h"
 #include "ToolCommands.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
-namespace {
-
-// Appends the bytes as one line of hex text at position; returns the position after the line.
-std::size_t appendHexLine(const std::uint8_t *bytes, unsigned count, std::size_t position)
-{
-    for (unsigned i = 0; i < count && position < EdidTextBuffer.size(); ++i) {
-        std::snprintf(&EdidTextBuffer[position], EdidTextBuffer.size() - position, "%02X ",
-                      bytes[i]);
-        position += 3;
-    }
-    // The line's last space becomes its newline.
-    EdidTextBuffer[position - 1] = '\n';
-    return position;
-}
-
-} // namespace
-
-TransferResult readEdidFromTool(const TransferProgress &progress)
+TransferResult readEdidFromTool(EdidImage &image, const TransferProgress &progress)
 {
     if (!OpenDevice())
         return TransferResult::ToolNotFound;
 
-    std::array<std::uint8_t, kMaxReadLength> reply{};
     ReadCommand command{};
-    std::size_t position = 0;
     bool complete = true;
     for (unsigned done = 0; done < EdidImage::kSize; done += kMaxReadLength) {
         progress(static_cast<int>(done), kReadProgressMaximum);
         const unsigned count = std::min<unsigned>(kMaxReadLength, EdidImage::kSize - done);
         command = CmdReadEdid(SelectedEdidAddress, done, count);
-        if (ExchangeCommand(&DeviceHandle, reply.data(), command.data(), count,
+        if (ExchangeCommand(&DeviceHandle, &image.bytes[done], command.data(), count,
                             kReadCommandLength) != ExchangeResult::Success) {
             complete = false;
             break;
         }
-        position = appendHexLine(reply.data(), count, position);
     }
     if (complete) {
         // The counters are collected and not used; their loss does not spoil the read.
-        const CountersCommand counters = CmdGetCounters(command);
-        ExchangeCommand(&DeviceHandle, reply.data(), counters.data(), kCountersReplyLength,
-                        kCountersCommandLength);
+        std::array<std::uint8_t, kCountersReplyLength> counters{};
+        const CountersCommand countersCommand = CmdGetCounters(command);
+        ExchangeCommand(&DeviceHandle, counters.data(), countersCommand.data(),
+                        kCountersReplyLength, kCountersCommandLength);
     }
     CloseDevice();
     return complete ? TransferResult::Completed : TransferResult::Interrupted;

@@ -1,12 +1,11 @@
-#include "ToolSession.h"
+#include "ToolTransfers.h"
 
 #include "Console.h"
 #include "DeviceConnection.h"
-#include "EdidTextBuffer.h"
+#include "EdidSources.h"
 #include "EdidTransfer.h"
 #include "ExitCode.h"
-#include "HexText.h"
-#include "ToolChoice.h"
+#include "ToolList.h"
 #include "VirtualState.h"
 
 #include <algorithm>
@@ -20,14 +19,16 @@ std::optional<std::size_t> sourceIndex(const QString &name)
     return std::nullopt;
 }
 
-ToolSession::ToolSession(Console &console, QString statePath, std::optional<std::uint32_t> device)
-    : console_(console), statePath_(std::move(statePath)), device_(device)
+ToolTransfers::ToolTransfers(Console &console, ToolLister &lister, VirtualTool *virtualTool,
+                             QString statePath, std::optional<std::uint32_t> device)
+    : console_(console), lister_(lister), virtualTool_(virtualTool),
+      statePath_(std::move(statePath)), device_(device)
 {}
 
-int ToolSession::toolNotOpened()
+int ToolTransfers::toolNotOpened()
 {
     std::vector<ListedTool> tools;
-    chosenToolLister().list(false, tools);
+    lister_.list(false, tools);
     const auto tool = std::find_if(tools.begin(), tools.end(), [this](const ListedTool &listed) {
         return device_ ? listed.index == *device_ : isAcceptedSerial(listed.serial.c_str());
     });
@@ -48,42 +49,41 @@ int ToolSession::toolNotOpened()
                                                 .arg(where.isEmpty() ? where : " at " + where));
 }
 
-int ToolSession::loadState()
+int ToolTransfers::loadState()
 {
-    if (statePath_.isEmpty() || stateLoaded_)
+    if (!virtualTool_ || stateLoaded_)
         return kExitSuccess;
     // Another run's write between this run's load and save would be lost.
     bool inUse = false;
     const QString lockError = stateLock_.acquire(statePath_, &inUse);
     if (!lockError.isNull())
         return console_.fail(inUse ? kExitDeviceFailed : kExitBadInput, lockError);
-    const QString error = loadVirtualState(statePath_);
+    const QString error = loadVirtualState(statePath_, *virtualTool_);
     if (!error.isNull())
         return console_.fail(kExitBadInput, error);
     stateLoaded_ = true;
     return kExitSuccess;
 }
 
-int ToolSession::read(std::size_t source, EdidImage &image)
+int ToolTransfers::read(std::size_t source, EdidImage &image)
 {
     if (const int code = loadState())
         return code;
     selectEdidSource(static_cast<int>(source));
-    EdidTextBuffer.fill('\0');
     const QString name = QLatin1String(kEdidSources[source].key);
     const TransferResult result =
-        readEdidFromTool(console_.progress(QStringLiteral("reading ") + name));
+        readEdidFromTool(image, console_.progress(QStringLiteral("reading ") + name));
     console_.endProgress();
     if (result == TransferResult::ToolNotFound)
         return toolNotOpened();
-    if (result == TransferResult::Interrupted || parseEdidHexText(EdidTextBuffer.data(), image) < 0)
+    if (result == TransferResult::Interrupted)
         return console_.fail(
             kExitDeviceFailed,
             QStringLiteral("reading %1 failed: the tool stopped answering").arg(name));
     return kExitSuccess;
 }
 
-int ToolSession::write(std::size_t source, const EdidImage &image)
+int ToolTransfers::write(std::size_t source, const EdidImage &image)
 {
     if (const int code = loadState())
         return code;
@@ -96,8 +96,8 @@ int ToolSession::write(std::size_t source, const EdidImage &image)
         return toolNotOpened();
     int code = kExitSuccess;
     // Whatever reached the virtual tool stays there, a broken-off write included.
-    if (!statePath_.isEmpty()) {
-        const QString error = saveVirtualState(statePath_);
+    if (virtualTool_) {
+        const QString error = saveVirtualState(statePath_, *virtualTool_);
         if (!error.isNull())
             code = console_.fail(kExitBadInput, error);
     }

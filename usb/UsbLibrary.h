@@ -4,7 +4,8 @@
 #include <cstdint>
 
 // The USB library the utility talks to the tool through: eight operations whose status is 0 on
-// success and anything else on failure. Which implementation backs it is chosen at link time.
+// success and anything else on failure. Each program's main() chooses the implementation
+// (useUsbLibrary in UsbAccess.h): the virtual tool, or real tools through libusb.
 
 using UsbStatus = std::int32_t;
 using UsbHandle = std::int32_t;
@@ -41,6 +42,3 @@ public:
     virtual UsbStatus UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting,
                                      std::uint32_t *queueStatus) = 0;
 };
-
-// Defined by the implementation the program is linked with (usb/virtual or usb/libusb).
-UsbLibrary &linkedUsbLibrary();

@@ -5,7 +5,8 @@
 
 #include <functional>
 
-// EDID files on disk, as the window and the command-line program both read and write them.
+// Files on disk as the window and the command-line program read and write them: the start of a
+// file, read without blocking, and a replacement that is whole or nothing.
 
 // The start of a file, or why it could not be read (an errorString-like text, no final period).
 struct FileStart {

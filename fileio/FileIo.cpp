@@ -1,4 +1,4 @@
-#include "EdidFileStore.h"
+#include "FileIo.h"
 
 #include <QFile>
 #include <QSaveFile>

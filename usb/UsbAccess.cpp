@@ -4,13 +4,21 @@ std::mutex UsbLock;
 
 namespace {
 
+UsbLibrary *chosenLibrary = nullptr;
+
 template <typename Call> UsbStatus lockedCall(Call call)
 {
     const std::lock_guard<std::mutex> guard(UsbLock);
-    return call(linkedUsbLibrary());
+    return chosenLibrary ? call(*chosenLibrary) : kNoUsbLibrary;
 }
 
 } // namespace
+
+void useUsbLibrary(UsbLibrary *library)
+{
+    const std::lock_guard<std::mutex> guard(UsbLock);
+    chosenLibrary = library;
+}
 
 UsbStatus UsbDeviceCount(std::uint32_t *count)
 {

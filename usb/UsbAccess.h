@@ -7,7 +7,12 @@
 // Guards the USB library as a whole; held around each single library call and nothing else.
 extern std::mutex UsbLock;
 
-// The locked access layer: one call into the linked library each, status handed back unchanged.
+// Chooses the library every call below goes to; the caller keeps it alive while it is in use.
+// Until one is chosen, and after nullptr, every call fails with kNoUsbLibrary.
+void useUsbLibrary(UsbLibrary *library);
+constexpr UsbStatus kNoUsbLibrary = 0xFF;
+
+// The locked access layer: one call into the chosen library each, status handed back unchanged.
 UsbStatus UsbDeviceCount(std::uint32_t *count);
 UsbStatus UsbDeviceString(std::uint32_t index, UsbStringBuffer &text, std::uint32_t selector);
 UsbStatus UsbOpenByIndex(std::uint32_t index, UsbHandle *handle);

@@ -21,9 +21,9 @@ constexpr int kReadProgressMaximum = 255;
 constexpr std::chrono::milliseconds kWriteRowPause{50};
 
 // Opens the tool, reads the 256-byte image at SelectedEdidAddress (taken afresh for every
-// command) in sixteen commands and, when all were answered, asks for the tool's counters; closes
-// the tool. The image is left as EDID hex text in EdidTextBuffer, one line per answered command.
-TransferResult readEdidFromTool(const TransferProgress &progress);
+// command) into image in sixteen commands and, when all were answered, asks for the tool's
+// counters; closes the tool. Only a completed read fills the whole image.
+TransferResult readEdidFromTool(EdidImage &image, const TransferProgress &progress);
 
 // Opens the tool, writes the image into the image at SelectedEdidAddress in thirty-two rows of
 // eight bytes, pausing after each row, and closes the tool.

@@ -1,26 +1,29 @@
 #pragma once
 
 #include "EdidImage.h"
-#include "EdidSources.h"
+#include "ToolProtocol.h"
 #include "VirtualState.h"
 
 #include <QString>
 
-#include <array>
 #include <optional>
 
 class Console;
+class ToolLister;
+class VirtualTool;
 
 // The index in kEdidSources of the source with this command-line name.
 std::optional<std::size_t> sourceIndex(const QString &name);
 
 // Reads and writes the tool's sources with the window's command sequences. Each call opens and
 // closes the tool, tells on the console what went wrong and returns an exit code.
-class ToolSession {
+class ToolTransfers {
 public:
-    // statePath: the virtual tool's state file; empty for real tools. device: the index chosen
-    // with --device, else the tool is found by its serial string.
-    ToolSession(Console &console, QString statePath, std::optional<std::uint32_t> device);
+    // lister: the tools of the chosen USB library, to tell why none could be opened.
+    // virtualTool: the virtual tool when it is the chosen library, with its state file; else
+    // nullptr. device: the index chosen with --device, else the tool is found by its serial.
+    ToolTransfers(Console &console, ToolLister &lister, VirtualTool *virtualTool, QString statePath,
+                  std::optional<std::uint32_t> device);
 
     int read(std::size_t source, EdidImage &image);
     int write(std::size_t source, const EdidImage &image);
@@ -32,6 +35,8 @@ private:
     int toolNotOpened();
 
     Console &console_;
+    ToolLister &lister_;
+    VirtualTool *virtualTool_;
     QString statePath_;
     std::optional<std::uint32_t> device_;
     bool stateLoaded_ = false;

@@ -20,7 +20,7 @@
 // Tools follow the conventions of their maker's USB library: after claiming the interface the
 // host enables the device and tells it to serve the bulk endpoints, and before releasing it tells
 // it to stop.
-class LibusbTool final : public UsbLibrary {
+class LibusbUsbLibrary final : public UsbLibrary {
 public:
     // How long a write may take, and how long a read waits for the rest of a reply (in device
     // time, which tests drive).
@@ -48,18 +48,18 @@ public:
     static constexpr std::uint16_t kStartServing = 0x0002;
     static constexpr std::uint16_t kStopServing = 0x0004;
 
-    explicit LibusbTool(std::unique_ptr<UsbTransport> transport,
-                        std::vector<UsbId> toolIds = toolUsbIds());
-    ~LibusbTool() override;
-    LibusbTool(const LibusbTool &) = delete;
-    LibusbTool &operator=(const LibusbTool &) = delete;
+    explicit LibusbUsbLibrary(std::unique_ptr<UsbTransport> transport,
+                              std::vector<UsbId> toolIds = toolUsbIds());
+    ~LibusbUsbLibrary() override;
+    LibusbUsbLibrary(const LibusbUsbLibrary &) = delete;
+    LibusbUsbLibrary &operator=(const LibusbUsbLibrary &) = delete;
 
     // One attached device as a listing shows it.
     struct Listing {
         UsbId id;
         std::string location;        // "<bus>-<port>[.<port>...]"
         std::string serial, product; // empty when unknown
-        bool tool = false;           // in the tool ID list; others are never opened
+        bool inIdList = false;       // in the tool ID list; others are never opened
         bool accessible = false;     // opening it was not refused for lack of permission
         std::uint32_t index = 0;     // a tool's index for UsbOpenByIndex
     };
@@ -90,7 +90,7 @@ private:
         std::uint16_t inPacketSize = 0;
     };
 
-    struct ListedTool {
+    struct CountedTool {
         std::shared_ptr<UsbTransportDevice> device;
         UsbDeviceDescription description;
         ToolInterface interface;
@@ -122,7 +122,7 @@ private:
     // Declared first so that it outlives every device and connection it handed out.
     std::unique_ptr<UsbTransport> transport_;
     std::vector<UsbId> toolIds_;
-    std::vector<ListedTool> listed_;
+    std::vector<CountedTool> listed_;
     std::map<UsbHandle, OpenTool> open_;
     UsbHandle nextHandle_ = 1;
 };

@@ -1,8 +1,0 @@
-#include "LibusbTool.h"
-#include "LibusbTransport.h"
-
-UsbLibrary &linkedUsbLibrary()
-{
-    static LibusbTool tool(std::make_unique<LibusbTransport>());
-    return tool;
-}
