@@ -20,7 +20,10 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
 dpkg-query -W -f='${Package} ${Version} ${Status}\n' varnex-edid-utility
 installed=$(dpkg -L varnex-edid-utility)
 for file in /usr/bin/varnex-edid-utility /usr/bin/varnex-edid-utility-virtual /usr/bin/varnex-edid \
-    /usr/share/man/man1/varnex-edid.1 /usr/share/bash-completion/completions/varnex-edid \
+    /usr/share/man/man1/varnex-edid.1.gz /usr/share/man/man1/varnex-edid-utility.1.gz \
+    /usr/share/man/man1/varnex-edid-utility-virtual.1.gz \
+    /usr/share/bash-completion/completions/varnex-edid \
+    /usr/share/doc/varnex-edid-utility/copyright /usr/share/doc/varnex-edid-utility/changelog.gz \
     /usr/share/applications/com.varnex.edid_utility.desktop \
     /usr/share/icons/hicolor/scalable/apps/com.varnex.edid_utility.svg \
     /usr/share/metainfo/com.varnex.edid_utility.metainfo.xml \
@@ -70,7 +73,7 @@ DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq varnex-edid-utility
 for file in $installed; do
     case $file in /usr/bin/* | /usr/share/applications/* | /usr/share/metainfo/* | \
         /usr/lib/udev/* | /usr/share/icons/hicolor/scalable/apps/*.svg | /usr/share/man/* | \
-        /usr/share/bash-completion/*)
+        /usr/share/bash-completion/* | /usr/share/doc/varnex-edid-utility/*)
         if [ -e "$file" ] && [ ! -d "$file" ]; then
             echo "left behind: $file"
             exit 1
