@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it with apt as a user would, checks what it put in place,
-# starts the program under Xvfb, and removes the package again. Run as root on Debian 12, on a
-# machine where the package may be installed and removed.
+# Builds the Debian package and checks it with lintian, installs it with apt as a user would,
+# checks what it put in place, starts the program under Xvfb, and removes the package again. Run
+# as root on Debian 12, on a machine where the package may be installed and removed.
 # Usage: packaging/check-deb.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/package}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2
-(cd "$build" && cpack -G DEB >/dev/null)
+packaging/lint-deb.sh "$build"
 deb=$(ls "$build"/varnex-edid-utility_*.deb)
 echo "== package: $deb"
 dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
