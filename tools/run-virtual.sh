@@ -12,8 +12,9 @@ build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 cmake --build "$build" -j2 --target varnex-edid-utility-virtual varnex-edid
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "run-virtual.sh: no display (DISPLAY and WAYLAND_DISPLAY are unset): for the window run" \
-        "'xvfb-run -a tools/run-virtual.sh' or log in with 'ssh -X'; from a shell, on the virtual tool:"
+    echo "run-virtual.sh: no display (DISPLAY and WAYLAND_DISPLAY are unset): for the window" \
+        "run 'xvfb-run -a tools/run-virtual.sh' or log in with 'ssh -X';" \
+        "from a shell, on the virtual tool:"
     echo "\$ $build/cli/varnex-edid --virtual read sink"
     exec "$build/cli/varnex-edid" --virtual read sink
 fi
