@@ -24,8 +24,10 @@ for program in varnex-edid-utility varnex-edid-utility-virtual varnex-edid; do
 done
 # The window programs share one page; every page is installed compressed.
 for page in varnex-edid varnex-edid-utility varnex-edid-utility-virtual; do
-    text=$(gzip -dc "$root/usr/share/man/man1/$page.1.gz" 2>/dev/null) &&
-        grep -q '^\.TH ' <<<"$text" || fail "man page of $page not installed"
+    if ! text=$(gzip -dc "$root/usr/share/man/man1/$page.1.gz" 2>/dev/null) ||
+        ! grep -q '^\.TH ' <<<"$text"; then
+        fail "man page of $page not installed"
+    fi
 done
 grep -q 'complete .* varnex-edid$' "$root/usr/share/bash-completion/completions/varnex-edid" ||
     fail "bash completion of varnex-edid not installed"
