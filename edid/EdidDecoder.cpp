@@ -137,7 +137,7 @@ private:
         for (int shift : {10, 5, 0}) {
             const unsigned letter = code >> shift & 0x1F;
             valid = valid && letter >= 1 && letter <= 26;
-            letters += letter >= 1 && letter <= 26 ? char('A' + letter - 1) : '?';
+            letters += char('@' + letter);
         }
         out_.base.manufacturer = field(letters, 8, 2);
         if (!valid)
@@ -231,16 +231,19 @@ private:
         const unsigned hBlank = at(d + 3) | (at(d + 4) & 0x0F) << 8;
         const unsigned vActive = at(d + 5) | (at(d + 7) & 0xF0) << 4;
         const unsigned vBlank = at(d + 6) | (at(d + 7) & 0x0F) << 8;
+        t.hBlank = hBlank;
+        t.vBlank = vBlank;
         t.hFront = at(d + 8) | (at(d + 11) & 0xC0) << 2;
         t.hSync = at(d + 9) | (at(d + 11) & 0x30) << 4;
         t.vFront = (at(d + 10) >> 4) | (at(d + 11) & 0x0C) << 2;
         t.vSync = (at(d + 10) & 0x0F) | (at(d + 11) & 0x03) << 4;
-        t.hBack = int(hBlank) - int(t.hFront + t.hSync);
-        t.vBack = int(vBlank) - int(t.vFront + t.vSync);
         t.hSizeMm = at(d + 12) | (at(d + 14) & 0xF0) << 4;
         t.vSizeMm = at(d + 13) | (at(d + 14) & 0x0F) << 8;
         t.hBorder = at(d + 15);
         t.vBorder = at(d + 16);
+        // The blanking holds a border on either side (VESA E-EDID 1.4 figure 3.4).
+        t.hBack = int(hBlank) - int(t.hFront + t.hSync + 2 * t.hBorder);
+        t.vBack = int(vBlank) - int(t.vFront + t.vSync + 2 * t.vBorder);
         const unsigned flags = at(d + 17);
         t.interlaced = flags & 0x80;
         t.vActive = t.interlaced ? 2 * vActive : vActive;
@@ -250,14 +253,15 @@ private:
         const std::string name = "DTD " + std::to_string(++dtdCount_);
         if (!hBlank || !vBlank)
             error(d + 3, name + " has no " + (hBlank ? "vertical" : "horizontal") + " blanking");
-        if (t.hBack < 0)
-            error(d + 8, name + withNumber(": horizontal front porch and sync (%u) exceed the "
-                                           "blanking (%u)",
-                                           t.hFront + t.hSync, hBlank));
-        if (t.vBack < 0)
-            error(d + 10, name + withNumber(": vertical front porch and sync (%u) exceed the "
-                                            "blanking (%u)",
-                                            t.vFront + t.vSync, vBlank));
+        if (hBlank && t.hBack < 0)
+            error(d + 8, name + withNumber(": horizontal front porch, sync and borders (%u) "
+                                           "exceed the blanking (%u)",
+                                           unsigned(int(hBlank) - t.hBack), hBlank));
+        if (vBlank && t.vBack < 0)
+            error(d + 10, name + withNumber(": vertical front porch, sync and borders (%u) "
+                                            "exceed the blanking (%u)",
+                                            unsigned(int(vBlank) - t.vBack), vBlank));
+
         return t;
     }
 
@@ -492,7 +496,12 @@ private:
     AudioBlock decodeAudio(std::size_t from, std::size_t to)
     {
         AudioBlock audio;
-        for (std::size_t offset = from; offset + 3 <= to; offset += 3) {
+        if ((to - from) % 3) {
+            // Which three bytes belong together is unknown then: no descriptor is read.
+            warning(from - 1, "the audio data block's length is not a multiple of 3");
+            return audio;
+        }
+        for (std::size_t offset = from; offset < to; offset += 3) {
             ShortAudioDescriptor sad;
             sad.bytes = {offset, 3};
             const unsigned b0 = at(offset);
@@ -505,8 +514,6 @@ private:
             sad.byte3 = std::uint8_t(at(offset + 2));
             audio.descriptors.push_back(sad);
         }
-        if ((to - from) % 3)
-            warning(from - 1, "the audio data block's length is not a multiple of 3");
         return audio;
     }
 
@@ -779,8 +786,8 @@ private:
         unsigned number = 0;
         for (const DetailedTiming *t : detailedTimings(out_)) {
             ++number;
-            const unsigned hTotal = t->hActive + t->hBlanking();
-            const unsigned frameLines = t->vActive + (t->interlaced ? 2 : 1) * t->vBlanking();
+            const unsigned hTotal = t->hTotal();
+            const unsigned frameLines = t->frameLines();
             if (!hTotal || !frameLines)
                 continue;
             const double khz = double(t->pixelClockKhz) / hTotal;

@@ -103,12 +103,14 @@ struct DetailedTiming {
     int block = 0;
     unsigned pixelClockKhz = 0;
     unsigned hActive = 0;
+    unsigned hBlank = 0; // as stored: porches, sync and both borders
     unsigned hFront = 0;
     unsigned hSync = 0;
-    int hBack = 0; // blanking less front porch and sync: below 0 when they exceed the blanking
+    int hBack = 0; // what the blanking leaves; below 0 when it is too short
     unsigned hBorder = 0;
     unsigned vActive = 0; // lines of a frame: twice the stored value for an interlaced timing
-    unsigned vFront = 0;  // per field, as stored
+    unsigned vBlank = 0;  // per field, as stored; so are the porches, sync and border
+    unsigned vFront = 0;
     unsigned vSync = 0;
     int vBack = 0;
     unsigned vBorder = 0;
@@ -122,8 +124,9 @@ struct DetailedTiming {
     bool digitalSeparateSync() const { return (sync & 0x0C) == 0x0C; }
     bool hSyncPositive() const { return digitalSync() && (sync & 0x01); }
     bool vSyncPositive() const { return digitalSeparateSync() && (sync & 0x02); }
-    unsigned hBlanking() const { return unsigned(int(hFront + hSync) + hBack); }
-    unsigned vBlanking() const { return unsigned(int(vFront + vSync) + vBack); }
+    unsigned hTotal() const { return hActive + hBlank; }
+    // Lines of a frame; an interlaced one has two fields' blanking and the half line between.
+    unsigned frameLines() const { return interlaced ? vActive + 2 * vBlank + 1 : vActive + vBlank; }
 };
 
 struct DisplayText {
@@ -166,7 +169,7 @@ struct Descriptor {
 
 struct BaseBlock {
     Field<bool> headerValid;
-    Field<std::string> manufacturer; // three letters; '?' for a code outside A-Z
+    Field<std::string> manufacturer; // three letters; codes outside 1-26 as the ASCII after '@'
     Field<std::uint16_t> productCode;
     Field<std::uint32_t> serialNumber;
     Field<std::uint8_t> week; // 0: none, 0xFF: year is a model year

@@ -78,8 +78,8 @@ Line checksumLine(const Field<Checksum> &checksum)
 
 std::string timingSummary(const DetailedTiming &t)
 {
-    const unsigned hTotal = t.hActive + t.hBlanking();
-    const unsigned lines = t.vActive + (t.interlaced ? 2 : 1) * t.vBlanking();
+    const unsigned hTotal = t.hTotal();
+    const unsigned lines = t.frameLines();
     const double khz = hTotal ? double(t.pixelClockKhz) / hTotal : 0;
     const double hz = lines ? khz * 1000 / lines * (t.interlaced ? 2 : 1) : 0;
     return std::to_string(t.hActive) + "x" + std::to_string(t.vActive) +
