@@ -83,9 +83,6 @@ int runConvert(Run &run)
     return kExitSuccess;
 }
 
-namespace {
-
-// A file, or tool:SOURCE read from the tool.
 int readOperand(Run &run, const QString &operand, EdidImage &image)
 {
     const QLatin1String toolPrefix("tool:");
@@ -102,8 +99,6 @@ int readOperand(Run &run, const QString &operand, EdidImage &image)
     image = input.image;
     return kExitSuccess;
 }
-
-} // namespace
 
 int runDiff(Run &run)
 {
