@@ -786,21 +786,29 @@ private:
         unsigned number = 0;
         for (const DetailedTiming *t : detailedTimings(out_)) {
             ++number;
-            const unsigned hTotal = t->hTotal();
-            const unsigned frameLines = t->frameLines();
-            if (!hTotal || !frameLines)
+            if (!t->hTotal() || !t->frameLines())
                 continue;
-            const double khz = double(t->pixelClockKhz) / hTotal;
-            const double hz = khz * 1000 / frameLines * (t->interlaced ? 2 : 1);
-            const unsigned roundedKhz = unsigned(khz + 0.5);
-            const unsigned roundedHz = unsigned(hz + 0.5);
-            if (t->pixelClockKhz > limits->maxPixelClockMhz * 1000 ||
-                roundedKhz < limits->minHorizontalKhz || roundedKhz > limits->maxHorizontalKhz ||
-                roundedHz < limits->minVerticalHz || roundedHz > limits->maxVerticalHz)
-                warning(t->bytes.offset,
-                        withNumber("DTD %u (%u kHz line rate, ", number, roundedKhz) +
-                            withNumber("%u Hz, %u kHz pixel clock) lies outside the range limits",
-                                       roundedHz, t->pixelClockKhz));
+            const double khz = double(t->pixelClockKhz) / t->hTotal();
+            const double hz = khz * 1000 / t->frameLines() * (t->interlaced ? 2 : 1);
+            std::vector<std::string> outside;
+            if (t->pixelClockKhz > limits->maxPixelClockMhz * 1000)
+                outside.push_back(withNumber("pixel clock %.2f MHz above %u MHz",
+                                             t->pixelClockKhz / 1000.0, limits->maxPixelClockMhz));
+            // The limits are whole numbers: a rate counts as outside when it rounds outside.
+            const unsigned lineRate = unsigned(khz + 0.5);
+            if (lineRate < limits->minHorizontalKhz || lineRate > limits->maxHorizontalKhz)
+                outside.push_back(withNumber("line rate %.3f kHz outside %u-%u kHz", khz,
+                                             limits->minHorizontalKhz, limits->maxHorizontalKhz));
+            const unsigned refresh = unsigned(hz + 0.5);
+            if (refresh < limits->minVerticalHz || refresh > limits->maxVerticalHz)
+                outside.push_back(withNumber("refresh %.3f Hz outside %u-%u Hz", hz,
+                                             limits->minVerticalHz, limits->maxVerticalHz));
+            std::string message =
+                "DTD " + std::to_string(number) + " lies outside the range limits:";
+            for (std::size_t n = 0; n < outside.size(); ++n)
+                message += (n ? "; " : " ") + outside[n];
+            if (!outside.empty())
+                warning(t->bytes.offset, message);
         }
     }
 };
