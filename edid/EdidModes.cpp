@@ -290,7 +290,7 @@ constexpr std::array<DmtRow, 88> kDmtRows{{
     {0x50, 120, RB, 552750, 2560, 2608, 2640, 2720, 1600, 1603, 1609, 1694, P, M},
     {0x51, 60, no, 85500, 1366, 1436, 1579, 1792, 768, 771, 774, 798, P, P},
     {0x52, 60, no, 148500, 1920, 2008, 2052, 2200, 1080, 1084, 1089, 1125, P, P},
-    {0x53, 60, no, 108000, 1600, 1624, 1704, 1800, 900, 901, 904, 1000, P, P},
+    {0x53, 60, RB, 108000, 1600, 1624, 1704, 1800, 900, 901, 904, 1000, P, P},
     {0x54, 60, no, 162000, 2048, 2074, 2154, 2250, 1152, 1153, 1156, 1200, P, P},
     {0x55, 60, no, 74250, 1280, 1390, 1430, 1650, 720, 725, 730, 750, P, P},
     {0x56, 60, RB, 72000, 1366, 1380, 1436, 1500, 768, 769, 772, 800, P, P},
@@ -439,11 +439,14 @@ const DmtMode *dmtMode(unsigned id)
 
 const DmtMode *findDmtMode(unsigned hActive, unsigned vActive, unsigned refreshHz)
 {
+    // A size and rate that DMT has with and without reduced blanking means the one without.
+    const DmtMode *found = nullptr;
     for (const DmtMode &dmt : dmtModes())
         if (dmt.mode.hActive == hActive && dmt.mode.vActive == vActive &&
-            dmt.refreshHz == refreshHz && !dmt.reducedBlanking && !dmt.mode.interlaced)
-            return &dmt;
-    return nullptr;
+            dmt.refreshHz == refreshHz && !dmt.mode.interlaced &&
+            (!found || (found->reducedBlanking && !dmt.reducedBlanking)))
+            found = &dmt;
+    return found;
 }
 
 const EstablishedTiming *establishedTiming(unsigned bit)

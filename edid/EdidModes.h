@@ -57,7 +57,8 @@ struct DmtMode {
 
 // VESA DMT 1.0 rev 13, IDs 0x01-0x58; nullptr for any other.
 const DmtMode *dmtMode(unsigned id);
-// The DMT mode of this size and nominal rate, without reduced blanking; nullptr if none.
+// The DMT mode of this size and nominal rate, the one without reduced blanking where DMT has
+// both; nullptr if none.
 const DmtMode *findDmtMode(unsigned hActive, unsigned vActive, unsigned refreshHz);
 
 struct EstablishedTiming {
