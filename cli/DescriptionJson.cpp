@@ -60,6 +60,42 @@ QJsonValue vicName(const VideoMode *mode)
     return mode ? QJsonValue(QString::fromStdString(modeName(*mode))) : QJsonValue();
 }
 
+// A table's mode by its numbers: null ones for a mode the tables do not hold.
+QJsonObject modeJson(QJsonObject object, const VideoMode *mode)
+{
+    object.insert("pixel_clock_khz", mode ? QJsonValue(qint64(mode->pixelClockKhz)) : QJsonValue());
+    object.insert("refresh_hz", mode ? QJsonValue(refreshRate(*mode).hz()) : QJsonValue());
+    object.insert("line_rate_khz",
+                  mode ? QJsonValue(double(mode->pixelClockKhz) / mode->hTotal()) : QJsonValue());
+    return object;
+}
+
+QJsonArray establishedJson(const BaseBlock &base)
+{
+    QJsonArray list;
+    for (const EstablishedTimingBit &bit : base.establishedTimings)
+        if (const EstablishedTiming *timing = establishedTiming(bit.bit))
+            list.append(
+                modeJson({{"name", timing->name},
+                          {"dmt_id", timing->dmtId ? QJsonValue(timing->dmtId) : QJsonValue()}},
+                         &timing->mode));
+    return list;
+}
+
+QJsonArray standardJson(const BaseBlock &base)
+{
+    QJsonArray list;
+    for (const StandardTiming &t : base.standardTimings) {
+        const DmtMode *dmt = findDmtMode(t.width, t.height, t.refreshHz);
+        list.append(modeJson({{"width", qint64(t.width)},
+                              {"height", qint64(t.height)},
+                              {"refresh", qint64(t.refreshHz)},
+                              {"dmt_id", dmt ? QJsonValue(dmt->id) : QJsonValue()}},
+                             dmt ? &dmt->mode : nullptr));
+    }
+    return list;
+}
+
 QJsonObject audioJson(const ShortAudioDescriptor &sad)
 {
     const bool pcm = sad.formatCode == 1;
@@ -157,9 +193,10 @@ QJsonObject ctaJson(const CtaExtension &cta)
         if (const auto *video = std::get_if<VideoBlock>(&block.payload)) {
             for (const ShortVideoDescriptor &svd : video->descriptors)
                 if (svd.vic) // 0 pads a block
-                    vics.append(QJsonObject{{"vic", qint64(svd.vic)},
-                                            {"native", svd.native},
-                                            {"name", vicName(ctaVideoMode(svd.vic))}});
+                    vics.append(modeJson({{"vic", qint64(svd.vic)},
+                                          {"native", svd.native},
+                                          {"name", vicName(ctaVideoMode(svd.vic))}},
+                                         ctaVideoMode(svd.vic)));
         } else if (const auto *sound = std::get_if<AudioBlock>(&block.payload)) {
             for (const ShortAudioDescriptor &sad : sound->descriptors)
                 audio.append(audioJson(sad));
@@ -230,6 +267,8 @@ QJsonObject descriptionToJson(const EdidDescription &description)
             {"name", text(base, Descriptor::Kind::ProductName)},
             {"serial_text", text(base, Descriptor::Kind::SerialText)},
             {"extension_count", base.extensionCount.value},
+            {"established_timings", establishedJson(base)},
+            {"standard_timings", standardJson(base)},
             {"detailed_timings", timings},
             {"cta", description.cta ? QJsonValue(ctaJson(*description.cta)) : QJsonValue()},
             {"findings", findings}};

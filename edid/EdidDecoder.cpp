@@ -203,8 +203,8 @@ private:
         for (std::size_t offset = 38; offset < 54; offset += 2) {
             const unsigned first = at(offset);
             const unsigned second = at(offset + 1);
-            // 01 01 marks an unused slot; 00 is no size at all.
-            if ((first == 0x01 && second == 0x01) || first == 0x00)
+            // 01 01 marks an unused slot; a first byte of 00 or 01 is no usable width at all.
+            if (first <= 0x01)
                 continue;
             StandardTiming timing;
             timing.bytes = {offset, 2};

@@ -439,11 +439,13 @@ const DmtMode *dmtMode(unsigned id)
 
 const DmtMode *findDmtMode(unsigned hActive, unsigned vActive, unsigned refreshHz)
 {
-    // A size and rate that DMT has with and without reduced blanking means the one without.
+    // A size and rate that DMT has with and without reduced blanking means the one without; the
+    // 120 Hz reduced-blanking modes have no standard timing code (DMT gives them CVT codes).
     const DmtMode *found = nullptr;
     for (const DmtMode &dmt : dmtModes())
         if (dmt.mode.hActive == hActive && dmt.mode.vActive == vActive &&
             dmt.refreshHz == refreshHz && !dmt.mode.interlaced &&
+            !(dmt.reducedBlanking && dmt.refreshHz == 120) &&
             (!found || (found->reducedBlanking && !dmt.reducedBlanking)))
             found = &dmt;
     return found;

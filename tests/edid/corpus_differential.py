@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Differential check of 'varnex-edid decode --json' against the edid-decode reports stored
-beside each sample EDID: identity, detailed timings, VICs, audio formats and the HDMI clocks.
+beside each sample EDID: identity, detailed timings, VICs (with the numbers of their modes),
+established and standard timings, audio formats and the HDMI clocks.
 
   corpus_differential.py VARNEX_EDID CORPUS_DIR KNOWN_DIFFERENCES
 
@@ -73,12 +74,23 @@ def oracle(path):
                 "v_front": int(v[1]), "v_sync": int(v[2]), "v_back": int(v[3])})
     facts["detailed_timings"] = timings
 
+    # A mode as edid-decode computes it from its own tables: refresh, line rate, pixel clock.
+    mode = r" +\S+ +([\d.]+) Hz +\S+ +([\d.]+) kHz +([\d.]+) MHz"
     vics = []
     for block in sections(lines, "Video Data Block:"):
         for line in block:
-            m = re.match(r"^    (?:VIC +(\d+):.*?(\(native\))?$|Unknown \(VIC +(\d+)\))", line)
-            if m and int(m[1] or m[3]):
-                vics.append((int(m[1] or m[3]), bool(m[2])))
+            m = re.match(r"^    VIC +(\d+):" + mode + r".*?(\(native\))?$", line)
+            if m:
+                vics.append((int(m[1]), bool(m[5]), m[2], m[3], m[4]))
+            m = re.match(r"^    Unknown \(VIC +(\d+)\)", line)
+            if m and int(m[1]):
+                vics.append((int(m[1]), False, None, None, None))
+    facts["established"] = [m.groups() for block in sections(lines, "Established Timings I & II:")
+                            for m in [re.match(r"^    \S+ *\S*:" + mode, l) for l in block] if m]
+    facts["standard_dmt"] = [(m[1] and int(m[1], 16),) + (m.groups()[1:] if m[1] else (None,) * 3)
+                             for block in sections(lines, "Standard Timings:")
+                             for m in [re.match(r"^    (?:DMT 0x(\w\w)|\S+ *):" + mode, l)
+                                       for l in block] if m]
     audio = []
     for block in sections(lines, "Audio Data Block:"):
         for line in block:
@@ -99,6 +111,14 @@ def oracle(path):
     return facts
 
 
+def numbers(mode):
+    """A table's mode as edid-decode prints it."""
+    if mode["pixel_clock_khz"] is None:
+        return (None, None, None)
+    return (f"{mode['refresh_hz']:.6f}", f"{mode['line_rate_khz']:.3f}",
+            f"{mode['pixel_clock_khz'] / 1000:.6f}")
+
+
 def ours(decoded):
     cta = decoded["cta"] or {}
     keys = ["pixel_clock_khz", "h_active", "v_active", "interlaced", "h_front", "h_sync",
@@ -111,7 +131,9 @@ def ours(decoded):
         # The reports show a character outside printable ASCII as a dot.
         "name": re.sub(r"[^\x20-\x7e]", ".", name) if name is not None else None,
         "detailed_timings": [{k: t[k] for k in keys} for t in decoded["detailed_timings"]],
-        "vics": [(v["vic"], v["native"]) for v in cta.get("vics", [])],
+        "vics": [(v["vic"], v["native"]) + numbers(v) for v in cta.get("vics", [])],
+        "established": [numbers(t) for t in decoded["established_timings"]],
+        "standard_dmt": [(t["dmt_id"],) + numbers(t) for t in decoded["standard_timings"]],
         "audio": [((a["format_code"], a["extended_code"]), a["channels"])
                   for a in cta.get("audio", [])],
         "physical_address": (cta.get("hdmi") or {}).get("physical_address"),
