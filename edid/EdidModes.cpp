@@ -399,9 +399,6 @@ std::string refreshText(RefreshRate rate)
     char text[32];
     if (hundredths % 100 == 0)
         std::snprintf(text, sizeof text, "%llu", (unsigned long long)(hundredths / 100));
-    else if (hundredths % 10 == 0)
-        std::snprintf(text, sizeof text, "%llu.%llu", (unsigned long long)(hundredths / 100),
-                      (unsigned long long)(hundredths % 100 / 10));
     else
         std::snprintf(text, sizeof text, "%llu.%02llu", (unsigned long long)(hundredths / 100),
                       (unsigned long long)(hundredths % 100));

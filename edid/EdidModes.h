@@ -38,7 +38,7 @@ struct RefreshRate {
 };
 
 RefreshRate refreshRate(const VideoMode &mode);
-// "60", "59.94", "23.98": the rate rounded to hundredths, trailing zeros dropped.
+// "60", "59.94", "23.98": the rate rounded to hundredths; a whole number without them.
 std::string refreshText(RefreshRate rate);
 // "3840x2160p60 16:9", "1920x1080i50 16:9"; without an aspect ratio for modes that have none.
 std::string modeName(const VideoMode &mode);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Differential check of 'varnex-edid decode --json' against the edid-decode reports stored
 beside each sample EDID: identity, detailed timings, VICs (with the numbers of their modes),
-established and standard timings, audio formats and the HDMI clocks.
+established and standard timings, audio formats with channels and rates, the HDMI clocks.
 
   corpus_differential.py VARNEX_EDID CORPUS_DIR KNOWN_DIFFERENCES
 
@@ -95,13 +95,16 @@ def oracle(path):
     for block in sections(lines, "Audio Data Block:"):
         for line in block:
             m = re.match(r"^    (\S.*):$|^    (Reserved \(0x00\))$", line)
-            if m:  # a reserved format's channels are not shown
-                audio.append([AUDIO_FORMATS.get(m[1] or m[2], m[1] or m[2]), None])
+            if m:  # a reserved format's channels and rates are not shown
+                audio.append([AUDIO_FORMATS.get(m[1] or m[2], m[1] or m[2]), None, None])
             m = re.match(r"^      Max channels: (\d+)", line)
             if m:
                 audio[-1][1] = int(m[1])
+            m = re.match(r"^      Supported sample rates \(kHz\):(.*)", line)
+            if m:
+                audio[-1][2] = sorted(float(rate) for rate in m[1].split())
     facts["vics"] = vics
-    facts["audio"] = [(code, channels) for code, channels in audio]
+    facts["audio"] = [tuple(entry) for entry in audio]
     address = first(r"^    Source physical address: (\S+)")
     facts["physical_address"] = address
     tmds = first(r"^    Maximum TMDS clock: (\d+) MHz")
@@ -134,8 +137,8 @@ def ours(decoded):
         "vics": [(v["vic"], v["native"]) + numbers(v) for v in cta.get("vics", [])],
         "established": [numbers(t) for t in decoded["established_timings"]],
         "standard_dmt": [(t["dmt_id"],) + numbers(t) for t in decoded["standard_timings"]],
-        "audio": [((a["format_code"], a["extended_code"]), a["channels"])
-                  for a in cta.get("audio", [])],
+        "audio": [((a["format_code"], a["extended_code"]), a["channels"],
+                   sorted(float(rate) for rate in a["rates_khz"])) for a in cta.get("audio", [])],
         "physical_address": (cta.get("hdmi") or {}).get("physical_address"),
         "max_tmds_mhz": (cta.get("hdmi") or {}).get("max_tmds_mhz"),
         "max_tmds_char_rate_mhz": (cta.get("hdmi_forum") or {}).get("max_tmds_char_rate_mhz"),
@@ -159,7 +162,7 @@ def main():
     for path, result in zip(files, decoded):
         expected = oracle(path.with_suffix(".edid-decode.txt"))
         got = ours(result)
-        got["audio"] = [(mine[0], None) if theirs[1] is None else mine
+        got["audio"] = [(mine[0], None, None) if theirs[1] is None else mine
                         for theirs, mine in zip(expected["audio"], got["audio"])
                         ] + got["audio"][len(expected["audio"]):]
         differing = [f for f in expected if expected[f] != got[f]]
