@@ -172,15 +172,18 @@ std::string latency(unsigned code)
 
 void hdmiLines(Line &line, const HdmiVsdb &hdmi, std::size_t start)
 {
+    // A field shows only when its byte is part of the block.
     const auto add = [&](const char *label, std::string value, std::size_t offset) {
-        line.children.push_back({label, std::move(value), {start + offset, 1}, {}});
+        if (offset < line.bytes.length)
+            line.children.push_back({label, std::move(value), {start + offset, 1}, {}});
     };
     const auto &a = hdmi.physicalAddress;
-    line.children.push_back({"Physical address",
-                             std::to_string(a[0]) + "." + std::to_string(a[1]) + "." +
-                                 std::to_string(a[2]) + "." + std::to_string(a[3]),
-                             {start + 4, 2},
-                             {}});
+    if (line.bytes.length >= 6)
+        line.children.push_back({"Physical address",
+                                 std::to_string(a[0]) + "." + std::to_string(a[1]) + "." +
+                                     std::to_string(a[2]) + "." + std::to_string(a[3]),
+                                 {start + 4, 2},
+                                 {}});
     std::vector<std::string> deep;
     for (auto [set, name] : {std::pair{hdmi.deepColour30, "30"}, std::pair{hdmi.deepColour36, "36"},
                              std::pair{hdmi.deepColour48, "48"}})
@@ -189,17 +192,13 @@ void hdmiLines(Line &line, const HdmiVsdb &hdmi, std::size_t start)
     std::string deepText = deep.empty() ? "none" : join(deep) + " bits";
     if (hdmi.deepColourY444)
         deepText += ", also YCbCr 4:4:4";
-    if (line.bytes.length > 6) {
-        add("Supports AI", yesNo(hdmi.supportsAi), 6);
-        add("Deep colour", deepText, 6);
-        add("Dual-link DVI", yesNo(hdmi.dualLinkDvi), 6);
-    }
-    if (line.bytes.length > 7)
-        add("Max TMDS clock",
-            hdmi.maxTmdsMhz ? std::to_string(*hdmi.maxTmdsMhz) + " MHz" : "not given", 7);
-    if (line.bytes.length > 8)
-        add("Content types",
-            orNone(bitNames(hdmi.contentTypes, {"graphics", "photo", "cinema", "game"})), 8);
+    add("Supports AI", yesNo(hdmi.supportsAi), 6);
+    add("Deep colour", deepText, 6);
+    add("Dual-link DVI", yesNo(hdmi.dualLinkDvi), 6);
+    add("Max TMDS clock", hdmi.maxTmdsMhz ? std::to_string(*hdmi.maxTmdsMhz) + " MHz" : "not given",
+        7);
+    add("Content types",
+        orNone(bitNames(hdmi.contentTypes, {"graphics", "photo", "cinema", "game"})), 8);
     std::size_t offset = 9;
     for (auto [value, label] : {std::pair{hdmi.videoLatency, "Video latency"},
                                 std::pair{hdmi.audioLatency, "Audio latency"},
@@ -231,7 +230,8 @@ void hdmiForumLines(Line &line, const HdmiForumBlock &forum)
     // The fields start after the OUI of the VSDB, or after the SCDB's extended tag and two bytes.
     const std::size_t v = line.bytes.offset + 4;
     const auto add = [&](const char *label, std::string value, std::size_t offset) {
-        line.children.push_back({label, std::move(value), {v + offset, 1}, {}});
+        if (4 + offset < line.bytes.length) // only a field whose byte is part of the block
+            line.children.push_back({label, std::move(value), {v + offset, 1}, {}});
     };
     add("Version", std::to_string(forum.version), 0);
     add("Max TMDS character rate",
@@ -253,14 +253,11 @@ void hdmiForumLines(Line &line, const HdmiForumBlock &forum)
             3);
         add("Max FRL rate", frlRate(*forum.maxFrlRate), 3);
     }
-    if (line.bytes.length > 8) {
-        add("ALLM", yesNo(forum.allm), 4);
-        add("FVA", yesNo(forum.fva), 4);
-    }
+    add("ALLM", yesNo(forum.allm), 4);
+    add("FVA", yesNo(forum.fva), 4);
     if (forum.vrrMax)
         add("VRR", std::to_string(*forum.vrrMin) + "-" + std::to_string(*forum.vrrMax) + " Hz", 5);
-    if (line.bytes.length > 11)
-        add("DSC 1.2a", yesNo(forum.dsc), 7);
+    add("DSC 1.2a", yesNo(forum.dsc), 7);
 }
 
 std::string scan(unsigned behaviour, const char *none)

@@ -4,6 +4,7 @@
 #include "HexText.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 class EdidTest : public QObject {
@@ -254,6 +255,7 @@ private slots:
         QTest::newRow("native DTDs") << "131=F3" << "warning@131: 3 native DTDs are claimed, but the EDID holds 2";
         QTest::newRow("padding") << "250=11" << "warning@250: padding after the DTDs holds a non-zero byte at 122";
         QTest::newRow("short HDMI VSDB") << "172=64 177=6E" << "error@172: the HDMI VSDB is 4 bytes long, shorter than 5";
+        QTest::newRow("HDMI VSDB at the end") << "130=7F 229=55 251=63 252=03 253=0C 254=00" << "error@251: the HDMI VSDB is 3 bytes long, shorter than 5";
         QTest::newRow("physical address") << "176=10 177=20" << "error@176: physical address 1.0.2.0 has a non-zero digit after a zero";
         QTest::newRow("audio without HDMI VSDB") << "173=04" << "error@131: there is no HDMI VSDB although the extension declares audio: a source then treats the display as DVI and sends no audio";
         QTest::newRow("audio block without HDMI VSDB") << "173=04 131=31" << "error@162: there is no HDMI VSDB although the extension declares audio: a source then treats the display as DVI and sends no audio";
@@ -285,9 +287,18 @@ private slots:
                          .arg(QString::fromStdString(f.message));
         QVERIFY2(finding.isEmpty() ? found.isEmpty() : found.contains(finding),
                  qPrintable(found.join(QLatin1Char('\n'))));
-        // Decoding goes on past the finding: the last descriptor is still read.
-        QVERIFY(renderDescription(describeEdid(description)).find("Product name: 'L") !=
-                std::string::npos);
+        // Decoding goes on past the finding: the last descriptor is still read. No line points
+        // past the image.
+        const std::vector<DescriptionLine> lines = describeEdid(description);
+        QVERIFY(renderDescription(lines).find("Product name: 'L") != std::string::npos);
+        QStringList described;
+        flatten(lines, QString(), described);
+        const QRegularExpression range(QStringLiteral(" @(\\d+)\\+(\\d+): "));
+        for (const QString &line : described) {
+            const QRegularExpressionMatch bytes = range.match(line);
+            QVERIFY2(bytes.captured(1).toUInt() + bytes.captured(2).toUInt() <= EdidImage::kSize,
+                     qPrintable(line));
+        }
     }
 };
 
