@@ -242,6 +242,9 @@ private slots:
         row("missing argument", "read", 2, "", "usage: varnex-edid read SOURCE [options]");
         row("bad format", "read sink --format txt", 2, "", "--format takes hex or bin");
         row("unwritable", "read sink -o no/such/dir", 2, "", "cannot write no/such/dir: No such file or directory");
+        row("decode", "decode s.bin", 1, "  Manufacturer: VNX\n", "");
+        row("decode two, one unreadable", "decode missing tool:custom8", 2, "custom8:\nBlock 0: base EDID\n", "cannot read missing");
+        row("decode as JSON", "decode tool:sink --json", 1, "\"serial_text\": \"2011\",\n        \"source\": \"sink\"", "");
         // clang-format on
     }
     // On a terminal only: drawn in place, wiped before anything else is said.

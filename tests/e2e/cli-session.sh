@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A shell session with varnex-edid on the virtual tool: read the sink, write it into custom6 and
-# read it back, edid-decode on the saved files, exit codes, JSON, every command's help, the man
-# page and the completion; and the program for real tools with none attached.
+# read it back, edid-decode on the saved files, decode on the tool and the sample EDIDs, exit
+# codes, JSON, every command's help, the man page and the completion; and the program for real
+# tools with none attached.
 # Usage: cli-session.sh <build-dir> <scratch-dir>
 set -euo pipefail
 
@@ -66,6 +67,14 @@ expect 3 edid read sink --device 1
 expect 3 "$build/cli/varnex-edid" read sink
 expect 3 "$build/cli/varnex-edid" list --any && grep -q 'no tool found' last.err || fail "list: $(cat last.err)"
 [ "$(wc -l <last.err)" -eq 1 ] && grep -q 'no tool found' last.err || fail "no tool: $(cat last.err)"
+# decode exits 0 or 1 (an error found), never crashes, on the tool and on every sample EDID.
+for input in tool:sink "$source_dir"/tests/data/edid-corpus/*.bin; do
+    code=0
+    edid decode "$input" >last.out 2>last.err || code=$?
+    [ "$code" -le 1 ] && [ -s last.out ] || fail "decode $input exited $code: $(cat last.err)"
+done
+edid decode --json tool:sink "$source_dir"/tests/data/edid-corpus/*.bin >decode.json || true
+python3 -m json.tool decode.json >/dev/null || fail "decode --json is not JSON"
 for command in list "read custom8" "check s.bin" "diff s.bin tool:custom7"; do
     # shellcheck disable=SC2086 # the command and its argument are two words
     edid $command --json >last.json || true
@@ -73,7 +82,7 @@ for command in list "read custom8" "check s.bin" "diff s.bin tool:custom7"; do
 done
 
 for pair in list:--any read:--format write:--no-verify check:--json fix:--output \
-    convert:--format diff:--json; do
+    convert:--format diff:--json decode:--json; do
     expect 0 edid "${pair%%:*}" --help
     grep -q -- "${pair#*:}" last.out && grep -q -- --quiet last.out || fail "${pair%%:*} --help"
 done
