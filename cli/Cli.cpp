@@ -133,7 +133,7 @@ const std::vector<Command> &commands()
          "Decodes each EDID: the base block and the CTA-861 extension, field by field in the\n"
          "order of the bytes, then what is wrong with it (findings: errors and warnings).\n"
          "Exit status 1 when an EDID has an error, 2 when an input is unreadable.",
-         {json},
+         {json, connector},
          runDecode},
     };
     return table;
