@@ -51,6 +51,22 @@ void Console::error(const QString &message)
     err_.write(QStringLiteral("varnex-edid: %1\n").arg(message).toUtf8());
 }
 
+void Console::warning(const QString &message)
+{
+    endProgress();
+    flushOut();
+    err_.write(QStringLiteral("varnex-edid: %1\n").arg(message).toUtf8());
+}
+
+void Console::message(const QString &line)
+{
+    if (quiet_)
+        return;
+    endProgress();
+    flushOut();
+    err_.write(line.toUtf8() + '\n');
+}
+
 void Console::detail(const QString &line)
 {
     flushOut();
