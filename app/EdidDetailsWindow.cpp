@@ -1,0 +1,175 @@
+#include "EdidDetailsWindow.h"
+
+#include "EdidDescription.h"
+#include "HexText.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+enum Column { kLabel, kValue, kBytes };
+constexpr int kRangeRole = Qt::UserRole; // the row's bytes as (offset, length)
+
+QString bytesText(const ByteRange &bytes)
+{
+    if (bytes.length == 0)
+        return QString();
+    const auto hex = [](std::size_t offset) {
+        return QStringLiteral("0x%1")
+            .arg(offset, 2, 16, QLatin1Char('0'))
+            .toUpper()
+            .replace(QStringLiteral("0X"), QStringLiteral("0x"));
+    };
+    return bytes.length == 1
+               ? hex(bytes.offset)
+               : hex(bytes.offset) + QLatin1Char('-') + hex(bytes.offset + bytes.length - 1);
+}
+
+// The labels from the top to this row: what names a row across refreshes.
+QStringList labelPath(const QTreeWidgetItem *item)
+{
+    QStringList path;
+    for (; item; item = item->parent())
+        path.prepend(item->text(kLabel));
+    return path;
+}
+
+QTreeWidgetItem *findPath(QTreeWidget *tree, const QStringList &path)
+{
+    QTreeWidgetItem *found = nullptr;
+    for (const QString &label : path) {
+        const int count = found ? found->childCount() : tree->topLevelItemCount();
+        QTreeWidgetItem *next = nullptr;
+        for (int i = 0; i < count && !next; ++i) {
+            QTreeWidgetItem *child = found ? found->child(i) : tree->topLevelItem(i);
+            if (child->text(kLabel) == label)
+                next = child;
+        }
+        if (!next)
+            return nullptr;
+        found = next;
+    }
+    return found;
+}
+
+} // namespace
+
+EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
+    : QWidget(parent, Qt::Window), pane_(pane), problem_(new QLabel(this)),
+      tree_(new QTreeWidget(this))
+{
+    setObjectName(QStringLiteral("EdidDetails"));
+    setWindowTitle(tr("EDID Details"));
+    tree_->setObjectName(QStringLiteral("EdidDetailsTree"));
+    tree_->setColumnCount(3);
+    tree_->setHeaderLabels({tr("Field"), tr("Value"), tr("Bytes")});
+    tree_->header()->setStretchLastSection(false);
+    tree_->header()->setSectionResizeMode(kLabel, QHeaderView::ResizeToContents);
+    tree_->header()->setSectionResizeMode(kValue, QHeaderView::Stretch);
+    tree_->header()->setSectionResizeMode(kBytes, QHeaderView::ResizeToContents);
+    tree_->setUniformRowHeights(true);
+    problem_->setObjectName(QStringLiteral("EdidDetailsProblem"));
+    problem_->setWordWrap(true);
+    problem_->hide();
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(problem_);
+    layout->addWidget(tree_);
+    resize(760, 620);
+
+    connect(pane_, &QTextEdit::textChanged, this, &EdidDetailsWindow::scheduleRefresh);
+    connect(tree_, &QTreeWidget::currentItemChanged, this, &EdidDetailsWindow::markSelectedBytes);
+}
+
+void EdidDetailsWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    refresh();
+}
+
+void EdidDetailsWindow::scheduleRefresh()
+{
+    // Keystrokes that arrive together are decoded once, after them; a hidden window waits for
+    // its next showing.
+    if (refreshPending_ || !isVisible())
+        return;
+    refreshPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refreshPending_ = false;
+        refresh();
+    });
+}
+
+void EdidDetailsWindow::refresh()
+{
+    const QStringList selected = labelPath(tree_->currentItem());
+    const QByteArray text = pane_->toPlainText().toLatin1();
+    EdidImage image;
+    std::string problem;
+    const bool whole =
+        parseEdidHexText(std::string_view(text.constData(), text.size()), image, &problem) >= 0;
+
+    tree_->setUpdatesEnabled(false);
+    tree_->blockSignals(true);
+    tree_->clear();
+    tree_->blockSignals(false);
+    problem_->setVisible(!whole);
+    if (!whole) {
+        problem_->setText(
+            tr("The pane holds no whole EDID: %1.").arg(QString::fromStdString(problem)));
+        pane_->setExtraSelections({});
+    } else {
+        std::vector<DescriptionLine> sections = describeEdid(decodeEdid(image));
+        // What is wrong comes first, where the operator looks.
+        std::rotate(sections.rbegin(), sections.rbegin() + 1, sections.rend());
+        addLines(sections, nullptr);
+        tree_->expandAll();
+        if (QTreeWidgetItem *again = findPath(tree_, selected))
+            tree_->setCurrentItem(again);
+        else
+            pane_->setExtraSelections({});
+    }
+    tree_->setUpdatesEnabled(true);
+}
+
+void EdidDetailsWindow::addLines(const std::vector<DescriptionLine> &lines, QTreeWidgetItem *parent)
+{
+    for (const DescriptionLine &line : lines) {
+        auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
+        item->setText(kLabel, QString::fromStdString(line.label));
+        item->setText(kValue, QString::fromStdString(line.value));
+        item->setText(kBytes, bytesText(line.bytes));
+        item->setData(kLabel, kRangeRole, QPoint(int(line.bytes.offset), int(line.bytes.length)));
+        item->setToolTip(kValue, item->text(kValue));
+        addLines(line.children, item);
+    }
+}
+
+void EdidDetailsWindow::markSelectedBytes()
+{
+    const QTreeWidgetItem *item = tree_->currentItem();
+    const QPoint range = item ? item->data(kLabel, kRangeRole).toPoint() : QPoint();
+    if (range.y() == 0) {
+        pane_->setExtraSelections({});
+        return;
+    }
+    // Byte n is the two digits at character 3n of the layout the pane was parsed in.
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(pane_->document());
+    mark.cursor.setPosition(3 * range.x());
+    mark.cursor.setPosition(3 * (range.x() + range.y()) - 1, QTextCursor::KeepAnchor);
+    mark.format.setBackground(QColor(255, 226, 120));
+    pane_->setExtraSelections({mark});
+    // Scrolled into view; the operator's own cursor in the pane stays where it was.
+    const QRect shown = pane_->cursorRect(mark.cursor);
+    if (shown.top() < 0 || shown.bottom() > pane_->viewport()->height())
+        pane_->verticalScrollBar()->setValue(pane_->verticalScrollBar()->value() + shown.top() -
+                                             pane_->viewport()->height() / 3);
+}
