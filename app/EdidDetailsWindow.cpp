@@ -71,10 +71,10 @@ EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     tree_->setObjectName(QStringLiteral("EdidDetailsTree"));
     tree_->setColumnCount(3);
     tree_->setHeaderLabels({tr("Field"), tr("Value"), tr("Bytes")});
+    // The value takes what the label and the bytes leave; those two are fitted to their rows
+    // when rows come or go, not on every keystroke.
     tree_->header()->setStretchLastSection(false);
-    tree_->header()->setSectionResizeMode(kLabel, QHeaderView::ResizeToContents);
     tree_->header()->setSectionResizeMode(kValue, QHeaderView::Stretch);
-    tree_->header()->setSectionResizeMode(kBytes, QHeaderView::ResizeToContents);
     tree_->setUniformRowHeights(true);
     problem_->setObjectName(QStringLiteral("EdidDetailsProblem"));
     problem_->setWordWrap(true);
@@ -85,7 +85,12 @@ EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     resize(760, 620);
 
     connect(pane_, &QTextEdit::textChanged, this, &EdidDetailsWindow::scheduleRefresh);
-    connect(tree_, &QTreeWidget::currentItemChanged, this, &EdidDetailsWindow::markSelectedBytes);
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
+        // The operator's choice, kept through texts that are no whole EDID for a moment.
+        if (!syncing_)
+            selectedPath_ = labelPath(current);
+        markSelectedBytes();
+    });
 }
 
 void EdidDetailsWindow::showEvent(QShowEvent *event)
@@ -109,46 +114,66 @@ void EdidDetailsWindow::scheduleRefresh()
 
 void EdidDetailsWindow::refresh()
 {
-    const QStringList selected = labelPath(tree_->currentItem());
     const QByteArray text = pane_->toPlainText().toLatin1();
     EdidImage image;
     std::string problem;
     const bool whole =
         parseEdidHexText(std::string_view(text.constData(), text.size()), image, &problem) >= 0;
-
-    tree_->setUpdatesEnabled(false);
-    tree_->blockSignals(true);
-    tree_->clear();
-    tree_->blockSignals(false);
     problem_->setVisible(!whole);
-    if (!whole) {
-        problem_->setText(
-            tr("The pane holds no whole EDID: %1.").arg(QString::fromStdString(problem)));
-        pane_->setExtraSelections({});
-    } else {
-        std::vector<DescriptionLine> sections = describeEdid(decodeEdid(image));
+    problem_->setText(
+        whole ? QString()
+              : tr("The pane holds no whole EDID: %1.").arg(QString::fromStdString(problem)));
+    std::vector<DescriptionLine> sections;
+    if (whole) {
+        sections = describeEdid(decodeEdid(image));
         // What is wrong comes first, where the operator looks.
         std::rotate(sections.rbegin(), sections.rbegin() + 1, sections.rend());
-        addLines(sections, nullptr);
-        tree_->expandAll();
-        if (QTreeWidgetItem *again = findPath(tree_, selected))
-            tree_->setCurrentItem(again);
-        else
-            pane_->setExtraSelections({});
     }
-    tree_->setUpdatesEnabled(true);
+    reshaped_ = false;
+    syncing_ = true;
+    syncLines(sections, nullptr);
+    if (reshaped_) {
+        tree_->resizeColumnToContents(kLabel);
+        tree_->resizeColumnToContents(kBytes);
+    }
+    QTreeWidgetItem *again = findPath(tree_, selectedPath_);
+    if (again != tree_->currentItem())
+        tree_->setCurrentItem(again);
+    else
+        markSelectedBytes(); // the same row, perhaps with other bytes
+    syncing_ = false;
 }
 
-void EdidDetailsWindow::addLines(const std::vector<DescriptionLine> &lines, QTreeWidgetItem *parent)
+void EdidDetailsWindow::syncLines(const std::vector<DescriptionLine> &lines,
+                                  QTreeWidgetItem *parent)
 {
-    for (const DescriptionLine &line : lines) {
-        auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
-        item->setText(kLabel, QString::fromStdString(line.label));
-        item->setText(kValue, QString::fromStdString(line.value));
-        item->setText(kBytes, bytesText(line.bytes));
+    // Rows keep their place while the EDID keeps its shape, so that a keystroke only rewrites the
+    // values that changed.
+    const auto count = [&] { return parent ? parent->childCount() : tree_->topLevelItemCount(); };
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const DescriptionLine &line = lines[i];
+        QTreeWidgetItem *item = int(i) < count()
+                                    ? (parent ? parent->child(int(i)) : tree_->topLevelItem(int(i)))
+                                    : nullptr;
+        const bool added = !item;
+        if (added) {
+            item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
+            reshaped_ = true;
+        }
+        const QString texts[] = {QString::fromStdString(line.label),
+                                 QString::fromStdString(line.value), bytesText(line.bytes)};
+        for (int column : {kLabel, kValue, kBytes})
+            if (item->text(column) != texts[column])
+                item->setText(column, texts[column]);
+        item->setToolTip(kValue, texts[kValue]);
         item->setData(kLabel, kRangeRole, QPoint(int(line.bytes.offset), int(line.bytes.length)));
-        item->setToolTip(kValue, item->text(kValue));
-        addLines(line.children, item);
+        syncLines(line.children, item);
+        if (added)
+            item->setExpanded(true);
+    }
+    while (count() > int(lines.size())) {
+        delete (parent ? parent->takeChild(count() - 1) : tree_->takeTopLevelItem(count() - 1));
+        reshaped_ = true;
     }
 }
 

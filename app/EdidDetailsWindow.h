@@ -2,6 +2,7 @@
 
 #include "EdidDescriptionTree.h"
 
+#include <QStringList>
 #include <QWidget>
 
 class QLabel;
@@ -19,8 +20,8 @@ public:
     // parent: the main window, whose pane is followed; the details are a window of their own.
     EdidDetailsWindow(QTextEdit *pane, QWidget *parent);
 
-    // Decodes the pane's text again and shows it; the row selected before stays selected when
-    // the new description has a row of the same labels.
+    // Decodes the pane's text again and shows it; the row the operator selected stays selected
+    // whenever the description has a row of the same labels.
     void refresh();
 
 protected:
@@ -28,7 +29,8 @@ protected:
 
 private:
     void scheduleRefresh();
-    void addLines(const std::vector<DescriptionLine> &lines, QTreeWidgetItem *parent);
+    // Makes the rows below parent (the top when null) show these lines, reusing the rows there.
+    void syncLines(const std::vector<DescriptionLine> &lines, QTreeWidgetItem *parent);
     // Marks the selected row's bytes in the pane as an extra selection.
     void markSelectedBytes();
 
@@ -36,4 +38,7 @@ private:
     QLabel *problem_;
     QTreeWidget *tree_;
     bool refreshPending_ = false;
+    bool reshaped_ = false; // rows came or went in the last refresh
+    bool syncing_ = false;
+    QStringList selectedPath_; // the labels of the row the operator selected
 };
