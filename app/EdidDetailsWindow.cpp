@@ -5,10 +5,12 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -64,7 +66,7 @@ QTreeWidgetItem *findPath(QTreeWidget *tree, const QStringList &path)
 
 EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     : QWidget(parent, Qt::Window), pane_(pane), problem_(new QLabel(this)),
-      tree_(new QTreeWidget(this))
+      find_(new QLineEdit(this)), tree_(new QTreeWidget(this))
 {
     setObjectName(QStringLiteral("EdidDetails"));
     setWindowTitle(tr("EDID Details"));
@@ -79,8 +81,14 @@ EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     problem_->setObjectName(QStringLiteral("EdidDetailsProblem"));
     problem_->setWordWrap(true);
     problem_->hide();
+    find_->setObjectName(QStringLiteral("EdidDetailsFind"));
+    find_->setPlaceholderText(tr("Find a field or a value (Enter: the next one)"));
+    find_->setClearButtonEnabled(true);
+    connect(find_, &QLineEdit::textEdited, this, [this] { findRow(false); });
+    connect(find_, &QLineEdit::returnPressed, this, [this] { findRow(true); });
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(problem_);
+    layout->addWidget(find_);
     layout->addWidget(tree_);
     resize(760, 620);
 
@@ -175,6 +183,27 @@ void EdidDetailsWindow::syncLines(const std::vector<DescriptionLine> &lines,
         delete (parent ? parent->takeChild(count() - 1) : tree_->takeTopLevelItem(count() - 1));
         reshaped_ = true;
     }
+}
+
+void EdidDetailsWindow::findRow(bool next)
+{
+    const QString wanted = find_->text();
+    if (wanted.isEmpty())
+        return;
+    // In the order of the rows, from the selected one (or the one after it) round to it.
+    std::vector<QTreeWidgetItem *> rows;
+    for (QTreeWidgetItemIterator it(tree_); *it; ++it)
+        rows.push_back(*it);
+    const auto current = std::find(rows.begin(), rows.end(), tree_->currentItem());
+    std::rotate(rows.begin(), current == rows.end() ? rows.begin() : current + int(next),
+                rows.end());
+    for (QTreeWidgetItem *row : rows)
+        if (row->text(kLabel).contains(wanted, Qt::CaseInsensitive) ||
+            row->text(kValue).contains(wanted, Qt::CaseInsensitive)) {
+            tree_->setCurrentItem(row);
+            tree_->scrollToItem(row);
+            return;
+        }
 }
 
 void EdidDetailsWindow::markSelectedBytes()

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QLabel;
+class QLineEdit;
 class QTextEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -31,11 +32,14 @@ private:
     void scheduleRefresh();
     // Makes the rows below parent (the top when null) show these lines, reusing the rows there.
     void syncLines(const std::vector<DescriptionLine> &lines, QTreeWidgetItem *parent);
+    // Selects the first row whose label or value holds the find text; next: after the selected.
+    void findRow(bool next);
     // Marks the selected row's bytes in the pane as an extra selection.
     void markSelectedBytes();
 
     QTextEdit *pane_;
     QLabel *problem_;
+    QLineEdit *find_;
     QTreeWidget *tree_;
     bool refreshPending_ = false;
     bool reshaped_ = false; // rows came or went in the last refresh
