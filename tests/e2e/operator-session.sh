@@ -67,8 +67,8 @@ find "Physical address" && read -r top bottom <<<"$(marked)" && shot details
 [ "$top" -eq 0 ] && [ "$bottom" -gt 100 ] || fail "the address row marks $top, $bottom pixels"
 find "VNX Sink" && find "2.0.0.0" && read -r top bottom <<<"$(marked)"
 [ "$bottom" -eq 0 ] || fail "2.0.0.0 found before it was typed"
-# The address's first byte, 0x10 at 0xA2, becomes 0x20: the tree now says 2.0.0.0.
-pane && xdotool key ctrl+Home $(printf 'Down %.0s' $(seq 10)) $(printf 'Right %.0s' $(seq 6)) \
+# The address's first byte, 0x10 at 0xA5, becomes 0x20: the tree now says 2.0.0.0.
+pane && xdotool key ctrl+Home $(printf 'Down %.0s' $(seq 10)) $(printf 'Right %.0s' $(seq 15)) \
     shift+Right shift+Right && xdotool type 20
 find "2.0.0.0" && read -r top bottom <<<"$(marked)" && shot details-followed
 [ "$bottom" -gt 100 ] || fail "the tree did not follow the edited address"
@@ -94,7 +94,7 @@ app=
 
 # The edited byte, and both checksums right: edid-decode checks them with the rest.
 [ "$(od -An -tx1 -j10 -N1 "$out/edited.bin")" = " 5a" ] || fail "byte 10 of the saved EDID is not 5A"
-[ "$(od -An -tx1 -j162 -N1 "$out/edited.bin")" = " 20" ] || fail "the address is not 2.0.0.0"
+[ "$(od -An -tx1 -j165 -N1 "$out/edited.bin")" = " 20" ] || fail "the address is not 2.0.0.0"
 edid-decode --check "$out/edited.bin" >"$out/edid-decode.txt" || true
 grep -q 'EDID conformity: PASS' "$out/edid-decode.txt" || fail "edid-decode: $(tail -n 5 "$out/edid-decode.txt")"
 echo "operator session passed; screenshots in $out"
