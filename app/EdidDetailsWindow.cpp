@@ -98,9 +98,9 @@ EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     addEditMenu(bar);
     layout->setMenuBar(bar);
     layout->addWidget(problem_);
-    layout->addWidget(changes_);
     layout->addWidget(find_);
     layout->addWidget(tree_);
+    layout->addWidget(changes_); // below, so that the rows stay where they are
     resize(760, 620);
 
     connect(pane_, &QTextEdit::textChanged, this, &EdidDetailsWindow::paneChanged);
