@@ -85,19 +85,22 @@ private slots:
         QTest::addColumn<bool>("binary");
         QTest::addColumn<QByteArray>("expected"); // the image, or the text for the pane
         const QByteArrayList lines = canonical.chopped(1).split('\n');
-        // clang-format off
         QTest::newRow("binary") << ascending << true << ascending;
-        QTest::newRow("short binary") << ascending.left(128) << true << ascending.left(128) + QByteArray(128, 0);
+        QTest::newRow("short binary")
+            << ascending.left(128) << true << ascending.left(128) + QByteArray(128, 0);
         QTest::newRow("48 columns, CR LF") << (lines.join(" \r\n") + " \r\n") << false << canonical;
         QTest::newRow("48 columns, LF") << (lines.join(" \n") + " \n") << false << canonical;
         QTest::newRow("hex layout, LF") << canonical << false << canonical;
         const QByteArray broken = lines[0] + "\r\n" + (lines.join(" \r\n") + " \r\n");
         QTest::newRow("a short first line stops the conversion") << broken << false << broken;
-        QTest::newRow("text ends at a zero byte") << QByteArray("<b>A0</b>\0 11", 13) << false << QByteArray("<b>A0</b>");
+        QTest::newRow("text ends at a zero byte")
+            << QByteArray("<b>A0</b>\0 11", 13) << false << QByteArray("<b>A0</b>");
         const QByteArrayList longer = lines + lines.mid(0, 8); // 1200 bytes
-        QTest::newRow("48-column lines beyond 1024 bytes") << (longer.join(" \r\n") + " \r\n") << false << (longer.mid(0, 20).join("\n") + "\n") + longer[20].left(24);
-        QTest::newRow("1024 bytes without a zero") << QByteArray(3000, 'A') << false << QByteArray(1024, 'A');
-        // clang-format on
+        QTest::newRow("48-column lines beyond 1024 bytes")
+            << (longer.join(" \r\n") + " \r\n") << false
+            << (longer.mid(0, 20).join("\n") + "\n") + longer[20].left(24);
+        QTest::newRow("1024 bytes without a zero")
+            << QByteArray(3000, 'A') << false << QByteArray(1024, 'A');
     }
     void edidFile()
     {
