@@ -2,6 +2,7 @@
 
 #include "DeviceState.h"
 #include "DeviceWarningBox.h"
+#include "EdidDetailsWindow.h"
 #include "EdidFile.h"
 #include "EdidImage.h"
 #include "EdidSources.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QLoggingCategory>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -85,6 +87,26 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     ExpectedSerial = kToolSerial;
     installDeviceWarningBox();
     DeviceHandle = kNoUsbHandle;
+
+    // View sits between File and Help, as desktop programs have it.
+    QMenu *view = new QMenu(tr("View"), this);
+    view->setObjectName(QStringLiteral("menuView"));
+    QAction *detailsAction = view->addAction(tr("EDID Details..."));
+    detailsAction->setObjectName(QStringLiteral("actionEdidDetails"));
+    detailsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    connect(detailsAction, &QAction::triggered, this, &MainWindow::ShowEdidDetails);
+    menuBar()->insertMenu(ui->menuHelp->menuAction(), view);
+}
+
+void MainWindow::ShowEdidDetails()
+{
+    if (!details) {
+        details = new EdidDetailsWindow(ui->EDIDtext, this);
+        details->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    details->show();
+    details->raise();
+    details->activateWindow();
 }
 
 MainWindow::~MainWindow()

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+class EdidDetailsWindow;
 class QColor;
 class QProgressBar;
 class MainWindowForm;
@@ -43,6 +44,8 @@ private slots:
     void WriteEDID();
     void SelectEdid(int);
     void CalculateChkSum();
+    // View > EDID Details...: what the pane's EDID says, in a window beside this one.
+    void ShowEdidDetails();
 
 private:
     // How long a confirmation stays in the status bar.
@@ -55,5 +58,6 @@ private:
     void prepareProgressBar();
 
     QProgressBar *progressBar = nullptr;
+    EdidDetailsWindow *details = nullptr;
     MainWindowForm *ui;
 };

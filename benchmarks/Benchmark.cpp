@@ -8,7 +8,11 @@
 //    tool. The difference is what the program adds beyond the tool.
 // 2. Start-up to a shown window and peak memory of the utility beside a bare Qt main window,
 //    each a fresh process, run alternately; printed as ratios.
+// 3. Decoding: one EDID (the median over the sample EDIDs of tests/data/edid-corpus), the details
+//    window's refresh after one keystroke in the pane, and `varnex-edid decode --json` over the
+//    whole sample in one run against edid-decode run once per file, as a ratio.
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise. Figures are medians.
+#include "EdidDescription.h"
 #include "EdidSources.h"
 #include "EdidTransfer.h"
 #include "MainWindow.h"
@@ -16,9 +20,15 @@
 #include "UsbAccess.h"
 #include "VirtualTool.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
+#include <QProcess>
+#include <QTextEdit>
+#include <QTreeWidget>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -130,6 +140,101 @@ const char *verdict(bool holds)
     return holds ? "holds" : "DOES NOT HOLD";
 }
 
+// The sample EDIDs' file names, and their images.
+QStringList sampleFiles()
+{
+    const QDir corpus(QStringLiteral(VARNEX_EDID_CORPUS));
+    QStringList files;
+    for (const QString &name : corpus.entryList({QStringLiteral("*.bin")}, QDir::Files))
+        files << corpus.filePath(name);
+    return files;
+}
+
+std::vector<EdidImage> sampleImages(const QStringList &files)
+{
+    std::vector<EdidImage> images;
+    for (const QString &path : files) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        const QByteArray bytes = file.read(EdidImage::kSize);
+        EdidImage image;
+        std::copy(bytes.begin(), bytes.end(), image.bytes.begin());
+        images.push_back(image);
+    }
+    return images;
+}
+
+// Microseconds of one decode of each image (the mean of rounds decodes), their median.
+double decodeMicroseconds(const std::vector<EdidImage> &images, int rounds)
+{
+    std::vector<double> perImage;
+    std::size_t findings = 0; // used, so that no decode is left out
+    for (const EdidImage &image : images) {
+        const double ms = millisecondsOf([&] {
+            for (int i = 0; i < rounds; ++i)
+                findings += decodeEdid(image).findings.size();
+        });
+        perImage.push_back(1000 * ms / rounds);
+    }
+    std::printf("            (%zu findings in all)\n", findings / std::size_t(rounds));
+    return median(perImage);
+}
+
+// Milliseconds from one keystroke in the pane (a digit overwritten) to everything shown anew, each
+// keystroke alone: the median over keystrokes.
+double keystrokeMilliseconds(QTextEdit *pane, int keystrokes)
+{
+    std::vector<double> times;
+    for (int i = 0; i < keystrokes; ++i) {
+        QTextCursor cursor(pane->document());
+        cursor.setPosition(31); // byte 10, the product code's low byte: the checksum breaks
+        cursor.setPosition(32, QTextCursor::KeepAnchor);
+        times.push_back(millisecondsOf([&] {
+            cursor.insertText(QString::number(i % 10));
+            QApplication::processEvents();
+        }));
+    }
+    return median(times);
+}
+
+// What the details window adds to a keystroke: the keystroke with it open against without.
+double refreshMilliseconds(MainWindow &window, int keystrokes)
+{
+    auto *pane = window.findChild<QTextEdit *>(QStringLiteral("EDIDtext"));
+    const double alone = keystrokeMilliseconds(pane, keystrokes);
+    window.findChild<QAction *>(QStringLiteral("actionEdidDetails"))->trigger();
+    QApplication::processEvents();
+    const double withDetails = keystrokeMilliseconds(pane, keystrokes);
+    if (window.findChild<QTreeWidget *>(QStringLiteral("EdidDetailsTree"))->topLevelItemCount() ==
+        0)
+        std::printf("            the details window shows nothing!\n");
+    std::printf("            a keystroke in the pane: %.3f ms alone, %.3f ms with the details\n",
+                alone, withDetails);
+    return withDetails - alone;
+}
+
+// Milliseconds of varnex-edid decode --json over all files in one run, and of edid-decode run
+// once for each file.
+std::pair<double, double> decodeCommandsMs(const QStringList &files)
+{
+    const auto runs = [](const QString &program, const QStringList &arguments) {
+        QProcess process;
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.start(program, arguments);
+        process.waitForFinished(-1);
+    };
+    const double ours = millisecondsOf([&] {
+        runs(QStringLiteral(VARNEX_CLI),
+             QStringList{QStringLiteral("decode"), QStringLiteral("--json")} + files);
+    });
+    const double theirs = millisecondsOf([&] {
+        for (const QString &file : files)
+            runs(QStringLiteral("edid-decode"), {file});
+    });
+    return {ours, theirs};
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -202,6 +307,20 @@ int main(int argc, char *argv[])
                 writeAdded - pacingMs, verdict(pacingMs / writeAdded > 0.9));
     std::printf("            of the added time the window (progress bar) takes %.3f ms\n",
                 writeMs - sequenceWriteMs);
+
+    const QStringList files = sampleFiles();
+    const double decodeUs = decodeMicroseconds(sampleImages(files), 200);
+    std::printf("decode    : one EDID %.2f us (median over %lld sample EDIDs); under 50 us: %s\n",
+                decodeUs, qlonglong(files.size()), verdict(decodeUs < 50));
+    selector->setCurrentIndex(1);
+    window.DoReadEDID();
+    const double refreshMs = refreshMilliseconds(window, 50);
+    std::printf("details   : refresh after one keystroke %.3f ms (median of 50); under 5 ms: %s\n",
+                refreshMs, verdict(refreshMs < 5));
+    const auto [oursMs, theirsMs] = decodeCommandsMs(files);
+    std::printf("decode all: varnex-edid decode --json over %lld files in one run %.1f ms, "
+                "edid-decode once per file %.1f ms; ratio %.3f\n",
+                qlonglong(files.size()), oursMs, theirsMs, oursMs / theirsMs);
 
     std::vector<double> utilityMs, bareMs, utilityKb, bareKb;
     runProbe(VARNEX_STARTUP_UTILITY); // warm the file cache for both

@@ -29,7 +29,8 @@ const QString kOverview = QStringLiteral(
     "  check FILE...           test both block checksums of each file\n"
     "  fix FILE                recalculate both checksums\n"
     "  convert IN OUT          between raw binary and hex text\n"
-    "  diff A B                byte-wise differences; each a file or tool:SOURCE\n\n"
+    "  diff A B                byte-wise differences; each a file or tool:SOURCE\n"
+    "  decode INPUT...         what an EDID says, and what is wrong with it\n\n"
     "Sources: current, sink, custom6, custom7, custom8; only the custom ones can be written.\n"
     "Files read: raw binary of 128 or 256 bytes, or a hex dump of as many bytes: pairs of\n"
     "digits separated by white space, commas or colons, with or without 0x, as the window\n"
@@ -127,6 +128,13 @@ const std::vector<Command> &commands()
          "or tool:SOURCE to read a source from the tool. Exit status 1 when they differ.",
          {json, connector},
          runDiff},
+        {"decode",
+         {{"INPUT...", "EDID files, or tool:SOURCE"}},
+         "Decodes each EDID: the base block and the CTA-861 extension, field by field in the\n"
+         "order of the bytes, then what is wrong with it (findings: errors and warnings).\n"
+         "Exit status 1 when an EDID has an error, 2 when an input is unreadable.",
+         {json, connector},
+         runDecode},
     };
     return table;
 }

@@ -40,3 +40,8 @@ int runCheck(Run &run);
 int runFix(Run &run);
 int runConvert(Run &run);
 int runDiff(Run &run);
+int runDecode(Run &run);
+
+// Reads an operand of diff and decode: a file, or tool:SOURCE from the tool. Returns the exit
+// code, having said what went wrong.
+int readOperand(Run &run, const QString &operand, EdidImage &image);

@@ -100,9 +100,6 @@ int runConvert(Run &run)
     return kExitSuccess;
 }
 
-namespace {
-
-// A file, or tool:SOURCE read from the tool.
 int readOperand(Run &run, const QString &operand, EdidImage &image)
 {
     const QLatin1String toolPrefix("tool:");
@@ -119,8 +116,6 @@ int readOperand(Run &run, const QString &operand, EdidImage &image)
     image = input.image;
     return kExitSuccess;
 }
-
-} // namespace
 
 int runDiff(Run &run)
 {

@@ -40,23 +40,62 @@ int HexPairToByte(const char *group, std::uint8_t *byte)
     return 0;
 }
 
-int parseEdidHexText(std::string_view text, EdidImage &image)
+namespace {
+
+// Where byte n's group starts, as the operator sees it: line and column, both from 1.
+std::string placeOfByte(std::size_t n)
+{
+    return "byte " + std::to_string(n) + " (line " + std::to_string(n / 16 + 1) + ", column " +
+           std::to_string(3 * (n % 16) + 1) + ")";
+}
+
+// Why the text (white space after the last group already cut off) is no whole EDID, or "" when
+// it is one.
+std::string firstProblem(std::string_view text)
+{
+    if (text.empty())
+        return "the text is empty";
+    for (std::size_t n = 0; n < EdidImage::kSize; ++n) {
+        const std::size_t at = 3 * n;
+        if (at + 2 > text.size())
+            return "the text ends after " + std::to_string(n) + " bytes; an EDID has 256";
+        if (hexDigitValue(text[at]) < 0 || hexDigitValue(text[at + 1]) < 0)
+            return placeOfByte(n) + ": '" + std::string(text.substr(at, 2)) +
+                   "' is not two hex digits";
+        const bool last = n + 1 == EdidImage::kSize;
+        if (at + 2 == text.size())
+            return last
+                       ? std::string()
+                       : "the text ends after " + std::to_string(n + 1) + " bytes; an EDID has 256";
+        if (last)
+            return "the text goes on after byte 255; an EDID has 256 bytes";
+        if (text[at + 2] != ' ' && text[at + 2] != '\n')
+            return placeOfByte(n) + " is followed by something else than one space or a line end";
+    }
+    return std::string();
+}
+
+} // namespace
+
+int parseEdidHexText(std::string_view text, EdidImage &image, std::string *problem)
 {
     // Whatever follows the last group as white space is the operator's, not the EDID's.
     const std::size_t lastGroupEnd = text.find_last_not_of(" \t\n\r\v\f");
     const std::size_t length = lastGroupEnd == std::string_view::npos ? 0 : lastGroupEnd + 1;
     // 256 groups of two digits with one separator between two of them; nothing else fits.
-    if (length != kEdidHexTextLength - 1)
-        return -1;
-    if (text.substr(0, length).find('\0') != std::string_view::npos)
-        return -1;
-
-    std::array<char, kEdidHexTextLength> buffer{}; // the groups and their terminating NUL
-    text.copy(buffer.data(), length);
+    bool whole = length == kEdidHexTextLength - 1 &&
+                 text.substr(0, length).find('\0') == std::string_view::npos;
     EdidImage parsed;
-    for (std::size_t i = 0; i < EdidImage::kSize; ++i) {
-        if (HexPairToByte(&buffer[3 * i], &parsed.bytes[i]) != 0)
-            return -1;
+    if (whole) {
+        std::array<char, kEdidHexTextLength> buffer{}; // the groups and their terminating NUL
+        text.copy(buffer.data(), length);
+        for (std::size_t i = 0; i < EdidImage::kSize && whole; ++i)
+            whole = HexPairToByte(&buffer[3 * i], &parsed.bytes[i]) == 0;
+    }
+    if (!whole) {
+        if (problem)
+            *problem = firstProblem(text.substr(0, length));
+        return -1;
     }
     image = parsed;
     return static_cast<int>(EdidImage::kSize);

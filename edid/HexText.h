@@ -32,5 +32,5 @@ int HexPairToByte(const char *group, std::uint8_t *byte);
 
 // Parses a whole EDID: exactly 256 groups, one space or one newline between two groups, any
 // white space after the last. Returns 256, or -1 for a format error; on -1 the image is left as
-// it was.
-int parseEdidHexText(std::string_view text, EdidImage &image);
+// it was, and problem (when given) says in words where the text goes wrong.
+int parseEdidHexText(std::string_view text, EdidImage &image, std::string *problem = nullptr);

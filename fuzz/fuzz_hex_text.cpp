@@ -1,9 +1,11 @@
-// Feeds arbitrary pane text to the EDID hex text parser. A text is either refused, leaving the
-// image untouched, or gives 256 bytes whose canonical text parses back to the same bytes.
+// Feeds arbitrary pane text to the EDID hex text parser. A text is either refused with a reason,
+// leaving the image untouched, or gives 256 bytes whose canonical text parses back to the same
+// bytes.
 #include "HexText.h"
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -13,9 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     image.bytes.fill(0xA5);
     const EdidImage untouched = image;
 
-    const int result = parseEdidHexText(text, image);
+    std::string problem;
+    const int result = parseEdidHexText(text, image, &problem);
     if (result == -1) {
-        if (image.bytes != untouched.bytes)
+        if (image.bytes != untouched.bytes || problem.empty())
             std::abort();
         return 0;
     }

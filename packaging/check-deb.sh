@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it with apt as a user would, checks what it put in place,
-# starts the program under Xvfb, and removes the package again. Run as root on Debian 12, on a
-# machine where the package may be installed and removed.
+# Builds the Debian package and checks it with lintian, installs it with apt as a user would,
+# checks what it put in place, starts the program under Xvfb, and removes the package again. Run
+# as root on Debian 12, on a machine where the package may be installed and removed.
 # Usage: packaging/check-deb.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/package}
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2
-(cd "$build" && cpack -G DEB >/dev/null)
+packaging/lint-deb.sh "$build"
 deb=$(ls "$build"/varnex-edid-utility_*.deb)
 echo "== package: $deb"
 dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
@@ -20,7 +18,10 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
 dpkg-query -W -f='${Package} ${Version} ${Status}\n' varnex-edid-utility
 installed=$(dpkg -L varnex-edid-utility)
 for file in /usr/bin/varnex-edid-utility /usr/bin/varnex-edid-utility-virtual /usr/bin/varnex-edid \
-    /usr/share/man/man1/varnex-edid.1 /usr/share/bash-completion/completions/varnex-edid \
+    /usr/share/man/man1/varnex-edid.1.gz /usr/share/man/man1/varnex-edid-utility.1.gz \
+    /usr/share/man/man1/varnex-edid-utility-virtual.1.gz \
+    /usr/share/bash-completion/completions/varnex-edid \
+    /usr/share/doc/varnex-edid-utility/copyright /usr/share/doc/varnex-edid-utility/changelog.gz \
     /usr/share/applications/com.varnex.edid_utility.desktop \
     /usr/share/icons/hicolor/scalable/apps/com.varnex.edid_utility.svg \
     /usr/share/metainfo/com.varnex.edid_utility.metainfo.xml \
@@ -70,7 +71,7 @@ DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq varnex-edid-utility
 for file in $installed; do
     case $file in /usr/bin/* | /usr/share/applications/* | /usr/share/metainfo/* | \
         /usr/lib/udev/* | /usr/share/icons/hicolor/scalable/apps/*.svg | /usr/share/man/* | \
-        /usr/share/bash-completion/*)
+        /usr/share/bash-completion/* | /usr/share/doc/varnex-edid-utility/*)
         if [ -e "$file" ] && [ ! -d "$file" ]; then
             echo "left behind: $file"
             exit 1

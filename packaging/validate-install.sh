@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch root and checks what a desktop will read from it: the menu
-# entry, the software-centre metadata, the icon and the device access rule; the command-line
-# program with its man page and completion.
+# entry, the software-centre metadata, the icon and the device access rule; the programs' man
+# pages and the command-line program's completion.
 # Usage: validate-install.sh <build-dir> <scratch-dir> <tool IDs as vvvv:pppp, comma-separated>
 set -euo pipefail
 
@@ -22,7 +22,13 @@ fail() {
 for program in varnex-edid-utility varnex-edid-utility-virtual varnex-edid; do
     [ -x "$root/usr/bin/$program" ] || fail "program $program not installed"
 done
-[ -f "$root/usr/share/man/man1/varnex-edid.1" ] || fail "man page of varnex-edid not installed"
+# The window programs share one page; every page is installed compressed.
+for page in varnex-edid varnex-edid-utility varnex-edid-utility-virtual; do
+    if ! text=$(gzip -dc "$root/usr/share/man/man1/$page.1.gz" 2>/dev/null) ||
+        ! grep -q '^\.TH ' <<<"$text"; then
+        fail "man page of $page not installed"
+    fi
+done
 grep -q 'complete .* varnex-edid$' "$root/usr/share/bash-completion/completions/varnex-edid" ||
     fail "bash completion of varnex-edid not installed"
 

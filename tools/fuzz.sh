@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a bounded time on its committed corpus.
+# Builds the libFuzzer targets with clang and runs each for a bounded time on its committed corpus
+# (the decoder's: the sample EDIDs of tests/data).
 # Usage: tools/fuzz.sh [seconds per target, default 60]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -7,11 +8,16 @@ seconds=${1:-60}
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVARNEX_FUZZ=ON -DBUILD_TESTING=OFF
-targets=(hex_text edid_file)
+targets=(hex_text edid_file edid_decode)
 cmake --build "$build" -j2 --target "${targets[@]/#/fuzz_}"
 for target in "${targets[@]}"; do
     work=$(mktemp -d)
-    cp -r "fuzz/corpus/$target/." "$work/"
+    # The decoder starts from the sample EDIDs the tests use; the others from their own corpus.
+    if [ "$target" = edid_decode ]; then
+        cp tests/data/edid-corpus/*.bin "$work/"
+    else
+        cp -r "fuzz/corpus/$target/." "$work/"
+    fi
     log="$build/fuzz_$target.log"
     echo "== fuzz_$target for ${seconds}s"
     # A finding stops the run: show the whole report and fail.

@@ -11,7 +11,7 @@ packages=(
     edid-decode
     clang libclang-rt-14-dev
     xvfb xauth x11-utils xdotool imagemagick
-    desktop-file-utils appstream dpkg-dev file
+    desktop-file-utils appstream dpkg-dev file lintian
     man-db python3
 )
 

@@ -3,8 +3,9 @@
 #  1. a build with warnings as errors and every CTest test;
 #  2. an operator's session with the virtual-tool program under Xvfb, driven by real input events,
 #     and a shell session with varnex-edid on the virtual tool;
-#  3. the same build and tests with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer;
-#  4. each libFuzzer target for a bounded time on its corpus.
+#  3. the Debian package, built as the README says and checked with lintian (not installed);
+#  4. the same build and tests with AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer;
+#  5. each libFuzzer target for a bounded time on its corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -21,6 +22,8 @@ build_and_test build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 tests/e2e/operator-session.sh build/test/app/varnex-edid-utility-virtual build/test/e2e
 tests/e2e/cli-session.sh build/test build/test/cli-e2e
+
+packaging/lint-deb.sh build/package
 
 # Only leaks inside system libraries are suppressed.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

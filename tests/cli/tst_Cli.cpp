@@ -169,7 +169,7 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("mode");
-        const QByteArray fixed = with(with(sink, 0, 0x55), 127, char(0xB6));
+        const QByteArray fixed = with(with(sink, 0, 0x55), 127, char(0xF6));
         QTest::newRow("fix keeps a base block") << "fix b128.bin" << sink.left(128) << 0644;
         QTest::newRow("fix keeps a base block's text")
             << "fix b128.txt" << blockText(sink.left(128)) << 0644;
@@ -264,10 +264,10 @@ private slots:
             ToolFaults().silentFrom(3));
         row("no read-back", "write s.bin --to custom6", 4, "", "reading custom6", sink,
             ToolFaults().silentFrom(33));
-        row("checksums refused", "write bad.bin --to custom6", 2, "", "0x13; nothing written");
+        row("checksums refused", "write bad.bin --to custom6", 2, "", "0x00; nothing written");
         row("fixed", "write bad.bin --to custom6 --fix-checksums", 0,
             "bad.bin written to custom6 and verified: all 256 bytes match", "",
-            with(with(sink, 0, 0x55), 127, char(0xB6)));
+            with(with(sink, 0, 0x55), 127, char(0xF6)));
         row("forced", "write bad.bin --to custom6 --force", 0, "verified", "", bad);
         row("both", "write bad.bin --to custom6 --force --fix-checksums", 2, "", "exclude");
         row("sink never written", "write s.bin --to sink", 2, "", "sink cannot be written");
@@ -286,8 +286,8 @@ private slots:
         row("usage error as JSON", "diff s.bin --json", 2, "\"exit_status\": 2",
             "usage: varnex-edid diff A B");
         row("check", "check s.bin bad.bin", 1,
-            "ok\nbad.bin: block 0 checksum is 0x0B, should be 0xB6; block 1 checksum is 0x55", "");
-        row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  13\n", "");
+            "ok\nbad.bin: block 0 checksum is 0x4B, should be 0xF6; block 1 checksum is 0x55", "");
+        row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  00\n", "");
         row("unreadable", "check missing s.bin --json", 2, "\"ok\": true", "cannot read missing");
         row("fix in place", "check bad.bin", 0, "bad.bin: ok", "", {}, {}, {"fix bad.bin"});
         row("diff as JSON", "diff s.bin tool:custom6 --json", 1,
@@ -303,6 +303,11 @@ private slots:
         row("bad format", "read sink --format txt", 2, "", "--format takes hex or bin");
         row("unwritable", "read sink -o no/such/dir", 2, "",
             "cannot write no/such/dir: No such file or directory");
+        row("decode", "decode s.bin", 0, "  Manufacturer: VNX\n", "");
+        row("decode two, one unreadable", "decode missing tool:custom8", 2,
+            "custom8:\nBlock 0: base EDID\n", "cannot read missing");
+        row("decode as JSON", "decode tool:sink --json", 0,
+            "\"serial_text\": \"2011\",\n        \"source\": \"sink\"", "");
     }
     // The overview lists every command; a command's help its arguments and options, then those
     // every command takes.
@@ -321,6 +326,7 @@ private slots:
         QTest::newRow("fix") << "fix FILE" << QStringList{"-o, --output <FILE>", connector};
         QTest::newRow("convert") << "convert IN OUT" << QStringList{format, connector};
         QTest::newRow("diff") << "diff A B" << QStringList{"--json", connector};
+        QTest::newRow("decode") << "decode INPUT..." << QStringList{"--json", connector};
     }
     void help()
     {

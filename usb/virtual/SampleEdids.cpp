@@ -66,13 +66,13 @@ void putBaseBlock(Image &edid, std::uint16_t productCode, const std::string &nam
     // Serial number 0: the serial string descriptor carries it.
     edid[16] = 48; // week
     edid[17] = 36; // 2026
-    edid[18] = 1;  // EDID 1.4
-    edid[19] = 4;
-    edid[20] = 0xA2; // digital, 8 bits per colour, HDMI-a
+    edid[18] = 1; // EDID 1.3, as HDMI asks
+    edid[19] = 3;
+    edid[20] = 0x80; // digital
     edid[21] = 53;   // 53 x 30 cm
     edid[22] = 30;
     edid[23] = 120;  // gamma 2.2
-    edid[24] = 0x06; // RGB 4:4:4, sRGB default colour space, preferred timing is native
+    edid[24] = 0x0E; // RGB colour, sRGB default, preferred timing in the first DTD
 
     // sRGB primaries and D65 white as 10-bit fractions.
     const unsigned rx = 655, ry = 338, gx = 307, gy = 614, bx = 154, by = 61, wx = 320, wy = 337;
@@ -92,26 +92,38 @@ void putBaseBlock(Image &edid, std::uint16_t productCode, const std::string &nam
     std::memcpy(edid.data() + 38, standard, sizeof standard);
 
     putDetailedTiming(edid, 54, 14850, 1920, 280, 88, 44, 1080, 45, 4, 5); // 1080p60
-    const std::uint8_t range[18] = {0x00, 0x00, 0x00, 0xFD, 0x00, 56,   76,   30,   83,
-                                    17,   0x01, 0x0A, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20};
+    // 24-76 Hz, 26-83 kHz, 170 MHz: every timing here, 1080p24 included
+    const std::uint8_t range[18] = {0x00, 0x00, 0x00, 0xFD, 0x00, 24,   76,   26,   83,
+                                    17,   0x00, 0x0A, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20};
     std::memcpy(edid.data() + 72, range, sizeof range);
     putTextDescriptor(edid, 90, 0xFC, name);
     putTextDescriptor(edid, 108, 0xFF, std::to_string(kToolSerial));
     edid[126] = 1; // one extension block
 }
 
+// What an HDMI television tells a source: its video formats, stereo LPCM and 5.1 AC-3 audio,
+// its speakers, and the HDMI vendor block without which a source sends neither audio nor YCbCr.
 void putCtaExtension(Image &edid)
 {
     const std::uint8_t blocks[] = {
-        0x44, 0x90, 0x04, 0x03, 0x01, // video: 1080p60 (native), 720p60, 480p, VGA
-        0x23, 0x09, 0x07, 0x07,       // audio: 2-channel LPCM, 32-48 kHz, 16-24 bit
-        0x83, 0x01, 0x00, 0x00,       // speakers: front left and right
-        0xE2, 0x00, 0x40,             // video capability: selectable RGB range
+        // video: 1080p60 and 50, 720p60 and 50, 1080i60 and 50, 480p and 576p in both aspects,
+        // VGA, 1080p24, 25 and 30
+        0x4E, 0x10, 0x1F, 0x04, 0x13, 0x05, 0x14, 0x03, 0x12, 0x02, 0x11, 0x01, 0x20, 0x21, 0x22,
+        // audio: LPCM 2 channels 32-48 kHz 16-24 bit; AC-3 6 channels 32-48 kHz up to 640 kb/s
+        0x26, 0x09, 0x07, 0x07, 0x15, 0x07, 0x50,
+        // speakers: front left and right, LFE, front centre
+        0x83, 0x07, 0x00, 0x00,
+        // HDMI: physical address 1.0.0.0, AI, 36- and 30-bit deep colour, YCbCr 4:4:4 deep
+        // colour, 225 MHz TMDS, no latency fields
+        0x68, 0x03, 0x0C, 0x00, 0x10, 0x00, 0xB8, 0x2D, 0x00,
+        // video capability: selectable RGB and YCbCr quantization range, IT and CE formats over-
+        // or underscanned
+        0xE2, 0x00, 0xCF,
     };
     edid[128] = 0x02; // CTA-861 extension
     edid[129] = 0x03; // revision 3
     edid[130] = static_cast<std::uint8_t>(4 + sizeof blocks);
-    edid[131] = 0xC1; // underscanned, basic audio, one native timing
+    edid[131] = 0xF1; // underscanned, basic audio, YCbCr 4:4:4 and 4:2:2, one native timing
     std::memcpy(edid.data() + 132, blocks, sizeof blocks);
     putDetailedTiming(edid, 132 + sizeof blocks, 7425, 1280, 370, 110, 40, 720, 30, 5, 5);
 }

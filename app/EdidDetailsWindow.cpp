@@ -1,0 +1,229 @@
+#include "EdidDetailsWindow.h"
+
+#include "EdidDescription.h"
+#include "HexText.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+enum Column { kLabel, kValue, kBytes };
+constexpr int kRangeRole = Qt::UserRole; // the row's bytes as (offset, length)
+
+QString bytesText(const ByteRange &bytes)
+{
+    if (bytes.length == 0)
+        return QString();
+    const auto hex = [](std::size_t offset) {
+        return QStringLiteral("0x%1")
+            .arg(offset, 2, 16, QLatin1Char('0'))
+            .toUpper()
+            .replace(QStringLiteral("0X"), QStringLiteral("0x"));
+    };
+    return bytes.length == 1
+               ? hex(bytes.offset)
+               : hex(bytes.offset) + QLatin1Char('-') + hex(bytes.offset + bytes.length - 1);
+}
+
+// The labels from the top to this row: what names a row across refreshes.
+QStringList labelPath(const QTreeWidgetItem *item)
+{
+    QStringList path;
+    for (; item; item = item->parent())
+        path.prepend(item->text(kLabel));
+    return path;
+}
+
+QTreeWidgetItem *findPath(QTreeWidget *tree, const QStringList &path)
+{
+    QTreeWidgetItem *found = nullptr;
+    for (const QString &label : path) {
+        const int count = found ? found->childCount() : tree->topLevelItemCount();
+        QTreeWidgetItem *next = nullptr;
+        for (int i = 0; i < count && !next; ++i) {
+            QTreeWidgetItem *child = found ? found->child(i) : tree->topLevelItem(i);
+            if (child->text(kLabel) == label)
+                next = child;
+        }
+        if (!next)
+            return nullptr;
+        found = next;
+    }
+    return found;
+}
+
+} // namespace
+
+EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
+    : QWidget(parent, Qt::Window), pane_(pane), problem_(new QLabel(this)),
+      find_(new QLineEdit(this)), tree_(new QTreeWidget(this))
+{
+    setObjectName(QStringLiteral("EdidDetails"));
+    setWindowTitle(tr("EDID Details"));
+    tree_->setObjectName(QStringLiteral("EdidDetailsTree"));
+    tree_->setColumnCount(3);
+    tree_->setHeaderLabels({tr("Field"), tr("Value"), tr("Bytes")});
+    // The value takes what the label and the bytes leave; those two are fitted to their rows
+    // when rows come or go, not on every keystroke.
+    tree_->header()->setStretchLastSection(false);
+    tree_->header()->setSectionResizeMode(kValue, QHeaderView::Stretch);
+    tree_->setUniformRowHeights(true);
+    problem_->setObjectName(QStringLiteral("EdidDetailsProblem"));
+    problem_->setWordWrap(true);
+    problem_->hide();
+    find_->setObjectName(QStringLiteral("EdidDetailsFind"));
+    find_->setPlaceholderText(tr("Find a field or a value (Enter: the next one)"));
+    find_->setClearButtonEnabled(true);
+    connect(find_, &QLineEdit::textEdited, this, [this] { findRow(false); });
+    connect(find_, &QLineEdit::returnPressed, this, [this] { findRow(true); });
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(problem_);
+    layout->addWidget(find_);
+    layout->addWidget(tree_);
+    resize(760, 620);
+
+    connect(pane_, &QTextEdit::textChanged, this, &EdidDetailsWindow::scheduleRefresh);
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
+        // The operator's choice, kept through texts that are no whole EDID for a moment.
+        if (!syncing_)
+            selectedPath_ = labelPath(current);
+        markSelectedBytes();
+    });
+}
+
+void EdidDetailsWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    refresh();
+}
+
+void EdidDetailsWindow::scheduleRefresh()
+{
+    // Keystrokes that arrive together are decoded once, after them; a hidden window waits for
+    // its next showing.
+    if (refreshPending_ || !isVisible())
+        return;
+    refreshPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        refreshPending_ = false;
+        refresh();
+    });
+}
+
+void EdidDetailsWindow::refresh()
+{
+    const QByteArray text = pane_->toPlainText().toLatin1();
+    EdidImage image;
+    std::string problem;
+    const bool whole =
+        parseEdidHexText(std::string_view(text.constData(), text.size()), image, &problem) >= 0;
+    problem_->setVisible(!whole);
+    problem_->setText(
+        whole ? QString()
+              : tr("The pane holds no whole EDID: %1.").arg(QString::fromStdString(problem)));
+    std::vector<DescriptionLine> sections;
+    if (whole) {
+        sections = describeEdid(decodeEdid(image));
+        // What is wrong comes first, where the operator looks.
+        std::rotate(sections.rbegin(), sections.rbegin() + 1, sections.rend());
+    }
+    reshaped_ = false;
+    syncing_ = true;
+    syncLines(sections, nullptr);
+    if (reshaped_) {
+        tree_->resizeColumnToContents(kLabel);
+        tree_->resizeColumnToContents(kBytes);
+    }
+    QTreeWidgetItem *again = findPath(tree_, selectedPath_);
+    if (again != tree_->currentItem())
+        tree_->setCurrentItem(again);
+    else
+        markSelectedBytes(); // the same row, perhaps with other bytes
+    syncing_ = false;
+}
+
+void EdidDetailsWindow::syncLines(const std::vector<DescriptionLine> &lines,
+                                  QTreeWidgetItem *parent)
+{
+    // Rows keep their place while the EDID keeps its shape, so that a keystroke only rewrites the
+    // values that changed.
+    const auto count = [&] { return parent ? parent->childCount() : tree_->topLevelItemCount(); };
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const DescriptionLine &line = lines[i];
+        QTreeWidgetItem *item = int(i) < count()
+                                    ? (parent ? parent->child(int(i)) : tree_->topLevelItem(int(i)))
+                                    : nullptr;
+        const bool added = !item;
+        if (added) {
+            item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
+            reshaped_ = true;
+        }
+        const QString texts[] = {QString::fromStdString(line.label),
+                                 QString::fromStdString(line.value), bytesText(line.bytes)};
+        for (int column : {kLabel, kValue, kBytes})
+            if (item->text(column) != texts[column])
+                item->setText(column, texts[column]);
+        item->setToolTip(kValue, texts[kValue]);
+        item->setData(kLabel, kRangeRole, QPoint(int(line.bytes.offset), int(line.bytes.length)));
+        syncLines(line.children, item);
+        if (added)
+            item->setExpanded(true);
+    }
+    while (count() > int(lines.size())) {
+        delete (parent ? parent->takeChild(count() - 1) : tree_->takeTopLevelItem(count() - 1));
+        reshaped_ = true;
+    }
+}
+
+void EdidDetailsWindow::findRow(bool next)
+{
+    const QString wanted = find_->text();
+    if (wanted.isEmpty())
+        return;
+    // In the order of the rows, from the selected one (or the one after it) round to it.
+    std::vector<QTreeWidgetItem *> rows;
+    for (QTreeWidgetItemIterator it(tree_); *it; ++it)
+        rows.push_back(*it);
+    const auto current = std::find(rows.begin(), rows.end(), tree_->currentItem());
+    std::rotate(rows.begin(), current == rows.end() ? rows.begin() : current + int(next),
+                rows.end());
+    for (QTreeWidgetItem *row : rows)
+        if (row->text(kLabel).contains(wanted, Qt::CaseInsensitive) ||
+            row->text(kValue).contains(wanted, Qt::CaseInsensitive)) {
+            tree_->setCurrentItem(row);
+            tree_->scrollToItem(row);
+            return;
+        }
+}
+
+void EdidDetailsWindow::markSelectedBytes()
+{
+    const QTreeWidgetItem *item = tree_->currentItem();
+    const QPoint range = item ? item->data(kLabel, kRangeRole).toPoint() : QPoint();
+    if (range.y() == 0) {
+        pane_->setExtraSelections({});
+        return;
+    }
+    // Byte n is the two digits at character 3n of the layout the pane was parsed in.
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(pane_->document());
+    mark.cursor.setPosition(3 * range.x());
+    mark.cursor.setPosition(3 * (range.x() + range.y()) - 1, QTextCursor::KeepAnchor);
+    mark.format.setBackground(QColor(255, 226, 120));
+    pane_->setExtraSelections({mark});
+    // Scrolled into view; the operator's own cursor in the pane stays where it was.
+    const QRect shown = pane_->cursorRect(mark.cursor);
+    if (shown.top() < 0 || shown.bottom() > pane_->viewport()->height())
+        pane_->verticalScrollBar()->setValue(pane_->verticalScrollBar()->value() + shown.top() -
+                                             pane_->viewport()->height() / 3);
+}

@@ -1,0 +1,47 @@
+#include "Commands.h"
+#include "Console.h"
+#include "DescriptionJson.h"
+#include "EdidDescriptionTree.h"
+#include "ExitCode.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+
+int runDecode(Run &run)
+{
+    int result = kExitSuccess;
+    QJsonArray report;
+    const bool several = run.arguments.size() > 1;
+    for (const QString &input : run.arguments) {
+        EdidImage image;
+        // An unreadable input is said and the others are still decoded.
+        if (const int code = readOperand(run, input, image)) {
+            result = std::max(result, code);
+            continue;
+        }
+        const EdidDescription description = decodeEdid(image);
+        if (std::any_of(description.findings.begin(), description.findings.end(),
+                        [](const EdidFinding &finding) {
+                            return finding.severity == EdidFinding::Severity::Error;
+                        }))
+            result = std::max<int>(result, kExitDifference);
+        if (run.json()) {
+            const QLatin1String toolPrefix("tool:");
+            QJsonObject object = descriptionToJson(description);
+            if (input.startsWith(toolPrefix))
+                object.insert(QStringLiteral("source"), input.mid(toolPrefix.size()));
+            else
+                object.insert(QStringLiteral("file"), input);
+            report.append(object);
+            continue;
+        }
+        if (several)
+            run.console.print(input + QLatin1Char(':'));
+        run.console.printBytes(
+            QByteArray::fromStdString(renderDescription(describeEdid(description))));
+    }
+    if (run.json())
+        run.console.printJson(QJsonDocument(report));
+    return result;
+}
