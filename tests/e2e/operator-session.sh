@@ -70,7 +70,9 @@ app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
 # The edited byte, and both checksums right: edid-decode checks them with the rest.
-[ "$(od -An -tx1 -j10 -N1 "$out/edited.bin")" = " 5a" ] || fail "byte 10 of the saved EDID is not 5A"
+[ "$(od -An -tx1 -j10 -N1 "$out/edited.bin")" = " 5a" ] ||
+    fail "byte 10 of the saved EDID is not 5A"
 edid-decode --check "$out/edited.bin" >"$out/edid-decode.txt" || true
-grep -q 'EDID conformity: PASS' "$out/edid-decode.txt" || fail "edid-decode: $(tail -n 5 "$out/edid-decode.txt")"
+grep -q 'EDID conformity: PASS' "$out/edid-decode.txt" ||
+    fail "edid-decode: $(tail -n 5 "$out/edid-decode.txt")"
 echo "operator session passed; screenshots in $out"
