@@ -19,6 +19,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTreeWidget>
 
 #include <memory>
 #include <optional>
@@ -68,6 +71,14 @@ struct Sent {
     std::size_t device = 0;
 };
 
+// Characters of the pane's text typed over, from byte n's first digit on.
+struct Typed {
+    int byte;
+    QString text;
+};
+
+using Span = QPair<int, int>; // the first and the last character of a stretch of text
+
 // The hex text of a sample image, one byte of it made wrong.
 QString sampleText(std::uint8_t address, int wrongByte = -1)
 {
@@ -95,6 +106,7 @@ EdidImage newImage(const VirtualTool &tool)
 Q_DECLARE_METATYPE(Command)
 Q_DECLARE_METATYPE(Pane)
 Q_DECLARE_METATYPE(Sent)
+Q_DECLARE_METATYPE(Typed)
 Q_DECLARE_METATYPE(std::optional<QString>)
 Q_DECLARE_METATYPE(std::optional<Pane>)
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
@@ -222,6 +234,89 @@ private slots:
             if (qobject_cast<QPushButton *>(shown) || qobject_cast<QComboBox *>(shown))
                 QVERIFY2(shown->sizeHint().width() <= shown->width(),
                          qPrintable(shown->objectName() + " in " + shown->font().toString()));
+    }
+
+    // View > EDID Details... (Ctrl+D) on the sink's text: the row the operator selects or finds
+    // (typed into the find box, then Enter), then what is typed into the pane; the row selected
+    // after, its value, the pane's characters marked, the problem shown instead of rows.
+    void details_data()
+    {
+        QTest::addColumn<QString>("select"); // a row by its label
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<int>("enters");
+        QTest::addColumn<QList<Typed>>("typed");
+        QTest::addColumn<QStringList>("current"); // empty: none
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<Span>("marked"); // (0, 0): none
+        QTest::addColumn<QString>("problem");
+        const auto row = [](const char *name, const QString &select, const QString &find,
+                            int enters, const QList<Typed> &typed, const QStringList &current,
+                            const QString &value, Span marked, const QString &problem = {}) {
+            QTest::newRow(name) << select << find << enters << typed << current << value << marked
+                                << problem;
+        };
+        const QStringList name{"Block 0: base EDID", "Product name"};
+        const QStringList address{"Block 1: CTA-861 extension", "HDMI vendor-specific data block",
+                                  "Physical address"};
+        row("a row selected marks its bytes", "Product name", "", 0, {}, name, "'VNX Sink'",
+            {270, 322});
+        row("the pane's edit followed", "Physical address", "", 0, {{162, "20 00"}}, address,
+            "2.0.0.0", {486, 490});
+        row("unreadable text: the problem, no rows", "Product name", "", 0, {{5, "ZZ"}}, {}, "",
+            {0, 0},
+            "The pane holds no whole EDID: byte 5 (line 1, column 16): 'ZZ' is not two hex "
+            "digits.");
+        row("a block gone for a moment: its row selected again", "Physical address", "", 0,
+            {{158, "00"}, {158, "68"}}, address, "1.0.0.0", {486, 490});
+        row("find: the first row whose label holds the text", "", "product", 0, {},
+            {"Block 0: base EDID", "Product code"}, "8352", {30, 34});
+        row("find: a value in another case, Enter the next", "", "vnx", 1, {}, name, "'VNX Sink'",
+            {270, 322});
+    }
+    void details()
+    {
+        QFETCH(QString, select);
+        QFETCH(QString, find);
+        QFETCH(int, enters);
+        QFETCH(QList<Typed>, typed);
+        QFETCH(QStringList, current);
+        QFETCH(QString, value);
+        QFETCH(Span, marked);
+        QFETCH(QString, problem);
+        pane->setPlainText(sink);
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QTest::keyClick(window.get(), Qt::Key_D, Qt::ControlModifier);
+        auto *details = window->findChild<QWidget *>("EdidDetails");
+        QVERIFY(details && details->isVisible());
+        auto *tree = details->findChild<QTreeWidget *>("EdidDetailsTree");
+        if (!select.isEmpty())
+            tree->setCurrentItem(
+                tree->findItems(select, Qt::MatchExactly | Qt::MatchRecursive).value(0));
+        auto *findBox = details->findChild<QLineEdit *>("EdidDetailsFind");
+        QTest::keyClicks(findBox, find);
+        for (int n = 0; n < enters; ++n)
+            QTest::keyClick(findBox, Qt::Key_Return);
+        for (const Typed &edit : typed) {
+            QTextCursor cursor(pane->document());
+            cursor.setPosition(3 * edit.byte);
+            cursor.setPosition(3 * edit.byte + int(edit.text.size()), QTextCursor::KeepAnchor);
+            cursor.insertText(edit.text);
+            QCoreApplication::processEvents(); // the details follow once the keystrokes are in
+        }
+        QStringList labels;
+        for (QTreeWidgetItem *item = tree->currentItem(); item; item = item->parent())
+            labels.prepend(item->text(0));
+        QCOMPARE(labels, current);
+        QCOMPARE(tree->currentItem() ? tree->currentItem()->text(1) : QString(), value);
+        const QList<QTextEdit::ExtraSelection> marks = pane->extraSelections();
+        QCOMPARE(marks.isEmpty() ? qMakePair(0, 0)
+                                 : qMakePair(marks[0].cursor.selectionStart(),
+                                             marks[0].cursor.selectionEnd() - 1),
+                 marked);
+        const auto *shown = details->findChild<QLabel *>("EdidDetailsProblem");
+        QCOMPARE(shown->isVisible() ? shown->text() : QString(), problem);
+        QCOMPARE(tree->topLevelItemCount() == 0, !problem.isEmpty());
     }
 
     // A read is sixteen 16-byte reads and the counters command repeating the last read's header;
