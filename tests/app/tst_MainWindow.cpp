@@ -238,7 +238,7 @@ private slots:
 
     // View > EDID Details... (Ctrl+D) on the sink's text: the row the operator selects or finds
     // (typed into the find box, then Enter), then what is typed into the pane; the row selected
-    // after, its value, the pane's characters marked, the problem shown instead of rows.
+    // after, its value and bytes, the pane's characters marked, the problem shown instead of rows.
     void details_data()
     {
         QTest::addColumn<QString>("select"); // a row by its label
@@ -246,32 +246,32 @@ private slots:
         QTest::addColumn<int>("enters");
         QTest::addColumn<QList<Typed>>("typed");
         QTest::addColumn<QStringList>("current"); // empty: none
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<Span>("marked"); // (0, 0): none
+        QTest::addColumn<QStringList>("shown");   // its value and bytes
+        QTest::addColumn<Span>("marked");         // (0, 0): none
         QTest::addColumn<QString>("problem");
         const auto row = [](const char *name, const QString &select, const QString &find,
                             int enters, const QList<Typed> &typed, const QStringList &current,
-                            const QString &value, Span marked, const QString &problem = {}) {
-            QTest::newRow(name) << select << find << enters << typed << current << value << marked
+                            const QStringList &shown, Span marked, const QString &problem = {}) {
+            QTest::newRow(name) << select << find << enters << typed << current << shown << marked
                                 << problem;
         };
         const QStringList name{"Block 0: base EDID", "Product name"};
         const QStringList address{"Block 1: CTA-861 extension", "HDMI vendor-specific data block",
                                   "Physical address"};
-        row("a row selected marks its bytes", "Product name", "", 0, {}, name, "'VNX Sink'",
-            {270, 322});
+        row("a row selected marks its bytes", "Product name", "", 0, {}, name,
+            {"'VNX Sink'", "0x5A-0x6B"}, {270, 322});
         row("the pane's edit followed", "Physical address", "", 0, {{162, "20 00"}}, address,
-            "2.0.0.0", {486, 490});
-        row("unreadable text: the problem, no rows", "Product name", "", 0, {{5, "ZZ"}}, {}, "",
+            {"2.0.0.0", "0xA2-0xA3"}, {486, 490});
+        row("unreadable text: the problem, no rows", "Product name", "", 0, {{5, "ZZ"}}, {}, {},
             {0, 0},
             "The pane holds no whole EDID: byte 5 (line 1, column 16): 'ZZ' is not two hex "
             "digits.");
         row("a block gone for a moment: its row selected again", "Physical address", "", 0,
-            {{158, "00"}, {158, "68"}}, address, "1.0.0.0", {486, 490});
+            {{158, "00"}, {158, "68"}}, address, {"1.0.0.0", "0xA2-0xA3"}, {486, 490});
         row("find: the first row whose label holds the text", "", "product", 0, {},
-            {"Block 0: base EDID", "Product code"}, "8352", {30, 34});
-        row("find: a value in another case, Enter the next", "", "vnx", 1, {}, name, "'VNX Sink'",
-            {270, 322});
+            {"Block 0: base EDID", "Product code"}, {"8352", "0x0A-0x0B"}, {30, 34});
+        row("find: a value in another case, Enter the next", "", "vnx", 1, {}, name,
+            {"'VNX Sink'", "0x5A-0x6B"}, {270, 322});
     }
     void details()
     {
@@ -280,7 +280,7 @@ private slots:
         QFETCH(int, enters);
         QFETCH(QList<Typed>, typed);
         QFETCH(QStringList, current);
-        QFETCH(QString, value);
+        QFETCH(QStringList, shown);
         QFETCH(Span, marked);
         QFETCH(QString, problem);
         pane->setPlainText(sink);
@@ -308,14 +308,16 @@ private slots:
         for (QTreeWidgetItem *item = tree->currentItem(); item; item = item->parent())
             labels.prepend(item->text(0));
         QCOMPARE(labels, current);
-        QCOMPARE(tree->currentItem() ? tree->currentItem()->text(1) : QString(), value);
+        const QTreeWidgetItem *row = tree->currentItem();
+        const QStringList rowShows = row ? QStringList{row->text(1), row->text(2)} : QStringList();
+        QCOMPARE(rowShows, shown);
         const QList<QTextEdit::ExtraSelection> marks = pane->extraSelections();
         QCOMPARE(marks.isEmpty() ? qMakePair(0, 0)
                                  : qMakePair(marks[0].cursor.selectionStart(),
                                              marks[0].cursor.selectionEnd() - 1),
                  marked);
-        const auto *shown = details->findChild<QLabel *>("EdidDetailsProblem");
-        QCOMPARE(shown->isVisible() ? shown->text() : QString(), problem);
+        const auto *above = details->findChild<QLabel *>("EdidDetailsProblem");
+        QCOMPARE(above->isVisible() ? above->text() : QString(), problem);
         QCOMPARE(tree->topLevelItemCount() == 0, !problem.isEmpty());
     }
 
