@@ -260,14 +260,14 @@ private slots:
                                   "Physical address"};
         row("a row selected marks its bytes", "Product name", "", 0, {}, name,
             {"'VNX Sink'", "0x5A-0x6B"}, {270, 322});
-        row("the pane's edit followed", "Physical address", "", 0, {{162, "20 00"}}, address,
-            {"2.0.0.0", "0xA2-0xA3"}, {486, 490});
+        row("the pane's edit followed", "Physical address", "", 0, {{165, "20 00"}}, address,
+            {"2.0.0.0", "0xA5-0xA6"}, {495, 499});
         row("unreadable text: the problem, no rows", "Product name", "", 0, {{5, "ZZ"}}, {}, {},
             {0, 0},
             "The pane holds no whole EDID: byte 5 (line 1, column 16): 'ZZ' is not two hex "
             "digits.");
         row("a block gone for a moment: its row selected again", "Physical address", "", 0,
-            {{158, "00"}, {158, "68"}}, address, {"1.0.0.0", "0xA2-0xA3"}, {486, 490});
+            {{161, "00"}, {161, "68"}}, address, {"1.0.0.0", "0xA5-0xA6"}, {495, 499});
         row("find: the first row whose label holds the text", "", "product", 0, {},
             {"Block 0: base EDID", "Product code"}, {"8352", "0x0A-0x0B"}, {30, 34});
         row("find: a value in another case, Enter the next", "", "vnx", 1, {}, name,

@@ -169,7 +169,7 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("mode");
-        const QByteArray fixed = with(with(sink, 0, 0x55), 127, char(0xF6));
+        const QByteArray fixed = with(with(sink, 0, 0x55), 127, char(0xE9));
         QTest::newRow("fix keeps a base block") << "fix b128.bin" << sink.left(128) << 0644;
         QTest::newRow("fix keeps a base block's text")
             << "fix b128.txt" << blockText(sink.left(128)) << 0644;
@@ -264,10 +264,10 @@ private slots:
             ToolFaults().silentFrom(3));
         row("no read-back", "write s.bin --to custom6", 4, "", "reading custom6", sink,
             ToolFaults().silentFrom(33));
-        row("checksums refused", "write bad.bin --to custom6", 2, "", "0x00; nothing written");
+        row("checksums refused", "write bad.bin --to custom6", 2, "", "0xD1; nothing written");
         row("fixed", "write bad.bin --to custom6 --fix-checksums", 0,
             "bad.bin written to custom6 and verified: all 256 bytes match", "",
-            with(with(sink, 0, 0x55), 127, char(0xF6)));
+            with(with(sink, 0, 0x55), 127, char(0xE9)));
         row("forced", "write bad.bin --to custom6 --force", 0, "verified", "", bad);
         row("both", "write bad.bin --to custom6 --force --fix-checksums", 2, "", "exclude");
         row("sink never written", "write s.bin --to sink", 2, "", "sink cannot be written");
@@ -286,8 +286,8 @@ private slots:
         row("usage error as JSON", "diff s.bin --json", 2, "\"exit_status\": 2",
             "usage: varnex-edid diff A B");
         row("check", "check s.bin bad.bin", 1,
-            "ok\nbad.bin: block 0 checksum is 0x4B, should be 0xF6; block 1 checksum is 0x55", "");
-        row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  00\n", "");
+            "ok\nbad.bin: block 0 checksum is 0x3E, should be 0xE9; block 1 checksum is 0x55", "");
+        row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  D1\n", "");
         row("unreadable", "check missing s.bin --json", 2, "\"ok\": true", "cannot read missing");
         row("fix in place", "check bad.bin", 0, "bad.bin: ok", "", {}, {}, {"fix bad.bin"});
         row("diff as JSON", "diff s.bin tool:custom6 --json", 1,
