@@ -1,9 +1,11 @@
 #include "EdidDescriptionTree.h"
 #include "EdidFile.h"
+#include "EdidModes.h"
 #include "EdidSamples.h"
 #include "HexText.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <optional>
@@ -34,6 +36,24 @@ struct Finding {
 };
 
 using Edits = std::vector<std::pair<int, std::uint8_t>>; // offset, new byte
+
+// What a mode table holds of a mode, in one line: size and scan, clock, aspect, the porches and
+// sync polarities (where compared), the refresh rate to six places.
+QString modeLine(const VideoMode *m, bool porches, const QString &refresh = {})
+{
+    if (!m)
+        return "none";
+    const auto sync = [](unsigned front, unsigned sync, unsigned back, bool positive) {
+        return QString::asprintf(" %u %u %u %c", front, sync, back, positive ? '+' : '-');
+    };
+    return QString::asprintf("%ux%u%c %u kHz %u:%u", m->hActive, m->vActive,
+                             m->interlaced ? 'i' : 'p', m->pixelClockKhz, m->aspectWidth,
+                             m->aspectHeight) +
+           (porches ? sync(m->hFront, m->hSync, m->hBack, m->hSyncPositive) +
+                          sync(m->vFront, m->vSync, m->vBack, m->vSyncPositive)
+                    : QString()) +
+           " at " + (refresh.isNull() ? QString::number(refreshRate(*m).hz(), 'f', 6) : refresh);
+}
 
 } // namespace
 
@@ -86,8 +106,9 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");   // what the text parses to; empty: refused
         QTest::addColumn<QByteArray>("problem"); // what the parser says of a refused text
         const QByteArray text = canonical;
-        const auto refused = [](const char *name, const QByteArray &text, const char *problem) {
-            QTest::newRow(name) << text << QByteArray() << QByteArray(problem);
+        const auto refused = [](const char *name, const QByteArray &text,
+                                const QByteArray &problem) {
+            QTest::newRow(name) << text << QByteArray() << problem;
         };
         QTest::newRow("rendered layout") << text << ascending << QByteArray();
         QTest::newRow("lower-case digits") << text.toLower() << ascending << QByteArray();
@@ -97,20 +118,18 @@ private slots:
             QTest::addRow("group %s", QByteArray(group).toPercentEncoding().constData())
                 << QByteArray(text).replace(3 * 37, 2, group) << QByteArray()
                 << "byte 37 (line 3, column 16): '" + QByteArray(group) + "' is not two hex digits";
+        const QByteArray notOneSpace =
+            " is followed by something else than one space or a line end";
         refused("group 005", QByteArray(text).replace(3 * 37, 2, "005"),
-                "byte 37 (line 3, column 16) is followed by something else than one space or a "
-                "line end");
+                "byte 37 (line 3, column 16)" + notOneSpace);
         refused("two spaces", QByteArray(text).replace(2, 1, "  "),
                 "byte 1 (line 1, column 4): ' 0' is not two hex digits");
         refused("tab", QByteArray(text).replace(2, 1, "\t"),
-                "byte 0 (line 1, column 1) is followed by something else than one space or a line "
-                "end");
+                "byte 0 (line 1, column 1)" + notOneSpace);
         refused("NUL", QByteArray(text).replace(2, 1, QByteArray(1, '\0')),
-                "byte 0 (line 1, column 1) is followed by something else than one space or a line "
-                "end");
+                "byte 0 (line 1, column 1)" + notOneSpace);
         refused("CR LF line ends", QByteArray(text).replace("\n", "\r\n"),
-                "byte 15 (line 1, column 46) is followed by something else than one space or a "
-                "line end");
+                "byte 15 (line 1, column 46)" + notOneSpace);
         refused("255 groups", text.left(3 * 255), "the text ends after 255 bytes; an EDID has 256");
         refused("a group cut short", text.left(3 * 100 + 1),
                 "the text ends after 100 bytes; an EDID has 256");
@@ -403,6 +422,89 @@ private slots:
         flatten(lines, QString(), described);
         for (const Line &line : described)
             QVERIFY2(line.offset + line.length <= int(EdidImage::kSize), qPrintable(line.path));
+    }
+
+    // Every mode of the tables as edid-decode lists it: the CTA-861 and HDMI VICs whole, the DMT
+    // modes with their ID, nominal rate and reduced blanking, the established timings with their
+    // DMT ID. The IBM and Apple timings' makers give other porches than edid-decode; no aspect
+    // ratio of a DMT or established timing is kept.
+    void modeTables_data()
+    {
+        QTest::addColumn<QString>("ours");
+        QTest::addColumn<QString>("listed");
+        // Where the table and edid-decode differ, what the table holds: DMT 1.0 rev 13 gives 0x1A,
+        // 0x43 and 0x4B so; 0x54 is reduced blanking to edid-decode, which changes nothing shown.
+        const QMap<QString, QString> differences{
+            {"DMT 1a", "1280x768p 140250 kHz 0:0 48 32 80 + 3 7 35 - at 119.798073 DMT 0x1A RB"},
+            {"DMT 43", "1856x1392p 356500 kHz 0:0 48 32 80 + 3 4 75 - at 119.969686 DMT 0x43 RB"},
+            {"DMT 4b", "1920x1440p 380500 kHz 0:0 48 32 80 + 3 4 78 - at 119.955864 DMT 0x4B RB"},
+            {"DMT 54", "2048x1152p 162000 kHz 0:0 26 80 96 + 1 3 44 + at 60.000000 DMT 0x54"},
+        };
+        QFile file(VARNEX_EDID_MODES);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString(file.readAll()).split('\n');
+        const QRegularExpression head(
+            R"(^(VIC|HDMI VIC|DMT|Byte) +(0x)?(\w+)(, Bit (\d))?[^:]*:(.*?) +(\d+)x(\d+)(i?) +)"
+            R"(([\d.]+) Hz +(\d+):(\d+) +[\d.]+ kHz +([\d.]+) MHz(.*))");
+        const QRegularExpression porches(R"(front +(\d+) .sync +(\d+) .back +(\d+) .pol (.))"
+                                         R"(( .border (\d+))?)");
+        for (int n = 0; n + 2 < lines.size(); ++n) {
+            const QRegularExpressionMatch m = head.match(lines[n]);
+            const QRegularExpressionMatch h = porches.match(lines[n + 1]);
+            const QRegularExpressionMatch v = porches.match(lines[n + 2]);
+            const auto at = [](const QRegularExpressionMatch &x, int n) {
+                return std::uint16_t(x.captured(n).toUInt());
+            };
+            const QString table = m.captured(1), name = table + ' ' + m.captured(3);
+            const unsigned number =
+                m.captured(3).toUInt(nullptr, m.captured(2).isEmpty() ? 10 : 16);
+            // Established timings I and II only: bytes 0x23-0x25, bit 7 first.
+            const unsigned bit = (number - 0x23) * 8 + 7 - at(m, 5);
+            if (!m.hasMatch() || (table == "Byte" && (number < 0x23 || number > 0x25)))
+                continue;
+            const bool vic = table.endsWith("VIC"), dmt = table == "DMT";
+            const unsigned dmtId =
+                dmt ? number : m.captured(6).section("DMT 0x", 1).left(2).toUInt(nullptr, 16);
+            const bool whole = vic || dmtId; // porches and polarities compared
+            // A border is part of the front and back porch to the table.
+            const auto porch = [at](const QRegularExpressionMatch &x, int n) {
+                return std::uint16_t(at(x, n) + (n == 2 ? 0 : at(x, 6)));
+            };
+            const auto clock = std::uint32_t(qRound(m.captured(13).toDouble() * 1000));
+            const bool interlaced = !m.captured(9).isEmpty();
+            const bool hPlus = h.captured(4) == "P", vPlus = v.captured(4) == "P";
+            const std::uint16_t width = vic * at(m, 11), height = vic * at(m, 12); // aspect
+            const VideoMode listed{at(m, 7),    at(m, 8),    width,       height,      clock,
+                                   interlaced,  porch(h, 1), porch(h, 2), porch(h, 3), hPlus,
+                                   porch(v, 1), porch(v, 2), porch(v, 3), vPlus};
+            QString ours = "none",
+                    extra = vic ? QString() : QString::asprintf(" DMT 0x%02X", dmtId);
+            if (vic) {
+                ours =
+                    modeLine(table == "VIC" ? ctaVideoMode(number) : hdmiVideoMode(number), true);
+            } else if (const DmtMode *mode = dmt ? dmtMode(number) : nullptr) {
+                // The nominal rate is the frame rate's, to within a hertz.
+                const double frames =
+                    refreshRate(mode->mode).hz() / (mode->mode.interlaced ? 2 : 1);
+                ours = modeLine(&mode->mode, true) + QString::asprintf(" DMT 0x%02X", mode->id) +
+                       (std::abs(frames - mode->refreshHz) < 1 ? "" : " off its nominal rate") +
+                       (mode->reducedBlanking ? " RB" : "");
+                extra += m.captured(14).contains("RB") ? " RB" : "";
+            } else if (const EstablishedTiming *timing =
+                           table == "Byte" ? establishedTiming(bit) : nullptr) {
+                ours = modeLine(&timing->mode, whole) +
+                       QString::asprintf(" DMT 0x%02X", timing->dmtId);
+            }
+            QTest::newRow(qPrintable(table == "Byte" ? QString("established %1").arg(bit) : name))
+                << ours
+                << differences.value(name, modeLine(&listed, whole, m.captured(10)) + extra);
+        }
+    }
+    void modeTables()
+    {
+        QFETCH(QString, ours);
+        QFETCH(QString, listed);
+        QCOMPARE(ours, listed);
     }
 };
 
