@@ -7,9 +7,23 @@
 
 #include <deque>
 
-// Answers every modal message box that opens while it lives and records it as
-// "title|text|informative text|icon buttons owner". Boxes take the queued answers in turn, then
-// OK (or their first button).
+// A message box as tests record and expect it: "title|text|informative|icon N, buttons 0xN,
+// owned or not". Most boxes are the window's own warnings, hence the defaults.
+inline QString messageBox(const QString &text, const QString &title = QStringLiteral("VARNEX"),
+                          bool owned = true, const QString &informative = {},
+                          QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                          QMessageBox::Icon icon = QMessageBox::Warning)
+{
+    return QStringList{title, text, informative,
+                       QStringLiteral("icon %1, buttons 0x%2, %3")
+                           .arg(icon)
+                           .arg(buttons.toInt(), 0, 16)
+                           .arg(owned ? "owned" : "no owner")}
+        .join('|');
+}
+
+// Answers every modal message box that opens while it lives and records it. Boxes take the
+// queued answers in turn, then OK (or their first button).
 class MessageBoxWatcher {
 public:
     MessageBoxWatcher()
@@ -27,15 +41,8 @@ private:
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        const QMessageBox::StandardButtons buttons = box->standardButtons();
-        // clang-format off
-        const char *icon = box->icon() == QMessageBox::Warning ? "warning" : box->icon() == QMessageBox::NoIcon ? "no-icon" : "icon";
-        const char *choice = buttons == QMessageBox::Ok ? "OK" : buttons == (QMessageBox::Yes | QMessageBox::No) ? "Yes/No" : "buttons";
-        // clang-format on
-        boxes << QStringList{box->windowTitle(), box->text(), box->informativeText(),
-                             QString::asprintf("%s %s %s", icon, choice,
-                                               box->parentWidget() ? "parent" : "no-parent")}
-                     .join('|');
+        boxes << messageBox(box->text(), box->windowTitle(), box->parentWidget(),
+                            box->informativeText(), box->standardButtons(), box->icon());
         QAbstractButton *button =
             box->button(answers_.empty() ? QMessageBox::Ok : answers_.front());
         if (!answers_.empty())

@@ -43,7 +43,10 @@ choose_source() { # opens the selector and walks down from its first item
     sleep 0.3
 }
 # The details window opens beside the main one, its find box at the top.
-find() { xdotool mousemove --sync 787 40 click 1 key ctrl+a && xdotool type --delay 20 "$1"; sleep 0.4; }
+find() {
+    xdotool mousemove --sync 787 40 click 1 key ctrl+a && xdotool type --delay 20 "$1"
+    sleep 0.4
+}
 # The n-th entry of the details' Edit menu; its dialog takes the text typed, or Return alone.
 edit_menu() {
     xdotool mousemove --sync 430 10 click 1 && sleep 0.4
@@ -108,12 +111,14 @@ app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
 # The edited byte, and both checksums right: edid-decode checks them with the rest.
-[ "$(od -An -tx1 -j10 -N1 "$out/edited.bin")" = " 5a" ] || fail "byte 10 of the saved EDID is not 5A"
+[ "$(od -An -tx1 -j10 -N1 "$out/edited.bin")" = " 5a" ] ||
+    fail "byte 10 of the saved EDID is not 5A"
 decoded=$("$(dirname "$program")/../cli/varnex-edid" decode "$out/edited.bin") || true
 for says in "Product name: 'Studio 3'" "Physical address: 3.0.0.0"; do
     grep -qF "$says" <<<"$decoded" || fail "the saved EDID does not say $says"
 done
 ! grep -q 'VIC 95:' <<<"$decoded" || fail "the saved EDID still has VIC 95"
 edid-decode --check "$out/edited.bin" >"$out/edid-decode.txt" || true
-grep -q 'EDID conformity: PASS' "$out/edid-decode.txt" || fail "edid-decode: $(tail -n 5 "$out/edid-decode.txt")"
+grep -q 'EDID conformity: PASS' "$out/edid-decode.txt" ||
+    fail "edid-decode: $(tail -n 5 "$out/edid-decode.txt")"
 echo "operator session passed; screenshots in $out"
