@@ -77,6 +77,15 @@ struct Typed {
     QString text;
 };
 
+// A step in the details' Edit menu: an entry with the text typed into its dialog, after a row
+// selected by its label, or text typed into the pane.
+struct EditStep {
+    QString action; // empty: no entry
+    QString answer = {};
+    QString select = {};
+    std::optional<Typed> typed = {};
+};
+
 using Span = QPair<int, int>; // the first and the last character of a stretch of text
 
 // The hex text of a sample image, one byte of it made wrong.
@@ -107,6 +116,7 @@ Q_DECLARE_METATYPE(Command)
 Q_DECLARE_METATYPE(Pane)
 Q_DECLARE_METATYPE(Sent)
 Q_DECLARE_METATYPE(Typed)
+Q_DECLARE_METATYPE(EditStep)
 Q_DECLARE_METATYPE(std::optional<QString>)
 Q_DECLARE_METATYPE(std::optional<Pane>)
 Q_DECLARE_METATYPE(std::optional<QByteArray>)
@@ -319,6 +329,118 @@ private slots:
         const auto *above = details->findChild<QLabel *>("EdidDetailsProblem");
         QCOMPARE(above->isVisible() ? above->text() : QString(), problem);
         QCOMPARE(tree->topLevelItemCount() == 0, !problem.isEmpty());
+    }
+
+    // The details' Edit menu on the sink's text: each step an entry of the menu with the text
+    // typed into its dialog (none: what the dialog offers), a row selected first, or text typed
+    // into the pane; then the pane's bytes, the boxes and dialogs shown, what the details say
+    // changed, and whether Ctrl+Z has an edit to step back.
+    void detailsEdits_data()
+    {
+        QTest::addColumn<QList<EditStep>>("steps");
+        QTest::addColumn<QList<Typed>>("bytes"); // where the pane's text differs from the sink's
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QString>("changes"); // empty: none shown
+        QTest::addColumn<bool>("undoable");
+        const auto row = [](const char *name, const QList<EditStep> &steps,
+                            const QList<Typed> &bytes, const QStringList &boxes,
+                            const QString &changes, bool undoable) {
+            QTest::newRow(name) << steps << bytes << boxes << changes << undoable;
+        };
+        const Typed name{95, "53 74 75 64 69 6F 20 33 0A 20 20 20 20"};
+        const QString nameChanges = "Changed:\n  Product name: 'VNX Sink' -> 'Studio 3'\n"
+                                    "  Block 0 / Checksum: 0x3E (correct) -> 0x24 (correct)";
+        const QString nameDialog = "Set Name|Product name (up to 13 characters):|VNX Sink";
+        row("a name", {{"actionSetName", "Studio 3"}}, {name, {127, "24"}}, {nameDialog},
+            nameChanges, true);
+        row("the address offered, a new one set", {{"actionSetPhysicalAddress", "2.0.0.0"}},
+            {{165, "20"}, {255, "C1"}},
+            {"Set Physical Address|CEC physical address (A.B.C.D):|1.0.0.0"},
+            "Changed:\n  Physical address: 1.0.0.0 -> 2.0.0.0\n"
+            "  Block 1 / Checksum: 0xD1 (correct) -> 0xC1 (correct)",
+            true);
+        row("the VIC selected in the tree offered and removed",
+            {{"", "", "VIC 95"}, {"actionRemoveVic"}},
+            {{130, "2C"},
+             {132, "50"},
+             {147, "5E 5D 26 09 07 07 15 07 50 83 07 00 00 68 03 0C 00 10 00 B8 3C 00 E2 00 CF"},
+             {172, "01 1D 00 72 51 D0 1E 20 6E 28 55 00 13 2B 21 00 00 1E 00 00"},
+             {255, "32"}},
+            {"Remove VIC|VIC:|VIC 95: 3840x2160p30 16:9"},
+            "Changed:\n  DTD offset: 45 -> 44\n  VIC 95 3840x2160p30 16:9: only in A\n"
+            "  Padding: 64 bytes, all zero -> 65 bytes, all zero\n"
+            "  Block 1 / Checksum: 0xD1 (correct) -> 0x32 (correct)",
+            true);
+        row("a name too long refused, nothing changed", {{"actionSetName", "Studio 3 North Wing"}},
+            {},
+            {nameDialog, messageBox("The EDID was not changed: a product name has 1-13 "
+                                    "characters; 'Studio 3 North Wing' has 19.",
+                                    "EDID Details")},
+            "", false);
+        row("two edits, two steps back",
+            {{"actionSetName", "Studio 3"},
+             {"actionSetPhysicalAddress", "2.0.0.0"},
+             {"actionUndoEdit"},
+             {"actionUndoEdit"}},
+            {}, {nameDialog, "Set Physical Address|CEC physical address (A.B.C.D):|1.0.0.0"},
+            "Undone:\n  Product name: 'Studio 3' -> 'VNX Sink'\n"
+            "  Block 0 / Checksum: 0x24 (correct) -> 0x3E (correct)",
+            false);
+        row("typing in the pane ends the steps back: the next edit starts them again",
+            {{"actionSetName", "Studio 3"},
+             {"", "", "", {{10, "5A"}}},
+             {"actionSetPhysicalAddress", "2.0.0.0"},
+             {"actionUndoEdit"},
+             {"actionUndoEdit"}},
+            {{10, "5A"}, name, {127, "24"}},
+            {nameDialog, "Set Physical Address|CEC physical address (A.B.C.D):|1.0.0.0"},
+            "Undone:\n  Block 0 / Checksum: 0x6A (correct) -> 0x24 (should be 0x6A)\n"
+            "  Physical address: 2.0.0.0 -> 1.0.0.0\n"
+            "  Block 1 / Checksum: 0xC1 (correct) -> 0xD1 (correct)\n"
+            "  Error only in B: block 0 checksum is 0x24, should be 0x6A",
+            false);
+        row("no whole EDID in the pane: no edits",
+            {{"", "", "", {{5, "ZZ"}}}, {"actionSetName", "Studio 3"}}, {{5, "ZZ"}}, {}, "", false);
+    }
+    void detailsEdits()
+    {
+        QFETCH(QList<EditStep>, steps);
+        QFETCH(QList<Typed>, bytes);
+        QFETCH(QStringList, boxes);
+        QFETCH(QString, changes);
+        QFETCH(bool, undoable);
+        pane->setPlainText(sink);
+        window->findChild<QAction *>("actionEdidDetails")->trigger();
+        auto *details = window->findChild<QWidget *>("EdidDetails");
+        auto *tree = details->findChild<QTreeWidget *>("EdidDetailsTree");
+        for (const EditStep &step : steps) {
+            if (!step.select.isEmpty())
+                tree->setCurrentItem(
+                    tree->findItems(step.select, Qt::MatchExactly | Qt::MatchRecursive).value(0));
+            if (step.typed) {
+                QTextCursor cursor(pane->document());
+                cursor.setPosition(3 * step.typed->byte);
+                cursor.setPosition(3 * step.typed->byte + 2, QTextCursor::KeepAnchor);
+                cursor.insertText(step.typed->text);
+            }
+            QCoreApplication::processEvents(); // the details follow the pane
+            if (step.action.isEmpty())
+                continue;
+            if (!step.answer.isEmpty())
+                watcher->typeNext(step.answer);
+            details->findChild<QAction *>(step.action)->trigger();
+        }
+        QString expected = sink;
+        for (const Typed &at : bytes) { // byte by byte, the line ends kept
+            const QStringList digits = at.text.split(' ');
+            for (int n = 0; n < digits.size(); ++n)
+                expected.replace(3 * (at.byte + n), 2, digits[n]);
+        }
+        QCOMPARE(pane->toPlainText().trimmed(), expected.trimmed());
+        QCOMPARE(watcher->boxes, boxes);
+        const auto *said = details->findChild<QLabel *>("EdidDetailsChanges");
+        QCOMPARE(said->isVisible() ? said->text() : QString(), changes);
+        QCOMPARE(details->findChild<QAction *>("actionUndoEdit")->isEnabled(), undoable);
     }
 
     // A read is sixteen 16-byte reads and the counters command repeating the last read's header;

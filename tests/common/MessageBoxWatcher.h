@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -23,7 +24,8 @@ inline QString messageBox(const QString &text, const QString &title = QStringLit
 }
 
 // Answers every modal message box that opens while it lives and records it. Boxes take the
-// queued answers in turn, then OK (or their first button).
+// queued answers in turn, then OK (or their first button). An input dialog is recorded as
+// "title|label|the text it offers" and takes the next queued text, or what it offers.
 class MessageBoxWatcher {
 public:
     MessageBoxWatcher()
@@ -32,12 +34,23 @@ public:
         timer_.start(5);
     }
     void answerNext(QMessageBox::StandardButton answer) { answers_.push_back(answer); }
+    void typeNext(const QString &text) { texts_.push_back(text); }
 
     QStringList boxes;
 
 private:
     void poll()
     {
+        if (auto *input = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+            boxes << QStringList{input->windowTitle(), input->labelText(), input->textValue()}.join(
+                '|');
+            if (!texts_.empty()) {
+                input->setTextValue(texts_.front());
+                texts_.pop_front();
+            }
+            input->accept();
+            return;
+        }
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
@@ -52,4 +65,5 @@ private:
 
     QTimer timer_;
     std::deque<QMessageBox::StandardButton> answers_;
+    std::deque<QString> texts_;
 };
