@@ -293,6 +293,7 @@ private slots:
         QTest::newRow("written and verified") << "edit s.bin --to custom6 --set-physical-address 2.0.0.0" << 0 << QByteArray("written to custom6 and verified") << QByteArray("Physical address: 1.0.0.0 -> 2.0.0.0\n") << addressed;
         QTest::newRow("saved") << "edit tool:sink -o - --format bin --set-physical-address 2.0.0.0" << 0 << addressed << QByteArray("Physical address: 1.0.0.0 -> 2.0.0.0\n") << QByteArray();
         QTest::newRow("refused") << "edit s.bin --to custom6 --set-name ok --set-physical-address 1.0.2.1" << 2 << QByteArray() << QByteArray("varnex-edid: --set-physical-address '1.0.2.1': physical address 1.0.2.1 has a non-zero digit after a zero; nothing written\n") << QByteArray();
+        QTest::newRow("unwritable") << "edit s.bin -o no/dir/e.bin --set-name x" << 2 << QByteArray() << QByteArray("cannot write no/dir/e.bin") << QByteArray();
         QTest::newRow("nowhere") << "edit s.bin --set-name x" << 2 << QByteArray() << QByteArray("edit needs -o FILE, --to custom6") << QByteArray();
         QTest::newRow("no operation") << "edit s.bin --dry-run" << 2 << QByteArray() << QByteArray("edit needs an operation") << QByteArray();
         QTest::newRow("fields differ") << "diff --fields s.bin bad.bin" << 1 << QByteArray("Header: valid -> not 00 FF FF FF FF FF FF 00\nBlock 0 / Checksum: 0x4B (correct) -> 0x4B (should be 0xF6)") << QByteArray() << QByteArray();

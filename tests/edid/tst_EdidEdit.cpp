@@ -345,6 +345,15 @@ private slots:
                "DTD 1 / Sync: digital separate, H+ V- -> digital separate, H+ V+\n"
                "Block 0 / Checksum: 0xB2 (correct) -> 0x5B (correct)"
             << "the former DTD 1, 3840x2160p60, was dropped: no descriptor slot is free, and not enough room in the CTA-861 extension: the change needs 18 bytes, 4 are free";
+        QTest::newRow("preferred by modeline") << "0294c5a146ff" << K::SetPreferred << "74.50 1280 1344 1472 1664 720 723 728 748 -hsync +vsync"
+            << "0x36: 08 E8 -> 1A 1D\n0x39: 30 F2 70 5A 80 B0 58 8A -> 80 51 D0 1C 20 40 80 35\n0x47: 1E -> 1C\n0x7f: 61 -> 48"
+            << "DTD 1: 3840x2160p, 60.000 Hz, 135.000 kHz, 594.000 MHz (preferred) -> 1280x720p, 59.855 Hz, 44.772 kHz, 74.500 MHz (preferred)\n"
+               "DTD 1 / Pixel clock: 594.00 MHz -> 74.50 MHz\n"
+               "DTD 1 / Horizontal: 3840 active, 176 front porch, 88 sync, 296 back porch -> 1280 active, 64 front porch, 128 sync, 192 back porch\n"
+               "DTD 1 / Vertical: 2160 active, 8 front porch, 10 sync, 72 back porch -> 720 active, 3 front porch, 5 sync, 20 back porch\n"
+               "DTD 1 / Sync: digital separate, H+ V+ -> digital separate, H- V+\n"
+               "Block 0 / Checksum: 0x61 (correct) -> 0x48 (correct)"
+            << "the former DTD 1, 3840x2160p60, was dropped: no descriptor slot is free, and not enough room in the CTA-861 extension: the change needs 18 bytes, 10 are free";
         // Not a byte to spare: everything after the VIC moves up one.
         QTest::newRow("remove a VIC, full extension") << "03662f7f99fc" << K::RemoveVic << "64"
             << "0x82: 25 -> 24\n0x84: 48 -> 47\n0x86: 40 3F 1F 04 13 03 12 23 09 -> 3F 1F 04 13 03 12 23 09 07\n0x90: 07 83 01 -> 83 01 00\n"
@@ -382,6 +391,48 @@ private slots:
         QCOMPARE(said.join('\n'), notes);
     }
 
+    void collection_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // block 1 from byte 2 (DTD offset, flags, ...)
+        QTest::addColumn<EdidEditKind>("kind");
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QByteArray>("after"); // the same; zeros follow
+        const QByteArray dtd = "02 3A 80 18 71 38 2D 40 58 2C 45 00 13 2B 21 00 00 1E";
+        const QByteArray vsdb = "65 03 0C 00 10 00";
+        QByteArray vics;
+        for (int vic = 1; vic <= 31; ++vic)
+            vics += QByteArray::number(vic, 16).rightJustified(2, '0') + ' ';
+        // clang-format off
+        QTest::newRow("VIC with a 4:2:0 capability, before a DTD") << "0B 00 43 10 04 1F E2 0F 05 " + dtd << K::RemoveVic << "4" << "0A 00 42 10 1F E2 0F 03 " + dtd;
+        QTest::newRow("VIC of the map's only bit") << QByteArray("0B 00 43 10 04 1F E2 0F 02") << K::RemoveVic << "4" << QByteArray("07 00 42 10 1F");
+        QTest::newRow("3D mask and 2D_VIC_order follow their SVDs") << QByteArray("1A 00 43 10 04 1F 71 03 0C 00 10 00 00 2D 20 C0 07 00 01 00 07 10 28 10") << K::RemoveVic << "4" << QByteArray("18 00 42 10 1F 70 03 0C 00 10 00 00 2D 20 C0 06 00 01 00 03 18 10");
+        QTest::newRow("3D entry without its detail byte") << QByteArray("15 00 43 10 04 1F 6C 03 0C 00 10 00 00 2D 20 80 02 00 18") << K::RemoveVic << "16" << QByteArray("13 00 42 04 1F 6B 03 0C 00 10 00 00 2D 20 80 01 08");
+        QTest::newRow("VIC into a full video block") << "24 00 5F " + vics << K::AddVic << "32" << "26 00 5F " + vics + "41 20";
+        QTest::newRow("map of every SVD") << QByteArray("09 00 42 10 04 E1 0F") << K::AddVic << "5" << QByteArray("0B 00 43 10 04 05 E2 0F 03");
+        QTest::newRow("audio into a full audio block") << "23 00 3E " + QByteArray("09 07 07 ").repeated(10) << K::AddAudio << "ac3" << "27 00 3E " + QByteArray("09 07 07 ").repeated(10) + "23 15 07 50";
+        QTest::newRow("speakers after the audio") << "11 40 42 10 04 23 09 07 07 " + vsdb << K::SetSpeakers << "5.1" << "15 40 42 10 04 23 09 07 07 83 0F 00 00 " + vsdb;
+        QTest::newRow("stereo in place of the audio") << "18 00 42 10 04 26 09 07 07 15 07 50 83 0F 00 00 " + vsdb << K::SetAudio << "lpcm2" << "15 40 42 10 04 23 09 07 07 83 01 00 00 " + vsdb;
+        // clang-format on
+    }
+    // Edits on a collection built by hand, block 1 before and after in bytes.
+    void collection()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(EdidEditKind, kind);
+        QFETCH(QString, argument);
+        QFETCH(QByteArray, after);
+        EdidImage image = this->sample("0294c5a146ff");
+        const QByteArray bytes = QByteArray::fromHex("02 03 " + before);
+        std::fill(image.bytes.begin() + 128, image.bytes.end(), 0);
+        std::copy(bytes.begin(), bytes.end(), image.bytes.begin() + 128);
+        recalculateChecksums(image);
+        const EditResult result = applyEdit(image, {kind, argument.toStdString()});
+        QVERIFY2(result.image, result.refusal.c_str());
+        const QByteArray block(reinterpret_cast<const char *>(&result.image->bytes[130]), 125);
+        QCOMPARE(block.toHex(' ').toUpper(),
+                 QByteArray::fromHex(after).leftJustified(125, 0).toHex(' ').toUpper());
+    }
+
     void refusals_data()
     {
         QTest::addColumn<QString>("sample"); // "/base": with block 1 all zero
@@ -411,6 +462,7 @@ private slots:
         row(lg, K::SetPreferred, "1234x567@60", "no CTA-861 VIC, DMT mode or timing of this EDID is 1234x567@60");
         row(lg, K::SetPreferred, "vic:219", "a detailed timing holds a pixel clock of up to 655.35 MHz; 4096x2160p120 needs 1188 MHz");
         row(lg, K::SetPreferred, "148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync", "a mode is vic:N, WIDTHxHEIGHT@HZ or an X modeline (CLOCK HDISP HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART VSYNCEND VTOTAL +hsync|-hsync +vsync|-vsync [interlace]), not '148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync'");
+        row(lg, K::SetPreferred, "148.5 1920 1900 2052 2200 1080 1084 1089 1125 +hsync +vsync", "a mode is vic:N, WIDTHxHEIGHT@HZ or an X modeline (CLOCK HDISP HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART VSYNCEND VTOTAL +hsync|-hsync +vsync|-vsync [interlace]), not '148.5 1920 1900 2052 2200 1080 1084 1089 1125 +hsync +vsync'");
         row(lg, K::AddVic, "16", "VIC 16 is listed already");
         row(lg, K::AddVic, "128", "'128' is no CTA-861 VIC (1-127, 193-219)");
         row("03662f7f99fc", K::AddVic, "2", "not enough room in the CTA-861 extension: the change needs 1 byte, 0 are free");
