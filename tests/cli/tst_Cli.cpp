@@ -128,7 +128,7 @@ private slots:
         const auto text = [](const QByteArray &block) {
             return hexText(block + QByteArray(128, 0)).left(384).toLatin1();
         };
-        const QByteArray fixed = with(with(sink, 0, 0x55), 127, char(0xF6));
+        const QByteArray fixed = with(with(sink, 0, 0x55), 127, char(0xE9));
         // clang-format off
         QTest::newRow("fix keeps a base block") << "fix b128.bin" << "b128.bin" << sink.left(128) << 0644;
         QTest::newRow("fix keeps a base block's text") << "fix b128.txt" << "b128.txt" << text(sink.left(128)) << 0644;
@@ -215,8 +215,8 @@ private slots:
         row("write unanswered", "write s.bin --to custom6", 4, "", "writing custom6 was interrupted: the custom EDID may now be incomplete", half, -5);
         row("read unanswered", "read sink", 4, "", "reading sink failed", {}, -3);
         row("no read-back", "write s.bin --to custom6", 4, "", "reading custom6", sink, -33);
-        row("checksums refused", "write bad.bin --to custom6", 2, "", "0x00; nothing written");
-        row("fixed", "write bad.bin --to custom6 --fix-checksums", 0, "bad.bin written to custom6 and verified: all 256 bytes match", "", with(with(sink, 0, 0x55), 127, char(0xF6)));
+        row("checksums refused", "write bad.bin --to custom6", 2, "", "0xD1; nothing written");
+        row("fixed", "write bad.bin --to custom6 --fix-checksums", 0, "bad.bin written to custom6 and verified: all 256 bytes match", "", with(with(sink, 0, 0x55), 127, char(0xE9)));
         row("forced", "write bad.bin --to custom6 --force", 0, "verified", "", bad);
         row("both", "write bad.bin --to custom6 --force --fix-checksums", 2, "", "exclude");
         row("sink never written", "write s.bin --to sink", 2, "", "sink cannot be written");
@@ -228,8 +228,8 @@ private slots:
         row("never onto a FIFO", "read sink -o fifo", 2, "", "cannot write fifo: Not a regular file");
         row("failed read as JSON", "read sink --json", 4, "\"error\": \"reading sink failed", "reading sink failed", {}, -3);
         row("usage error as JSON", "diff s.bin --json", 2, "\"exit_status\": 2", "usage: varnex-edid diff A B");
-        row("check", "check s.bin bad.bin", 1, "ok\nbad.bin: block 0 checksum is 0x4B, should be 0xF6; block 1 checksum is 0x55", "");
-        row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  00\n", "");
+        row("check", "check s.bin bad.bin", 1, "ok\nbad.bin: block 0 checksum is 0x3E, should be 0xE9; block 1 checksum is 0x55", "");
+        row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  D1\n", "");
         row("unreadable", "check missing s.bin --json", 2, "\"ok\": true", "cannot read missing");
         row("fix in place", "fix bad.bin;check bad.bin", 0, "bad.bin: ok", "");
         row("diff as JSON", "diff s.bin tool:custom6 --json", 1, "\"a\": \"s.bin\",\n    \"b\": \"tool:custom6\"", "");

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives varnex-edid-utility-virtual under Xvfb with real input events only, as an operator would:
-# read the sink EDID, edit a byte, recalculate the checksum, save, load back, write into
-# "Custom EDID 7", read it back and compare, then File > Exit. Screenshots go to the output folder.
+# read the sink EDID, look it up in View > EDID Details..., change its physical address there and
+# a byte by hand, recalculate the checksums, save, load back, write into "Custom EDID 7", read it
+# back and compare, then File > Exit. Screenshots go to the output folder.
 # Usage: operator-session.sh <program> <output folder>
 set -euo pipefail
 program=$1
@@ -11,7 +12,7 @@ rm -f "$out"/*.png "$out"/*.bin "$out/display"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Xvfb picks a free display and names it once it accepts connections.
-Xvfb -displayfd 3 -screen 0 640x600x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1240x640x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
 xvfb=$!
 app=
 trap 'kill $app $xvfb 2>/dev/null || true' EXIT
@@ -40,6 +41,16 @@ choose_source() { # opens the selector and walks down from its first item
     xdotool key --delay 80 Home $(printf 'Down %.0s' $(seq "$1")) Return
     sleep 0.3
 }
+# The details window opens beside the main one, its find box at the top.
+find() { xdotool mousemove --sync 787 21 click 1 key ctrl+a && xdotool type --delay 20 "$1"; sleep 0.4; }
+# How many pixels of the pane's block 0 and block 1 lines carry the selected row's mark.
+marked() {
+    import -window root "$out/marked.png"
+    for lines in 370x104+21+82 370x104+21+186; do
+        convert "$out/marked.png" -crop $lines +repage -fill black +opaque '#FFE278' \
+            -fill white -opaque '#FFE278' -format '%[fx:round(mean*w*h)] ' info:
+    done
+}
 file_dialog() { # the button that opens it, then the file name typed into it
     click "$@"
     sleep 0.8
@@ -49,6 +60,18 @@ file_dialog() { # the button that opens it, then the file name typed into it
 
 # One operator step a line: what is done, then the screenshot of what it shows.
 choose_source 1 && read_button && shot read-sink
+xdotool key ctrl+d && sleep 1
+find "VNX Sink" && read -r top bottom <<<"$(marked)"
+[ "$top" -gt 1000 ] && [ "$bottom" -eq 0 ] || fail "the name row marks $top, $bottom pixels"
+find "Physical address" && read -r top bottom <<<"$(marked)" && shot details
+[ "$top" -eq 0 ] && [ "$bottom" -gt 100 ] || fail "the address row marks $top, $bottom pixels"
+find "VNX Sink" && find "2.0.0.0" && read -r top bottom <<<"$(marked)"
+[ "$bottom" -eq 0 ] || fail "2.0.0.0 found before it was typed"
+# The address's first byte, 0x10 at 0xA5, becomes 0x20: the tree now says 2.0.0.0.
+pane && xdotool key ctrl+Home $(printf 'Down %.0s' $(seq 10)) $(printf 'Right %.0s' $(seq 15)) \
+    shift+Right shift+Right && xdotool type 20
+find "2.0.0.0" && read -r top bottom <<<"$(marked)" && shot details-followed
+[ "$bottom" -gt 100 ] || fail "the tree did not follow the edited address"
 # Overwrite byte 10 (the product code's low byte): block 0's checksum is now wrong.
 pane && xdotool key ctrl+Home $(printf 'Right %.0s' $(seq 30)) shift+Right shift+Right
 xdotool type 5A && shot edited
@@ -71,6 +94,7 @@ app=
 
 # The edited byte, and both checksums right: edid-decode checks them with the rest.
 [ "$(od -An -tx1 -j10 -N1 "$out/edited.bin")" = " 5a" ] || fail "byte 10 of the saved EDID is not 5A"
+[ "$(od -An -tx1 -j165 -N1 "$out/edited.bin")" = " 20" ] || fail "the address is not 2.0.0.0"
 edid-decode --check "$out/edited.bin" >"$out/edid-decode.txt" || true
 grep -q 'EDID conformity: PASS' "$out/edid-decode.txt" || fail "edid-decode: $(tail -n 5 "$out/edid-decode.txt")"
 echo "operator session passed; screenshots in $out"

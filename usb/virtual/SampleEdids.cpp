@@ -66,7 +66,7 @@ void putBaseBlock(Image &edid, std::uint16_t productCode, const std::string &nam
     // Serial number 0: the serial string descriptor carries it.
     edid[16] = 48; // week
     edid[17] = 36; // 2026
-    edid[18] = 1; // EDID 1.3, as HDMI asks
+    edid[18] = 1;  // EDID 1.3, as HDMI asks
     edid[19] = 3;
     edid[20] = 0x80; // digital
     edid[21] = 53;   // 53 x 30 cm
@@ -92,33 +92,69 @@ void putBaseBlock(Image &edid, std::uint16_t productCode, const std::string &nam
     std::memcpy(edid.data() + 38, standard, sizeof standard);
 
     putDetailedTiming(edid, 54, 14850, 1920, 280, 88, 44, 1080, 45, 4, 5); // 1080p60
-    // 24-76 Hz, 26-83 kHz, 170 MHz: every timing here, 1080p24 included
+    // 24-76 Hz, 26-83 kHz, 300 MHz: every timing here, 1080p24 and 2160p30 included
     const std::uint8_t range[18] = {0x00, 0x00, 0x00, 0xFD, 0x00, 24,   76,   26,   83,
-                                    17,   0x00, 0x0A, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20};
+                                    30,   0x00, 0x0A, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20};
     std::memcpy(edid.data() + 72, range, sizeof range);
     putTextDescriptor(edid, 90, 0xFC, name);
     putTextDescriptor(edid, 108, 0xFF, std::to_string(kToolSerial));
     edid[126] = 1; // one extension block
 }
 
-// What an HDMI television tells a source: its video formats, stereo LPCM and 5.1 AC-3 audio,
+// What a 4K HDMI 1.4 television tells a source: its video formats, stereo LPCM and 5.1 AC-3 audio,
 // its speakers, and the HDMI vendor block without which a source sends neither audio nor YCbCr.
 void putCtaExtension(Image &edid)
 {
     const std::uint8_t blocks[] = {
         // video: 1080p60 and 50, 720p60 and 50, 1080i60 and 50, 480p and 576p in both aspects,
-        // VGA, 1080p24, 25 and 30
-        0x4E, 0x10, 0x1F, 0x04, 0x13, 0x05, 0x14, 0x03, 0x12, 0x02, 0x11, 0x01, 0x20, 0x21, 0x22,
+        // VGA, 1080p24, 25 and 30, 2160p30, 25 and 24
+        0x51,
+        0x10,
+        0x1F,
+        0x04,
+        0x13,
+        0x05,
+        0x14,
+        0x03,
+        0x12,
+        0x02,
+        0x11,
+        0x01,
+        0x20,
+        0x21,
+        0x22,
+        0x5F,
+        0x5E,
+        0x5D,
         // audio: LPCM 2 channels 32-48 kHz 16-24 bit; AC-3 6 channels 32-48 kHz up to 640 kb/s
-        0x26, 0x09, 0x07, 0x07, 0x15, 0x07, 0x50,
+        0x26,
+        0x09,
+        0x07,
+        0x07,
+        0x15,
+        0x07,
+        0x50,
         // speakers: front left and right, LFE, front centre
-        0x83, 0x07, 0x00, 0x00,
+        0x83,
+        0x07,
+        0x00,
+        0x00,
         // HDMI: physical address 1.0.0.0, AI, 36- and 30-bit deep colour, YCbCr 4:4:4 deep
-        // colour, 225 MHz TMDS, no latency fields
-        0x68, 0x03, 0x0C, 0x00, 0x10, 0x00, 0xB8, 0x2D, 0x00,
+        // colour, 300 MHz TMDS, no latency fields
+        0x68,
+        0x03,
+        0x0C,
+        0x00,
+        0x10,
+        0x00,
+        0xB8,
+        0x3C,
+        0x00,
         // video capability: selectable RGB and YCbCr quantization range, IT and CE formats over-
         // or underscanned
-        0xE2, 0x00, 0xCF,
+        0xE2,
+        0x00,
+        0xCF,
     };
     edid[128] = 0x02; // CTA-861 extension
     edid[129] = 0x03; // revision 3
