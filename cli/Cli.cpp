@@ -4,6 +4,7 @@
 #include "Console.h"
 #include "DeviceConnection.h"
 #include "DeviceWarning.h"
+#include "EdidEdit.h"
 #include "ExitCode.h"
 #include "LibusbUsbLibrary.h"
 #include "ToolList.h"
@@ -30,7 +31,8 @@ const QString kOverview = QStringLiteral(
     "  fix FILE                recalculate both checksums\n"
     "  convert IN OUT          between raw binary and hex text\n"
     "  diff A B                byte-wise differences; each a file or tool:SOURCE\n"
-    "  decode INPUT...         what an EDID says, and what is wrong with it\n\n"
+    "  decode INPUT...         what an EDID says, and what is wrong with it\n"
+    "  edit INPUT OPERATION... change what an EDID says, then save or write it\n\n"
     "Sources: current, sink, custom6, custom7, custom8; only the custom ones can be written.\n"
     "Files read: raw binary of 128 or 256 bytes, or a hex dump of as many bytes: pairs of\n"
     "digits separated by white space, commas or colons, with or without 0x, as the window\n"
@@ -71,6 +73,19 @@ QCommandLineOption option(const QStringList &names, const char *description,
 {
     return QCommandLineOption(names, QString::fromLatin1(description),
                               QString::fromLatin1(valueName ? valueName : ""));
+}
+
+// edit's options: where the result goes, and one option per operation.
+std::vector<QCommandLineOption> editOptions(const std::vector<QCommandLineOption> &common)
+{
+    std::vector<QCommandLineOption> options = common;
+    options.push_back(
+        option({"to"}, "Write into custom6, custom7 or custom8 and verify.", "SOURCE"));
+    options.push_back(option({"dry-run"}, "Print what would change; save and write nothing."));
+    options.push_back(option({"no-verify"}, "With --to: do not read the image back."));
+    for (const EdidEditInfo &info : edidEditKinds())
+        options.push_back(option({info.name}, info.description, info.argument));
+    return options;
 }
 
 const std::vector<Command> &commands()
@@ -124,9 +139,10 @@ const std::vector<Command> &commands()
          runConvert},
         {"diff",
          {{"A", "a file, or tool:SOURCE"}, {"B", "a file, or tool:SOURCE"}},
-         "Prints each offset where A and B differ, with the byte of each. A and B are files,\n"
-         "or tool:SOURCE to read a source from the tool. Exit status 1 when they differ.",
-         {json, connector},
+         "Prints each offset where A and B differ, with the byte of each; with --fields, what\n"
+         "they say differently, field by field. A and B are files, or tool:SOURCE to read a\n"
+         "source from the tool. Exit status 1 when they differ.",
+         {json, connector, option({"fields"}, "Compare the decoded fields, not the bytes.")},
          runDiff},
         {"decode",
          {{"INPUT...", "EDID files, or tool:SOURCE"}},
@@ -135,6 +151,14 @@ const std::vector<Command> &commands()
          "Exit status 1 when an EDID has an error, 2 when an input is unreadable.",
          {json, connector},
          runDecode},
+        {"edit",
+         {{"INPUT", "an EDID file, or tool:SOURCE"}},
+         "Applies the operations to the EDID of INPUT in the order given, then saves the result\n"
+         "(-o) or writes it into a custom image and reads it back (--to). Prints what changed,\n"
+         "field by field: on standard error, or as the result with --dry-run. An operation\n"
+         "that cannot apply stops the run with exit status 2 and its reason: nothing is written.",
+         editOptions({output, format, connector}),
+         runEdit},
     };
     return table;
 }

@@ -29,6 +29,10 @@ struct Run {
     static bool isStandardOutput(const QString &path) { return path == QLatin1String("-"); }
 };
 
+// The custom image --to names; returns the exit code after telling what is wrong. command names
+// the command in the message.
+int writableTarget(Run &run, const char *command, std::size_t &source);
+
 // Writes the image into the source and, unless --no-verify, reads it back and compares all 256
 // bytes: exit status 0 only when they match. what names the EDID in the confirmation.
 int writeVerified(Run &run, std::size_t source, const EdidImage &image, const QString &what);
@@ -41,7 +45,12 @@ int runFix(Run &run);
 int runConvert(Run &run);
 int runDiff(Run &run);
 int runDecode(Run &run);
+int runEdit(Run &run);
 
-// Reads an operand of diff and decode: a file, or tool:SOURCE from the tool. Returns the exit
-// code, having said what went wrong.
-int readOperand(Run &run, const QString &operand, EdidImage &image);
+// Prints what A and B say differently, field by field (diff --fields); exit status 1 when they
+// differ.
+int runFieldDiff(Run &run, const EdidImage &a, const EdidImage &b);
+
+// Reads an operand of diff, decode and edit: a file, or tool:SOURCE from the tool; size: the
+// bytes it held (128 or 256). Returns the exit code, having said what went wrong.
+int readOperand(Run &run, const QString &operand, EdidImage &image, std::size_t *size = nullptr);

@@ -45,10 +45,24 @@ void Console::note(const QString &line)
 
 void Console::error(const QString &message)
 {
+    lastError_ = message;
+    warning(message);
+}
+
+void Console::warning(const QString &message)
+{
     endProgress();
     flushOut();
-    lastError_ = message;
     err_.write(QStringLiteral("varnex-edid: %1\n").arg(message).toUtf8());
+}
+
+void Console::message(const QString &line)
+{
+    if (quiet_)
+        return;
+    endProgress();
+    flushOut();
+    err_.write(line.toUtf8() + '\n');
 }
 
 void Console::detail(const QString &line)

@@ -28,6 +28,10 @@ public:
     void error(const QString &message);
     // A line that belongs to the error before it.
     void detail(const QString &line);
+    // Something the user should know although the run goes on, on err as an error is.
+    void warning(const QString &message);
+    // A line on err beside the results, such as what an edit changed; quiet drops it.
+    void message(const QString &line);
     // Reports the message as an error and hands back the exit code, for `return fail(...)`.
     int fail(int exitCode, const QString &message);
 

@@ -99,22 +99,6 @@ int runRead(Run &run)
 
 namespace {
 
-// The custom image --to names; returns an exit code after telling what is wrong.
-int writableTarget(Run &run, std::size_t &source)
-{
-    const QString target = run.options.value(QStringLiteral("to"));
-    const auto index = sourceIndex(target);
-    if (!index)
-        return run.console.fail(kExitBadInput,
-                                QStringLiteral("write needs --to custom6, custom7 or custom8"));
-    if (!kEdidSources[*index].writable)
-        return run.console.fail(kExitBadInput, QStringLiteral("%1 cannot be written; only custom6, "
-                                                              "custom7 and custom8 can")
-                                                   .arg(target));
-    source = *index;
-    return kExitSuccess;
-}
-
 // The EDID of the file with its checksums as the options say: refused when wrong, recalculated
 // with --fix-checksums, kept with --force.
 int readToWrite(Run &run, const QString &file, EdidImage &image)
@@ -140,6 +124,22 @@ int readToWrite(Run &run, const QString &file, EdidImage &image)
 }
 
 } // namespace
+
+int writableTarget(Run &run, const char *command, std::size_t &source)
+{
+    const QString target = run.options.value(QStringLiteral("to"));
+    const auto index = sourceIndex(target);
+    if (!index)
+        return run.console.fail(kExitBadInput,
+                                QStringLiteral("%1 needs --to custom6, custom7 or custom8")
+                                    .arg(QLatin1String(command)));
+    if (!kEdidSources[*index].writable)
+        return run.console.fail(kExitBadInput, QStringLiteral("%1 cannot be written; only custom6, "
+                                                              "custom7 and custom8 can")
+                                                   .arg(target));
+    source = *index;
+    return kExitSuccess;
+}
 
 int writeVerified(Run &run, std::size_t source, const EdidImage &image, const QString &what)
 {
@@ -172,7 +172,7 @@ int runWrite(Run &run)
 {
     const QString file = run.arguments.at(0);
     std::size_t source = 0;
-    if (const int code = writableTarget(run, source))
+    if (const int code = writableTarget(run, "write", source))
         return code;
     EdidImage image;
     if (const int code = readToWrite(run, file, image))

@@ -100,7 +100,7 @@ int runConvert(Run &run)
     return kExitSuccess;
 }
 
-int readOperand(Run &run, const QString &operand, EdidImage &image)
+int readOperand(Run &run, const QString &operand, EdidImage &image, std::size_t *size)
 {
     const QLatin1String toolPrefix("tool:");
     if (operand.startsWith(toolPrefix)) {
@@ -114,6 +114,8 @@ int readOperand(Run &run, const QString &operand, EdidImage &image)
     if (!input.error.isNull())
         return run.console.fail(kExitBadInput, input.error);
     image = input.image;
+    if (size)
+        *size = input.size;
     return kExitSuccess;
 }
 
@@ -125,6 +127,8 @@ int runDiff(Run &run)
         return code;
     if (const int code = readOperand(run, run.arguments.at(1), b))
         return code;
+    if (run.options.isSet(QStringLiteral("fields")))
+        return runFieldDiff(run, a, b);
     const std::vector<ByteDifference> found = differences(a, b);
     if (run.json()) {
         run.console.printJson(

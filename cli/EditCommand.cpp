@@ -1,0 +1,131 @@
+#include "Commands.h"
+#include "Console.h"
+#include "EdidEdit.h"
+#include "EdidFieldDiff.h"
+#include "ExitCode.h"
+#include "ToolTransfers.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <map>
+
+namespace {
+
+QString fromStd(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+// The operations in the order the command line gives them: the parser keeps each option's values
+// in order and the order of the options it found.
+std::vector<EdidEdit> editsInOrder(const QCommandLineParser &options)
+{
+    std::map<QString, qsizetype> taken;
+    std::vector<EdidEdit> edits;
+    for (const QString &name : options.optionNames())
+        for (const EdidEditInfo &info : edidEditKinds())
+            if (name == QLatin1String(info.name))
+                edits.push_back(
+                    {info.kind, info.argument
+                                    ? options.values(name).value(taken[name]++).toStdString()
+                                    : std::string()});
+    return edits;
+}
+
+QString operationText(const EdidEdit &edit)
+{
+    const EdidEditInfo &info = edidEditInfo(edit.kind);
+    return QStringLiteral("--%1").arg(QLatin1String(info.name)) +
+           (info.argument ? QStringLiteral(" '%1'").arg(fromStd(edit.argument)) : QString());
+}
+
+QJsonValue jsonValue(const std::optional<std::string> &value)
+{
+    return value ? QJsonValue(fromStd(*value)) : QJsonValue(QJsonValue::Null);
+}
+
+} // namespace
+
+int runFieldDiff(Run &run, const EdidImage &a, const EdidImage &b)
+{
+    const std::vector<FieldDifference> found = fieldDifferences(decodeEdid(a), decodeEdid(b));
+    if (run.json()) {
+        QJsonArray differences;
+        for (const FieldDifference &difference : found)
+            differences.append(QJsonObject{{QStringLiteral("field"), fromStd(difference.field)},
+                                           {QStringLiteral("a"), jsonValue(difference.a)},
+                                           {QStringLiteral("b"), jsonValue(difference.b)}});
+        run.console.printJson(
+            QJsonDocument(QJsonObject{{QStringLiteral("a"), run.arguments.at(0)},
+                                      {QStringLiteral("b"), run.arguments.at(1)},
+                                      {QStringLiteral("identical"), found.empty()},
+                                      {QStringLiteral("differences"), differences}}));
+    } else {
+        for (const FieldDifference &difference : found)
+            run.console.print(fromStd(difference.text()));
+        if (found.empty())
+            run.console.note(QStringLiteral("the same"));
+    }
+    return found.empty() ? kExitSuccess : kExitDifference;
+}
+
+int runEdit(Run &run)
+{
+    const QString input = run.arguments.at(0);
+    const QString output = run.options.value(QStringLiteral("output"));
+    const bool toTool = run.options.isSet(QStringLiteral("to"));
+    const bool dryRun = run.options.isSet(QStringLiteral("dry-run"));
+    if (!output.isEmpty() && toTool)
+        return run.console.fail(kExitBadInput, QStringLiteral("edit takes -o or --to, not both"));
+    if (output.isEmpty() && !toTool && !dryRun)
+        return run.console.fail(kExitBadInput, QStringLiteral("edit needs -o FILE, --to custom6, "
+                                                              "custom7 or custom8, or --dry-run"));
+    const std::vector<EdidEdit> edits = editsInOrder(run.options);
+    if (edits.empty())
+        return run.console.fail(kExitBadInput,
+                                QStringLiteral("edit needs an operation; 'varnex-edid edit --help' "
+                                               "lists them"));
+    std::size_t source = 0;
+    if (toTool)
+        if (const int code = writableTarget(run, "edit", source))
+            return code;
+    const auto format = edidFormat(output, run.options.value(QStringLiteral("format")));
+    if (!format)
+        return run.console.fail(kExitBadInput, QStringLiteral("--format takes hex or bin"));
+
+    EdidImage original;
+    std::size_t size = EdidImage::kSize;
+    if (const int code = readOperand(run, input, original, &size))
+        return code;
+    EdidImage image = original;
+    for (const EdidEdit &edit : edits) {
+        const EditResult result = applyEdit(image, edit);
+        if (!result.image)
+            return run.console.fail(kExitBadInput,
+                                    QStringLiteral("%1: %2; nothing written")
+                                        .arg(operationText(edit), fromStd(result.refusal)));
+        for (const std::string &note : result.notes)
+            run.console.warning(operationText(edit) + QStringLiteral(": ") + fromStd(note));
+        image = *result.image;
+    }
+
+    // What changed: the result itself of a dry run, else beside the confirmation.
+    const std::vector<FieldDifference> changed =
+        fieldDifferences(decodeEdid(original), decodeEdid(image));
+    for (const FieldDifference &difference : changed)
+        dryRun ? run.console.print(fromStd(difference.text()))
+               : run.console.message(fromStd(difference.text()));
+    if (changed.empty())
+        dryRun ? run.console.note(QStringLiteral("nothing changed"))
+               : run.console.message(QStringLiteral("nothing changed"));
+    if (dryRun)
+        return kExitSuccess;
+    if (toTool)
+        return writeVerified(run, source, image, QStringLiteral("the edited EDID"));
+    if (const int code = run.save(output, image, *format, size))
+        return code;
+    if (!Run::isStandardOutput(output))
+        run.console.note(QStringLiteral("the edited EDID saved to %1").arg(output));
+    return kExitSuccess;
+}

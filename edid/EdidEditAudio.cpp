@@ -1,0 +1,268 @@
+#include "EdidEditing.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace edits {
+
+namespace {
+
+using Bytes = CtaCollection::Bytes;
+
+constexpr std::uint8_t kBasicAudio = 0x40; // CTA extension byte 3
+
+bool isAudio(const Bytes &block)
+{
+    return CtaCollection::tag(block) == 1;
+}
+
+// An audio block whose length the decoder reads as short audio descriptors.
+bool hasDescriptors(const Bytes &block)
+{
+    return isAudio(block) && (block.size() - 1) % 3 == 0;
+}
+
+// The blocks that describe the audio formats and speakers: audio, speaker allocation,
+// vendor-specific audio, HDMI audio, room configuration and speaker location.
+bool isAudioBlock(const Bytes &block)
+{
+    static constexpr unsigned kExtendedTags[] = {17, 18, 19, 20};
+    return isAudio(block) || CtaCollection::tag(block) == 4 ||
+           std::any_of(std::begin(kExtendedTags), std::end(kExtendedTags),
+                       [&](unsigned tag) { return CtaCollection::isExtended(block, tag); });
+}
+
+bool sameKind(const Bytes &a, const Bytes &b)
+{
+    return CtaCollection::tag(a) == CtaCollection::tag(b) &&
+           (CtaCollection::tag(a) != 7 || (a.size() >= 2 && b.size() >= 2 && a[1] == b[1]));
+}
+
+// Every block that matches goes; each replacement block takes the place of the first of its kind
+// among them, else follows the replacement before it, the first one the last block after names.
+// So an EDID that already says what the replacement says keeps its bytes.
+void replaceBlocks(CtaCollection &cta, const std::function<bool(const Bytes &)> &matches,
+                   const std::vector<Bytes> &replacement,
+                   const std::function<bool(const Bytes &)> &after)
+{
+    std::vector<bool> placed(replacement.size());
+    std::vector<Bytes> blocks;
+    for (Bytes &block : cta.blocks) {
+        if (!matches(block)) {
+            blocks.push_back(std::move(block));
+            continue;
+        }
+        for (std::size_t n = 0; n < replacement.size(); ++n)
+            if (!placed[n] && sameKind(block, replacement[n])) {
+                blocks.push_back(replacement[n]);
+                placed[n] = true;
+                break;
+            }
+    }
+    cta.blocks = std::move(blocks);
+    for (std::size_t n = 0; n < replacement.size(); ++n) {
+        const auto follows = [&](const Bytes &block) {
+            return n == 0 ? after(block) : sameKind(block, replacement[n - 1]);
+        };
+        if (!placed[n])
+            cta.insertAfterLast(replacement[n], follows);
+    }
+}
+
+// Audio without an HDMI VSDB is an error: sources take the display for DVI and send none.
+std::string needsHdmiVsdb(const CtaCollection &cta)
+{
+    if (std::none_of(cta.blocks.begin(), cta.blocks.end(), CtaCollection::isHdmiVsdb))
+        return "there is no HDMI VSDB, without which sources send no audio: add one first";
+    return {};
+}
+
+struct CompressedFormat {
+    const char *name;
+    const char *label;
+    std::uint8_t sad[3];
+};
+
+// The channels and rates these formats are commonly declared with (CTA-861-H 7.5.2).
+constexpr CompressedFormat kFormats[] = {
+    {"ac3", "AC-3", {0x15, 0x07, 0x50}},     // 6 channels, 32-48 kHz, up to 640 kb/s
+    {"eac3", "E-AC-3", {0x57, 0x06, 0x00}},  // 8 channels, 44.1 and 48 kHz
+    {"dts", "DTS", {0x3D, 0x07, 0xC0}},      // 6 channels, 32-48 kHz, up to 1536 kb/s
+    {"dtshd", "DTS-HD", {0x5F, 0x7E, 0x01}}, // 8 channels, 44.1-192 kHz
+    {"mat", "MAT", {0x67, 0x54, 0x00}},      // 8 channels, 48, 96 and 192 kHz
+};
+
+unsigned formatCode(std::uint8_t firstByte)
+{
+    return firstByte >> 3 & 0x0F;
+}
+
+// "ac3", "AC-3", "e-ac-3", "DTS-HD", ...
+const CompressedFormat *compressedFormat(const std::string &name, std::string &refusal)
+{
+    std::string key;
+    for (char c : name)
+        if (c != '-' && c != '_')
+            key += char(std::tolower(static_cast<unsigned char>(c)));
+    for (const CompressedFormat &format : kFormats)
+        if (key == format.name)
+            return &format;
+    refusal = "an audio format is ac3, eac3, dts, dtshd or mat, not '" + name + "'";
+    return nullptr;
+}
+
+std::string upper(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return char(std::toupper(static_cast<unsigned char>(c))); });
+    return text;
+}
+
+std::optional<std::uint32_t> parseSpeakers(const std::string &list, std::string &refusal)
+{
+    static const std::pair<const char *, std::uint32_t> kLayouts[] = {
+        {"2.0", 0x01}, {"5.1", 0x0F}, {"7.1", 0x4F}};
+    for (const auto &[name, speakers] : kLayouts)
+        if (list == name)
+            return speakers;
+    std::uint32_t speakers = 0;
+    std::string names;
+    for (unsigned bit = 0; bit < 21; ++bit)
+        names += (bit ? ", " : "") + speakerNames(1u << bit).front();
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = std::min(list.find_first_of(",+", start), list.size());
+        const std::string word = upper(list.substr(start, end - start));
+        unsigned bit = 0;
+        while (bit < 21 && upper(speakerNames(1u << bit).front()) != word)
+            ++bit;
+        if (bit == 21) {
+            refusal = "unknown speaker '" + list.substr(start, end - start) +
+                      "'; speakers are 2.0, 5.1, 7.1 or these joined by commas: " + names;
+            return std::nullopt;
+        }
+        speakers |= 1u << bit;
+        start = end + 1;
+    }
+    return speakers;
+}
+
+} // namespace
+
+std::string setAudio(Editing &editing, const std::string &argument)
+{
+    // Linear PCM: 2 channels at 32-48 kHz, or 8 at 32-192 kHz, both of 16, 20 and 24 bits;
+    // their speakers FL/FR, or those of 7.1 (FL/FR, LFE1, FC, BL/BR, RLC/RRC).
+    static const std::pair<const char *, std::vector<Bytes>> kPresets[] = {
+        {"none", {}},
+        {"lpcm2", {{0x20, 0x09, 0x07, 0x07}, {0x80, 0x01, 0x00, 0x00}}},
+        {"lpcm8", {{0x20, 0x0F, 0x7F, 0x07}, {0x80, 0x4F, 0x00, 0x00}}},
+    };
+    const auto preset = std::find_if(std::begin(kPresets), std::end(kPresets),
+                                     [&](const auto &entry) { return argument == entry.first; });
+    if (preset == std::end(kPresets))
+        return "an audio preset is none, lpcm2 or lpcm8, not '" + argument + "'";
+    return changeCta(editing, [&](CtaCollection &cta) {
+        if (!preset->second.empty())
+            if (std::string refusal = needsHdmiVsdb(cta); !refusal.empty())
+                return refusal;
+        replaceBlocks(cta, isAudioBlock, preset->second,
+                      [](const Bytes &block) { return CtaCollection::tag(block) == 2; });
+        if (preset->second.empty())
+            cta.flags &= std::uint8_t(~kBasicAudio);
+        else
+            cta.flags |= kBasicAudio;
+        return std::string();
+    });
+}
+
+std::string addAudio(Editing &editing, const std::string &argument)
+{
+    std::string refusal;
+    const CompressedFormat *format = compressedFormat(argument, refusal);
+    if (!format)
+        return refusal;
+    return changeCta(editing, [&](CtaCollection &cta) {
+        Bytes *room = nullptr;
+        for (Bytes &block : cta.blocks) {
+            for (std::size_t p = 1; hasDescriptors(block) && p < block.size(); p += 3)
+                if (formatCode(block[p]) == formatCode(format->sad[0]))
+                    return std::string(format->label) + " is declared already";
+            if (isAudio(block) && !room && block.size() + 3 <= 32)
+                room = &block;
+        }
+        if (!cta.find(hasDescriptors))
+            return std::string("there is no audio data block: set the audio to lpcm2 or lpcm8 "
+                               "first");
+        if (room)
+            room->insert(room->end(), format->sad, format->sad + 3);
+        else
+            cta.insertAfterLast({0x20, format->sad[0], format->sad[1], format->sad[2]}, isAudio);
+        return std::string();
+    });
+}
+
+std::string removeAudio(Editing &editing, const std::string &argument)
+{
+    std::string refusal;
+    const CompressedFormat *format = compressedFormat(argument, refusal);
+    if (!format)
+        return refusal;
+    return changeCta(editing, [&](CtaCollection &cta) {
+        bool removed = false;
+        for (Bytes &block : cta.blocks) {
+            if (!hasDescriptors(block))
+                continue;
+            Bytes kept{block[0]};
+            for (std::size_t p = 1; p < block.size(); p += 3) {
+                const bool match = formatCode(block[p]) == formatCode(format->sad[0]);
+                removed = removed || match;
+                if (!match)
+                    kept.insert(kept.end(), block.begin() + std::ptrdiff_t(p),
+                                block.begin() + std::ptrdiff_t(p + 3));
+            }
+            // A block whose descriptors all went goes too.
+            if (kept.size() == 1 && block.size() > 1)
+                kept.clear();
+            block = std::move(kept);
+        }
+        if (!removed)
+            return std::string(format->label) + " is not declared";
+        cta.removeBlocks([](const Bytes &block) { return block.empty(); });
+        return std::string();
+    });
+}
+
+std::string setSpeakers(Editing &editing, const std::string &argument)
+{
+    std::string refusal;
+    const auto speakers = parseSpeakers(argument, refusal);
+    if (!speakers)
+        return refusal;
+    return changeCta(editing, [&](CtaCollection &cta) {
+        if (!cta.find(isAudio) && !(cta.flags & kBasicAudio))
+            return std::string("the EDID declares no audio");
+        replaceBlocks(
+            cta, [](const Bytes &block) { return CtaCollection::tag(block) == 4; },
+            {{0x80, std::uint8_t(*speakers), std::uint8_t(*speakers >> 8),
+              std::uint8_t(*speakers >> 16)}},
+            isAudio);
+        return std::string();
+    });
+}
+
+std::string setBasicAudio(Editing &editing, const std::string &argument)
+{
+    if (argument != "on" && argument != "off")
+        return "basic audio is on or off, not '" + argument + "'";
+    return changeCta(editing, [&](CtaCollection &cta) {
+        if (argument == "off") {
+            cta.flags &= std::uint8_t(~kBasicAudio);
+            return std::string();
+        }
+        cta.flags |= kBasicAudio;
+        return needsHdmiVsdb(cta);
+    });
+}
+
+} // namespace edits

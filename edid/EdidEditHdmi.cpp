@@ -1,0 +1,147 @@
+#include "EdidEditing.h"
+
+namespace edits {
+
+namespace {
+
+using Bytes = CtaCollection::Bytes;
+
+constexpr std::uint32_t kDolbyOui = 0x00D046;
+constexpr std::uint32_t kHdr10PlusOui = 0x90848B;
+
+// The HDMI VSDB, or the reason there is none to change; minimum: the bytes it must hold.
+Bytes *hdmiVsdb(CtaCollection &cta, std::size_t minimum, std::string &refusal)
+{
+    Bytes *vsdb = cta.find(CtaCollection::isHdmiVsdb);
+    if (!vsdb)
+        refusal = "there is no HDMI VSDB: add one first";
+    else if (vsdb->size() < minimum)
+        refusal = "the HDMI VSDB is shorter than 5 bytes";
+    return refusal.empty() ? vsdb : nullptr;
+}
+
+std::string removeOrRefuse(Editing &editing, const std::function<bool(const Bytes &)> &test,
+                           const std::string &none)
+{
+    return changeCta(
+        editing, [&](CtaCollection &cta) { return cta.removeBlocks(test) ? std::string() : none; });
+}
+
+} // namespace
+
+std::string setPhysicalAddress(Editing &editing, const std::string &argument)
+{
+    unsigned digits[4] = {};
+    std::size_t start = 0;
+    bool wellFormed = true;
+    for (unsigned &digit : digits) {
+        if (start > argument.size()) { // fewer than four digits
+            wellFormed = false;
+            break;
+        }
+        const std::size_t end = std::min(argument.find('.', start), argument.size());
+        const auto value = parseNumber(argument.substr(start, end - start), 15);
+        wellFormed = wellFormed && value && (&digit == &digits[3]) == (end == argument.size());
+        digit = value ? unsigned(*value) : 0;
+        start = end + 1;
+    }
+    if (!wellFormed)
+        return "a physical address is A.B.C.D with digits 0-15, not '" + argument + "'";
+    // HDMI 1.4b 8.7: the digits after the first zero are all zero.
+    for (int n = 1; n < 4; ++n)
+        if (digits[n] && !digits[n - 1])
+            return "physical address " + argument + " has a non-zero digit after a zero";
+    return changeCta(editing, [&](CtaCollection &cta) {
+        std::string refusal;
+        Bytes *vsdb = hdmiVsdb(cta, 6, refusal);
+        if (vsdb) {
+            (*vsdb)[4] = std::uint8_t(digits[0] << 4 | digits[1]);
+            (*vsdb)[5] = std::uint8_t(digits[2] << 4 | digits[3]);
+        }
+        return refusal;
+    });
+}
+
+std::string setMaxTmds(Editing &editing, const std::string &argument)
+{
+    // Above 340 MHz the HDMI Forum blocks give the rate.
+    const auto megahertz = parseNumber(argument, 340);
+    if (!megahertz || *megahertz < 25 || *megahertz % 5)
+        return "the HDMI VSDB's maximum TMDS clock is 25-340 MHz in steps of 5, not '" + argument +
+               "'";
+    return changeCta(editing, [&](CtaCollection &cta) {
+        std::string refusal;
+        Bytes *vsdb = hdmiVsdb(cta, 6, refusal);
+        if (vsdb) {
+            vsdb->resize(std::max<std::size_t>(vsdb->size(), 8)); // no deep colour flags: 0
+            (*vsdb)[7] = std::uint8_t(*megahertz / 5);
+        }
+        return refusal;
+    });
+}
+
+std::string removeDeepColour(Editing &editing, const std::string &)
+{
+    return changeCta(editing, [&](CtaCollection &cta) {
+        bool declared = false;
+        for (Bytes &block : cta.blocks) {
+            // HDMI VSDB: DC_48bit, DC_36bit, DC_30bit, DC_Y444; HDMI Forum: DC_48bit_420 ...
+            const std::size_t at = CtaCollection::isHdmiVsdb(block) ? 6 : 7;
+            const std::uint8_t bits = CtaCollection::isHdmiVsdb(block) ? 0x78 : 0x07;
+            if ((CtaCollection::isHdmiVsdb(block) || CtaCollection::isHdmiForum(block)) &&
+                block.size() > at && block[at] & bits) {
+                block[at] &= std::uint8_t(~bits);
+                declared = true;
+            }
+        }
+        return declared ? std::string() : std::string("no deep colour is declared");
+    });
+}
+
+std::string addHdmiVsdb(Editing &editing, const std::string &)
+{
+    return changeCta(editing, [&](CtaCollection &cta) {
+        if (cta.find(CtaCollection::isHdmiVsdb))
+            return std::string("there is an HDMI VSDB already");
+        // The IEEE OUI 00-0C-03 and physical address 1.0.0.0; it follows the video, audio and
+        // speaker blocks.
+        cta.insertAfterLast({0x60, 0x03, 0x0C, 0x00, 0x10, 0x00}, [](const Bytes &block) {
+            const unsigned tag = CtaCollection::tag(block);
+            return tag == 1 || tag == 2 || tag == 4;
+        });
+        return std::string();
+    });
+}
+
+std::string removeHdr(Editing &editing, const std::string &)
+{
+    // Static and dynamic metadata, and the vendor-specific video blocks of Dolby Vision and
+    // HDR10+.
+    return removeOrRefuse(
+        editing,
+        [](const Bytes &block) {
+            const bool vendorVideo = CtaCollection::isExtended(block, 1) && block.size() >= 5;
+            const std::uint32_t oui =
+                vendorVideo ? std::uint32_t(block[2] | block[3] << 8 | block[4] << 16) : 0;
+            return CtaCollection::isExtended(block, 6) || CtaCollection::isExtended(block, 7) ||
+                   oui == kDolbyOui || oui == kHdr10PlusOui;
+        },
+        "there is no HDR metadata block");
+}
+
+std::string removeYcbcr420(Editing &editing, const std::string &)
+{
+    return removeOrRefuse(
+        editing,
+        [](const Bytes &block) {
+            return CtaCollection::isExtended(block, 14) || CtaCollection::isExtended(block, 15);
+        },
+        "there is no YCbCr 4:2:0 block");
+}
+
+std::string removeHdmiForum(Editing &editing, const std::string &)
+{
+    return removeOrRefuse(editing, CtaCollection::isHdmiForum, "there is no HDMI Forum block");
+}
+
+} // namespace edits

@@ -1,0 +1,608 @@
+#include "EdidEditing.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+
+namespace edits {
+
+VideoMode timingMode(const DetailedTiming &timing)
+{
+    VideoMode mode{};
+    mode.hActive = std::uint16_t(timing.hActive);
+    mode.vActive = std::uint16_t(timing.vActive);
+    mode.pixelClockKhz = timing.pixelClockKhz;
+    mode.interlaced = timing.interlaced;
+    mode.hFront = std::uint16_t(timing.hFront);
+    mode.hSync = std::uint16_t(timing.hSync);
+    mode.hBack = std::uint16_t(std::max(0, int(timing.hBlank) - int(timing.hFront + timing.hSync)));
+    mode.hSyncPositive = timing.hSyncPositive();
+    mode.vFront = std::uint16_t(timing.vFront);
+    mode.vSync = std::uint16_t(timing.vSync);
+    mode.vBack = std::uint16_t(std::max(0, int(timing.vBlank) - int(timing.vFront + timing.vSync)));
+    mode.vSyncPositive = timing.vSyncPositive();
+    return mode;
+}
+
+bool sameTiming(const VideoMode &a, const VideoMode &b)
+{
+    const std::uint32_t high = std::max(a.pixelClockKhz, b.pixelClockKhz);
+    const std::uint32_t low = std::min(a.pixelClockKhz, b.pixelClockKhz);
+    return a.hActive == b.hActive && a.vActive == b.vActive && a.interlaced == b.interlaced &&
+           a.hTotal() == b.hTotal() && a.vTotalTimesTwo() == b.vTotalTimesTwo() &&
+           high - low <= high / 1000 + 10;
+}
+
+std::string timingName(VideoMode mode)
+{
+    mode.aspectWidth = mode.aspectHeight = 0;
+    return modeName(mode);
+}
+
+namespace {
+
+std::string megahertz(std::uint32_t kilohertz)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g MHz", kilohertz / 1000.0);
+    return text;
+}
+
+std::vector<std::string> words(const std::string &text)
+{
+    std::vector<std::string> found;
+    std::string word;
+    for (char c : text + ' ') {
+        if (std::isspace(static_cast<unsigned char>(c)) || c == ',') {
+            if (!word.empty())
+                found.push_back(word);
+            word.clear();
+        } else {
+            word += char(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return found;
+}
+
+const char *const kModeForms = "a mode is vic:N, WIDTHxHEIGHT@HZ or an X modeline (CLOCK HDISP "
+                               "HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART VSYNCEND VTOTAL "
+                               "+hsync|-hsync +vsync|-vsync [interlace])";
+
+// An X modeline as xrandr, cvt and gtf print it, with or without "Modeline" and its quoted name;
+// vertical values of an interlaced one count the frame.
+std::optional<VideoMode> parseModeline(std::vector<std::string> tokens)
+{
+    if (!tokens.empty() && tokens.front() == "modeline")
+        tokens.erase(tokens.begin());
+    if (!tokens.empty() && tokens.front().front() == '"') {
+        while (!tokens.empty() && tokens.front().back() != '"')
+            tokens.erase(tokens.begin());
+        if (tokens.empty())
+            return std::nullopt;
+        tokens.erase(tokens.begin());
+    }
+    if (tokens.size() < 11)
+        return std::nullopt;
+    char *end = nullptr;
+    const double megahertz = std::strtod(tokens[0].c_str(), &end);
+    if (*end || !(megahertz > 0 && megahertz < 10000))
+        return std::nullopt;
+    unsigned n[8];
+    for (std::size_t i = 0; i < 8; ++i) {
+        const auto value = parseNumber(tokens[i + 1], 65535);
+        if (!value)
+            return std::nullopt;
+        n[i] = unsigned(*value);
+    }
+    int hPositive = -1;
+    int vPositive = -1;
+    bool interlaced = false;
+    for (std::size_t i = 9; i < tokens.size(); ++i) {
+        const std::string &flag = tokens[i];
+        if (flag == "+hsync" || flag == "-hsync")
+            hPositive = flag[0] == '+';
+        else if (flag == "+vsync" || flag == "-vsync")
+            vPositive = flag[0] == '+';
+        else if (flag == "interlace")
+            interlaced = true;
+        else
+            return std::nullopt;
+    }
+    const bool ordered = n[0] <= n[1] && n[1] < n[2] && n[2] <= n[3] && n[4] <= n[5] &&
+                         n[5] < n[6] && n[6] <= n[7] && n[0] && n[4];
+    if (hPositive < 0 || vPositive < 0 || !ordered)
+        return std::nullopt;
+    const unsigned fields = interlaced ? 2 : 1;
+    VideoMode mode{};
+    mode.hActive = std::uint16_t(n[0]);
+    mode.hFront = std::uint16_t(n[1] - n[0]);
+    mode.hSync = std::uint16_t(n[2] - n[1]);
+    mode.hBack = std::uint16_t(n[3] - n[2]);
+    mode.vActive = std::uint16_t(n[4]);
+    mode.vFront = std::uint16_t((n[5] - n[4]) / fields);
+    mode.vSync = std::uint16_t((n[6] - n[5]) / fields);
+    mode.vBack = std::uint16_t((n[7] - n[6]) / fields);
+    mode.pixelClockKhz = std::uint32_t(std::lround(megahertz * 1000));
+    mode.interlaced = interlaced;
+    mode.hSyncPositive = hPositive == 1;
+    mode.vSyncPositive = vPositive == 1;
+    return mode;
+}
+
+// WIDTHxHEIGHT@HZ, with i before the @ for an interlaced mode; the rate may have decimals and
+// matches a mode whose rate rounds to the same whole number (59.94 is 60).
+std::optional<VideoMode> findMode(const std::string &text, const EdidDescription &description,
+                                  bool &wellFormed)
+{
+    static const std::regex form(R"(([0-9]{1,5})[xX]([0-9]{1,5})([ip]?)@([0-9]{1,3}(\.[0-9]+)?))");
+    std::smatch parts;
+    wellFormed = std::regex_match(text, parts, form) && std::stod(parts[4]) > 0;
+    if (!wellFormed)
+        return std::nullopt;
+    const unsigned width = unsigned(std::stoul(parts[1]));
+    const unsigned height = unsigned(std::stoul(parts[2]));
+    const bool interlaced = parts[3] == "i";
+    const double hz = std::stod(parts[4]);
+    const long rate = std::lround(hz);
+    const auto matches = [&](const VideoMode &mode) {
+        return mode.hActive == width && mode.vActive == height && mode.interlaced == interlaced &&
+               std::lround(refreshRate(mode).hz()) == rate;
+    };
+    for (unsigned vic = 1; vic < 256; ++vic)
+        if (const VideoMode *mode = ctaVideoMode(vic); mode && matches(*mode))
+            return *mode;
+    if (const DmtMode *dmt = findDmtMode(width, height, unsigned(rate)); dmt && matches(dmt->mode))
+        return dmt->mode;
+    for (const DetailedTiming *timing : detailedTimings(description))
+        if (matches(timingMode(*timing)))
+            return timingMode(*timing);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<VideoMode> resolveMode(const std::string &text, const EdidDescription &description,
+                                     std::string &refusal)
+{
+    if (text.compare(0, 4, "vic:") == 0) {
+        const auto vic = parseNumber(text.substr(4), 255);
+        if (const VideoMode *mode = vic ? ctaVideoMode(unsigned(*vic)) : nullptr)
+            return *mode;
+        refusal = "'" + text.substr(4) + "' is no CTA-861 VIC (1-127, 193-219)";
+        return std::nullopt;
+    }
+    bool wellFormed = false;
+    if (const auto mode = findMode(text, description, wellFormed))
+        return mode;
+    if (wellFormed) {
+        refusal = "no CTA-861 VIC, DMT mode or timing of this EDID is " + text;
+        return std::nullopt;
+    }
+    if (const auto mode = parseModeline(words(text)))
+        return mode;
+    refusal = std::string(kModeForms) + ", not '" + text + "'";
+    return std::nullopt;
+}
+
+std::optional<CtaCollection::Dtd> dtdBytes(const VideoMode &mode, unsigned hSizeMm,
+                                           unsigned vSizeMm, std::string &refusal)
+{
+    const unsigned clock = (mode.pixelClockKhz + 5) / 10;
+    const unsigned hActive = mode.hActive;
+    const unsigned hBlank = mode.hFront + mode.hSync + mode.hBack;
+    const unsigned vActive = mode.interlaced ? mode.vActive / 2 : mode.vActive;
+    const unsigned vBlank = mode.vFront + mode.vSync + mode.vBack;
+    if (clock > 0xFFFF) {
+        refusal = "a detailed timing holds a pixel clock of up to 655.35 MHz; " + timingName(mode) +
+                  " needs " + megahertz(mode.pixelClockKhz);
+        return std::nullopt;
+    }
+    if (!clock || hActive > 4095 || hBlank > 4095 || vActive > 4095 || vBlank > 4095 ||
+        mode.hFront > 1023 || mode.hSync > 1023 || mode.vFront > 63 || mode.vSync > 63) {
+        refusal = timingName(mode) + " does not fit a detailed timing descriptor";
+        return std::nullopt;
+    }
+    const unsigned hSize = std::min(hSizeMm, 4095u);
+    const unsigned vSize = std::min(vSizeMm, 4095u);
+    const unsigned hFront = mode.hFront;
+    const unsigned hSync = mode.hSync;
+    const unsigned vFront = mode.vFront;
+    const unsigned vSync = mode.vSync;
+    // VESA E-EDID 1.4 table 3.21; byte 17: digital separate sync with the two polarities.
+    const unsigned d[18] = {
+        clock & 0xFF,
+        clock >> 8,
+        hActive & 0xFF,
+        hBlank & 0xFF,
+        (hActive >> 8) << 4 | hBlank >> 8,
+        vActive & 0xFF,
+        vBlank & 0xFF,
+        (vActive >> 8) << 4 | vBlank >> 8,
+        hFront & 0xFF,
+        hSync & 0xFF,
+        (vFront & 0x0F) << 4 | (vSync & 0x0F),
+        (hFront >> 8) << 6 | (hSync >> 8) << 4 | (vFront >> 4) << 2 | vSync >> 4,
+        hSize & 0xFF,
+        vSize & 0xFF,
+        (hSize >> 8) << 4 | vSize >> 8,
+        0,
+        0,
+        (mode.interlaced ? 0x80u : 0u) | 0x18 | (mode.vSyncPositive ? 0x04u : 0u) |
+            (mode.hSyncPositive ? 0x02u : 0u)};
+    CtaCollection::Dtd dtd;
+    std::transform(d, d + 18, dtd.begin(), [](unsigned byte) { return std::uint8_t(byte); });
+    return dtd;
+}
+
+namespace {
+
+using Dtd = CtaCollection::Dtd;
+
+Dtd dtdAt(const EdidImage &image, std::size_t offset)
+{
+    Dtd dtd;
+    std::copy_n(image.bytes.begin() + std::ptrdiff_t(offset), 18, dtd.begin());
+    return dtd;
+}
+
+void putDtd(EdidImage &image, std::size_t offset, const Dtd &dtd)
+{
+    std::copy(dtd.begin(), dtd.end(), image.bytes.begin() + std::ptrdiff_t(offset));
+}
+
+// The preferred timing is the native format: the first SVD of it becomes the only native one
+// (VICs above 64 cannot be; then none is), and when DTD 1 changed, the native DTDs are those of
+// its size at the front.
+std::string markNative(Editing &editing, const VideoMode &mode, bool dtdChanged)
+{
+    if (editing.image.bytes[EdidImage::kBlockSize] != 0x02)
+        return {}; // no CTA-861 extension: no VICs
+    const EdidDescription description = decodeEdid(editing.image);
+    const std::vector<const DetailedTiming *> timings = detailedTimings(description);
+    unsigned sameSize = 0;
+    while (sameSize < timings.size() && timings[sameSize]->hActive == mode.hActive &&
+           timings[sameSize]->vActive == mode.vActive)
+        ++sameSize;
+    return changeCta(editing, [&](CtaCollection &cta) {
+        if (const unsigned native = cta.flags & 0x0F; dtdChanged && native > std::max(sameSize, 1u))
+            cta.flags = std::uint8_t((cta.flags & 0xF0) | std::max(sameSize, 1u));
+        std::uint8_t *found = nullptr;
+        for (CtaCollection::Bytes &block : cta.blocks)
+            for (std::size_t p = 1; CtaCollection::tag(block) == 2 && p < block.size(); ++p) {
+                const unsigned vic = CtaCollection::svdVic(block[p]);
+                const VideoMode *svdMode = ctaVideoMode(vic);
+                if (!found && vic <= 64 && svdMode && sameTiming(*svdMode, mode))
+                    found = &block[p];
+            }
+        for (CtaCollection::Bytes &block : cta.blocks)
+            for (std::size_t p = 1; CtaCollection::tag(block) == 2 && p < block.size(); ++p)
+                block[p] = std::uint8_t(CtaCollection::svdVic(block[p]));
+        if (found)
+            *found |= 0x80;
+        return std::string();
+    });
+}
+
+// The former DTD 1 goes where a DTD of the new preferred timing was, else into a free slot of
+// the base block, else at the end of the extension's DTDs; it is dropped when none has room.
+void keepFormer(Editing &editing, const EdidDescription &description, const VideoMode &mode,
+                const Dtd &former)
+{
+    const auto &slots = description.base.descriptors;
+    for (std::size_t n = 1; n < slots.size(); ++n)
+        if (const auto *timing = std::get_if<DetailedTiming>(&slots[n].payload);
+            timing && sameTiming(timingMode(*timing), mode)) {
+            putDtd(editing.image, slots[n].bytes.offset, former);
+            return;
+        }
+    if (description.cta)
+        for (std::size_t n = 0; n < description.cta->detailedTimings.size(); ++n)
+            if (sameTiming(timingMode(description.cta->detailedTimings[n]), mode) &&
+                changeCta(editing, [&](CtaCollection &cta) {
+                    if (n < cta.dtds.size())
+                        cta.dtds[n] = former;
+                    return std::string();
+                }).empty())
+                return;
+    if (appendBaseDtd(editing.image, former))
+        return;
+    const std::string refusal = changeCta(editing, [&](CtaCollection &cta) {
+        cta.dtds.push_back(former);
+        return std::string();
+    });
+    if (!refusal.empty())
+        editing.notes.push_back("the former DTD 1, " +
+                                timingName(timingMode(std::get<DetailedTiming>(slots[0].payload))) +
+                                ", was dropped: no descriptor slot is free, and " + refusal);
+}
+
+// DTD 1 of the base block becomes the mode, keeping the image size the former one gave.
+std::string makePreferred(Editing &editing, const VideoMode &mode, bool keepFormerTiming)
+{
+    const EdidDescription description = decodeEdid(editing.image);
+    const auto &slots = description.base.descriptors;
+    const auto *first = std::get_if<DetailedTiming>(&slots[0].payload);
+    const ScreenSize &screen = description.base.screenSize.value;
+    std::string refusal;
+    const auto dtd = dtdBytes(mode, first ? first->hSizeMm : 10 * screen.widthCm,
+                              first ? first->vSizeMm : 10 * screen.heightCm, refusal);
+    if (!dtd)
+        return refusal;
+    // The extension's VICs and native DTD count follow: it has to be readable.
+    if (editing.image.bytes[EdidImage::kBlockSize] == 0x02 &&
+        !CtaCollection::read(editing.image, refusal))
+        return refusal;
+    const std::size_t start = slots[0].bytes.offset;
+    const bool unchanged = first && sameTiming(timingMode(*first), mode);
+    if (!first) {
+        // The descriptor there moves up: the first slot is the preferred timing's.
+        if (!insertBaseDtd(editing.image, 0, *dtd))
+            return std::string("the first descriptor slot holds ") + slotContent(slots[0]) +
+                   ", and no other slot is free for it";
+    } else if (!unchanged) {
+        const Dtd former = dtdAt(editing.image, start);
+        putDtd(editing.image, start, *dtd);
+        if (keepFormerTiming)
+            keepFormer(editing, description, mode, former);
+    }
+    return markNative(editing, mode, !unchanged);
+}
+
+std::optional<unsigned> parseVic(const std::string &argument, std::string &refusal)
+{
+    const auto vic = parseNumber(argument, 255);
+    if (vic && ctaVideoMode(unsigned(*vic)))
+        return unsigned(*vic);
+    refusal = "'" + argument + "' is no CTA-861 VIC (1-127, 193-219)";
+    return std::nullopt;
+}
+
+// Every SVD of the video data blocks, for reading and changing in place.
+template <typename Visit> void forEachSvd(CtaCollection &cta, Visit visit)
+{
+    for (CtaCollection::Bytes &block : cta.blocks)
+        for (std::size_t p = 1; CtaCollection::tag(block) == 2 && p < block.size(); ++p)
+            visit(block[p]);
+}
+
+} // namespace
+
+std::string setPreferred(Editing &editing, const std::string &argument)
+{
+    std::string refusal;
+    const auto mode = resolveMode(argument, decodeEdid(editing.image), refusal);
+    return mode ? makePreferred(editing, *mode, true) : refusal;
+}
+
+std::string addVic(Editing &editing, const std::string &argument)
+{
+    std::string refusal;
+    const auto vic = parseVic(argument, refusal);
+    if (!vic)
+        return refusal;
+    return changeCta(editing, [&](CtaCollection &cta) {
+        bool listed = false;
+        forEachSvd(cta, [&](std::uint8_t code) {
+            listed = listed || CtaCollection::svdVic(code) == *vic;
+        });
+        for (const CtaCollection::Bytes &block : cta.blocks)
+            if (CtaCollection::isExtended(block, 14))
+                listed =
+                    listed || std::any_of(block.begin() + 2, block.end(), [&](std::uint8_t code) {
+                        return CtaCollection::svdVic(code) == *vic;
+                    });
+        if (listed)
+            return "VIC " + argument + " is listed already";
+        cta.appendVic(*vic);
+        return std::string();
+    });
+}
+
+std::string removeVic(Editing &editing, const std::string &argument)
+{
+    const auto vic = parseNumber(argument, 255);
+    if (!vic || !*vic)
+        return "a VIC is a number 1-255, not '" + argument + "'";
+    return changeCta(editing, [&](CtaCollection &cta) {
+        if (!cta.removeVics([&](unsigned listed) { return listed == *vic; }))
+            return "VIC " + argument + " is not listed";
+        return std::string();
+    });
+}
+
+std::string setNativeVic(Editing &editing, const std::string &argument)
+{
+    std::string refusal;
+    const auto vic = parseVic(argument, refusal);
+    if (!vic)
+        return refusal;
+    if (*vic > 64)
+        return "only VICs 1-64 can be marked native in a video data block";
+    return changeCta(editing, [&](CtaCollection &cta) {
+        std::uint8_t *found = nullptr;
+        forEachSvd(cta, [&](std::uint8_t &code) {
+            if (!found && CtaCollection::svdVic(code) == *vic)
+                found = &code;
+        });
+        if (!found)
+            return "VIC " + argument + " is not in a video data block";
+        forEachSvd(cta,
+                   [](std::uint8_t &code) { code = std::uint8_t(CtaCollection::svdVic(code)); });
+        *found = std::uint8_t(0x80 | *vic);
+        return std::string();
+    });
+}
+
+namespace {
+
+// What "above the limit" means: wider, taller, or needing a higher pixel clock (beyond the 10 kHz
+// a detailed timing rounds to).
+struct Ceiling {
+    VideoMode top;
+
+    bool above(const VideoMode &mode) const
+    {
+        return mode.hActive > top.hActive || mode.vActive > top.vActive ||
+               mode.pixelClockKhz > top.pixelClockKhz + 10;
+    }
+    // A standard timing DMT does not hold has no clock to compare: its pixels a second stand in.
+    bool above(const StandardTiming &timing) const
+    {
+        if (const DmtMode *dmt = findDmtMode(timing.width, timing.height, timing.refreshHz))
+            return above(dmt->mode);
+        return timing.width > top.hActive || timing.height > top.vActive ||
+               double(timing.width) * timing.height * timing.refreshHz >
+                   double(top.hActive) * top.vActive * refreshRate(top).hz();
+    }
+};
+
+// The HDMI VICs above the limit leave the HDMI VSDB's list.
+void removeHdmiVics(CtaCollection::Bytes &vsdb, const Ceiling &ceiling)
+{
+    const auto fields = hdmiVideoFields(vsdb);
+    if (!fields)
+        return;
+    const auto first = vsdb.begin() + std::ptrdiff_t(fields->vics);
+    const auto end =
+        std::remove_if(first, first + std::ptrdiff_t(fields->vicCount), [&](std::uint8_t vic) {
+            const VideoMode *mode = hdmiVideoMode(vic);
+            return mode && ceiling.above(*mode);
+        });
+    const std::size_t kept = std::size_t(end - first);
+    vsdb.erase(end, first + std::ptrdiff_t(fields->vicCount));
+    vsdb[fields->lengths] = std::uint8_t(kept << 5 | (vsdb[fields->lengths] & 0x1F));
+}
+
+// The highest pixel clock among the timings that stay (the limit's own when it becomes DTD 1);
+// modes offered only as YCbCr 4:2:0 need half their clock.
+std::uint32_t highestClock(const CtaCollection &cta, const EdidDescription &description,
+                           const Ceiling &ceiling, bool topStays)
+{
+    std::uint32_t clock = topStays ? ceiling.top.pixelClockKhz : 0;
+    const auto take = [&](const VideoMode *mode, unsigned divisor) {
+        if (mode && !ceiling.above(*mode))
+            clock = std::max(clock, mode->pixelClockKhz / divisor);
+    };
+    for (const EstablishedTimingBit &bit : description.base.establishedTimings)
+        if (const EstablishedTiming *timing = establishedTiming(bit.bit))
+            take(&timing->mode, 1);
+    for (const StandardTiming &timing : description.base.standardTimings)
+        if (const DmtMode *dmt = findDmtMode(timing.width, timing.height, timing.refreshHz))
+            take(&dmt->mode, 1);
+    for (const CtaCollection::Bytes &block : cta.blocks) {
+        const bool yuv420 = CtaCollection::isExtended(block, 14);
+        for (std::size_t p = yuv420 ? 2 : 1;
+             (yuv420 || CtaCollection::tag(block) == 2) && p < block.size(); ++p)
+            take(ctaVideoMode(CtaCollection::svdVic(block[p])), yuv420 ? 2 : 1);
+        if (CtaCollection::isHdmiVsdb(block))
+            if (const auto fields = hdmiVideoFields(block))
+                for (std::size_t n = 0; n < fields->vicCount; ++n)
+                    take(hdmiVideoMode(block[fields->vics + n]), 1);
+    }
+    for (const DetailedTiming *timing : detailedTimings(description)) {
+        const VideoMode mode = timingMode(*timing);
+        take(&mode, 1);
+    }
+    return clock;
+}
+
+// The HDMI VSDB's maximum TMDS clock comes down to what the kept modes need at the deepest
+// colour it declares; it never goes up.
+void lowerMaxTmds(CtaCollection::Bytes &vsdb, std::uint32_t clockKhz)
+{
+    if (vsdb.size() < 8 || vsdb[7] == 0)
+        return;
+    const unsigned deep = vsdb[6];
+    const double factor = deep & 0x40 ? 2.0 : deep & 0x20 ? 1.5 : deep & 0x10 ? 1.25 : 1.0;
+    const auto steps = unsigned(std::ceil(clockKhz * factor / 5000 - 1e-9));
+    if (steps < vsdb[7])
+        vsdb[7] = std::uint8_t(std::max(steps, 1u));
+}
+
+} // namespace
+
+std::string limit(Editing &editing, const std::string &argument)
+{
+    const EdidDescription description = decodeEdid(editing.image);
+    std::string refusal;
+    const auto top = resolveMode(argument, description, refusal);
+    if (!top)
+        return refusal;
+    const Ceiling ceiling{*top};
+    auto &bytes = editing.image.bytes;
+
+    for (const EstablishedTimingBit &bit : description.base.establishedTimings)
+        if (const EstablishedTiming *timing = establishedTiming(bit.bit);
+            timing && ceiling.above(timing->mode))
+            bytes[bit.bytes.offset] &= std::uint8_t(~(0x80u >> bit.bit % 8));
+    for (const StandardTiming &timing : description.base.standardTimings)
+        if (ceiling.above(timing))
+            bytes[timing.bytes.offset] = bytes[timing.bytes.offset + 1] = 0x01;
+
+    // DTDs above it go, and with them their share of the extension's native DTD count.
+    const unsigned native = description.cta ? description.cta->flags.value.nativeDtds : 0;
+    unsigned dtdIndex = 0;
+    unsigned nativeGone = 0;
+    const auto &slots = description.base.descriptors;
+    const auto *first = std::get_if<DetailedTiming>(&slots[0].payload);
+    const bool firstAbove = first && ceiling.above(timingMode(*first));
+    std::vector<std::size_t> gone; // base block slots
+    for (std::size_t n = 0; n < slots.size(); ++n) {
+        const auto *timing = std::get_if<DetailedTiming>(&slots[n].payload);
+        if (!timing)
+            continue;
+        if (n > 0 && ceiling.above(timingMode(*timing))) {
+            gone.push_back(n);
+            nativeGone += dtdIndex < native;
+        }
+        ++dtdIndex;
+    }
+    for (auto slot = gone.rbegin(); slot != gone.rend(); ++slot)
+        removeBaseDescriptor(editing.image, *slot);
+
+    if (description.cta) {
+        const EdidDescription base = decodeEdid(editing.image);
+        refusal = changeCta(editing, [&](CtaCollection &cta) {
+            cta.removeVics([&](unsigned vic) {
+                const VideoMode *mode = ctaVideoMode(vic);
+                return mode && ceiling.above(*mode);
+            });
+            std::vector<CtaCollection::Dtd> kept;
+            for (std::size_t n = 0; n < cta.dtds.size(); ++n, ++dtdIndex) {
+                if (n < description.cta->detailedTimings.size() &&
+                    ceiling.above(timingMode(description.cta->detailedTimings[n])))
+                    nativeGone += dtdIndex < native;
+                else
+                    kept.push_back(cta.dtds[n]);
+            }
+            cta.dtds = kept;
+            cta.flags = std::uint8_t((cta.flags & 0xF0) | (native - std::min(native, nativeGone)));
+            if (CtaCollection::Bytes *vsdb = cta.find(CtaCollection::isHdmiVsdb))
+                removeHdmiVics(*vsdb, ceiling);
+            const std::uint32_t clock = highestClock(cta, base, ceiling, firstAbove);
+            // Above 340 MHz, and for YCbCr 4:2:0, HDMI needs the HDMI Forum's blocks.
+            const bool yuv420 = cta.find([](const CtaCollection::Bytes &block) {
+                return CtaCollection::isExtended(block, 14) || CtaCollection::isExtended(block, 15);
+            });
+            if (clock <= 340000 && !yuv420)
+                cta.removeBlocks(CtaCollection::isHdmiForum);
+            if (CtaCollection::Bytes *vsdb = cta.find(CtaCollection::isHdmiVsdb))
+                lowerMaxTmds(*vsdb, clock);
+            return std::string();
+        });
+        if (!refusal.empty())
+            return refusal;
+    }
+    if (firstAbove) {
+        if (refusal = makePreferred(editing, *top, false); !refusal.empty())
+            return refusal;
+        editing.notes.push_back("DTD 1, " + timingName(timingMode(*first)) + ", was above " +
+                                timingName(*top) + ", which takes its place");
+    }
+    return {};
+}
+
+} // namespace edits
