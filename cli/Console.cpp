@@ -45,10 +45,8 @@ void Console::note(const QString &line)
 
 void Console::error(const QString &message)
 {
-    endProgress();
-    flushOut();
     lastError_ = message;
-    err_.write(QStringLiteral("varnex-edid: %1\n").arg(message).toUtf8());
+    warning(message);
 }
 
 void Console::warning(const QString &message)

@@ -117,7 +117,8 @@ int runEdit(Run &run)
         dryRun ? run.console.print(fromStd(difference.text()))
                : run.console.message(fromStd(difference.text()));
     if (changed.empty())
-        run.console.message(QStringLiteral("nothing changed"));
+        dryRun ? run.console.note(QStringLiteral("nothing changed"))
+               : run.console.message(QStringLiteral("nothing changed"));
     if (dryRun)
         return kExitSuccess;
     if (toTool)

@@ -55,6 +55,11 @@ Bytes remapThreeD(const Bytes &data, unsigned multi, const std::vector<int> &new
     return out;
 }
 
+std::string bytes(std::size_t count)
+{
+    return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
 } // namespace
 
 std::optional<HdmiVideoFields> hdmiVideoFields(const Bytes &vsdb)
@@ -103,18 +108,20 @@ std::optional<CtaCollection> CtaCollection::read(const EdidImage &image, std::st
         refusal = "block 1 is not a CTA-861 extension";
         return std::nullopt;
     }
-    if (at(1) < 3) {
+    const std::size_t offset = at(2);
+    // Revisions 1 and 2 hold DTDs only, from byte 4 on.
+    if (at(1) < 3 && offset != 0 && offset != 4) {
         refusal = "the CTA-861 extension is of revision " + std::to_string(at(1)) +
-                  ", which holds no data blocks";
+                  ", which holds no data blocks, but its DTD offset is " + std::to_string(offset);
         return std::nullopt;
     }
-    const std::size_t offset = at(2);
     if (offset != 0 && (offset < 4 || offset > kChecksum)) {
         refusal =
             "the CTA-861 extension's DTD offset " + std::to_string(offset) + " is outside 4-127";
         return std::nullopt;
     }
     CtaCollection cta;
+    cta.revision_ = at(1);
     cta.flags = at(3);
     cta.noOffset_ = offset == 0;
     std::size_t p = 4;
@@ -147,6 +154,9 @@ std::optional<CtaCollection> CtaCollection::read(const EdidImage &image, std::st
 
 std::string CtaCollection::write(EdidImage &image) const
 {
+    if (revision_ < 3 && !blocks.empty())
+        return "the CTA-861 extension is of revision " + std::to_string(revision_) +
+               ", which holds no data blocks";
     std::size_t collection = 0;
     for (const Bytes &block : blocks) {
         if (block.size() - 1 > kMaxPayload)
@@ -157,8 +167,8 @@ std::string CtaCollection::write(EdidImage &image) const
     const std::size_t end = 4 + collection + 18 * dtds.size() + tail.size();
     if (end > kChecksum)
         return "not enough room in the CTA-861 extension: the change needs " +
-               std::to_string(end - usedEnd_) + " bytes, " + std::to_string(kChecksum - usedEnd_) +
-               " are free";
+               bytes(end - usedEnd_) + ", " + std::to_string(kChecksum - usedEnd_) +
+               (kChecksum - usedEnd_ == 1 ? " is free" : " are free");
     std::uint8_t *out = &image.bytes[kCta];
     const bool empty = blocks.empty() && dtds.empty();
     out[2] = std::uint8_t(noOffset_ && empty ? 0 : 4 + collection);

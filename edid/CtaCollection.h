@@ -65,6 +65,7 @@ public:
 private:
     void remapSvdIndices(const std::vector<int> &newIndex, std::size_t removed);
 
+    std::uint8_t revision_ = 3;
     std::size_t usedEnd_ = 4; // where the zero padding started as read, from the block's start
     bool noOffset_ = false;   // the DTD offset was 0: neither data blocks nor DTDs
 };

@@ -32,33 +32,49 @@ bool isAudioBlock(const Bytes &block)
                        [&](unsigned tag) { return CtaCollection::isExtended(block, tag); });
 }
 
-// Puts the replacement where the first block that matches was, else after the last block that
-// after names; every block that matches goes.
+bool sameKind(const Bytes &a, const Bytes &b)
+{
+    return CtaCollection::tag(a) == CtaCollection::tag(b) &&
+           (CtaCollection::tag(a) != 7 || (a.size() >= 2 && b.size() >= 2 && a[1] == b[1]));
+}
+
+// Every block that matches goes; each replacement block takes the place of the first of its kind
+// among them, else follows the replacement before it, the first one the last block after names.
+// So an EDID that already says what the replacement says keeps its bytes.
 void replaceBlocks(CtaCollection &cta, const std::function<bool(const Bytes &)> &matches,
                    const std::vector<Bytes> &replacement,
                    const std::function<bool(const Bytes &)> &after)
 {
+    std::vector<bool> placed(replacement.size());
     std::vector<Bytes> blocks;
-    bool placed = false;
     for (Bytes &block : cta.blocks) {
         if (!matches(block)) {
             blocks.push_back(std::move(block));
-        } else if (!placed) {
-            blocks.insert(blocks.end(), replacement.begin(), replacement.end());
-            placed = true;
+            continue;
         }
+        for (std::size_t n = 0; n < replacement.size(); ++n)
+            if (!placed[n] && sameKind(block, replacement[n])) {
+                blocks.push_back(replacement[n]);
+                placed[n] = true;
+                break;
+            }
     }
     cta.blocks = std::move(blocks);
-    if (!placed)
-        for (auto block = replacement.rbegin(); block != replacement.rend(); ++block)
-            cta.insertAfterLast(*block, after);
+    for (std::size_t n = 0; n < replacement.size(); ++n) {
+        const auto follows = [&](const Bytes &block) {
+            return n == 0 ? after(block) : sameKind(block, replacement[n - 1]);
+        };
+        if (!placed[n])
+            cta.insertAfterLast(replacement[n], follows);
+    }
 }
 
-void noteMissingVsdb(Editing &editing, const CtaCollection &cta)
+// Audio without an HDMI VSDB is an error: sources take the display for DVI and send none.
+std::string needsHdmiVsdb(const CtaCollection &cta)
 {
     if (std::none_of(cta.blocks.begin(), cta.blocks.end(), CtaCollection::isHdmiVsdb))
-        editing.notes.push_back(
-            "there is no HDMI VSDB, without which sources send no audio: add one");
+        return "there is no HDMI VSDB, without which sources send no audio: add one first";
+    return {};
 }
 
 struct CompressedFormat {
@@ -147,14 +163,15 @@ std::string setAudio(Editing &editing, const std::string &argument)
     if (preset == std::end(kPresets))
         return "an audio preset is none, lpcm2 or lpcm8, not '" + argument + "'";
     return changeCta(editing, [&](CtaCollection &cta) {
+        if (!preset->second.empty())
+            if (std::string refusal = needsHdmiVsdb(cta); !refusal.empty())
+                return refusal;
         replaceBlocks(cta, isAudioBlock, preset->second,
                       [](const Bytes &block) { return CtaCollection::tag(block) == 2; });
-        if (preset->second.empty()) {
+        if (preset->second.empty())
             cta.flags &= std::uint8_t(~kBasicAudio);
-        } else {
+        else
             cta.flags |= kBasicAudio;
-            noteMissingVsdb(editing, cta);
-        }
         return std::string();
     });
 }
@@ -241,11 +258,10 @@ std::string setBasicAudio(Editing &editing, const std::string &argument)
     return changeCta(editing, [&](CtaCollection &cta) {
         if (argument == "off") {
             cta.flags &= std::uint8_t(~kBasicAudio);
-        } else {
-            cta.flags |= kBasicAudio;
-            noteMissingVsdb(editing, cta);
+            return std::string();
         }
-        return std::string();
+        cta.flags |= kBasicAudio;
+        return needsHdmiVsdb(cta);
     });
 }
 

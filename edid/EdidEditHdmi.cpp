@@ -35,6 +35,10 @@ std::string setPhysicalAddress(Editing &editing, const std::string &argument)
     std::size_t start = 0;
     bool wellFormed = true;
     for (unsigned &digit : digits) {
+        if (start > argument.size()) { // fewer than four digits
+            wellFormed = false;
+            break;
+        }
         const std::size_t end = std::min(argument.find('.', start), argument.size());
         const auto value = parseNumber(argument.substr(start, end - start), 15);
         wellFormed = wellFormed && value && (&digit == &digits[3]) == (end == argument.size());

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <regex>
 
 namespace edits {
 
@@ -138,26 +138,15 @@ std::optional<VideoMode> parseModeline(std::vector<std::string> tokens)
 std::optional<VideoMode> findMode(const std::string &text, const EdidDescription &description,
                                   bool &wellFormed)
 {
-    unsigned width = 0;
-    unsigned height = 0;
-    char scan = 'p';
-    double hz = 0;
-    int used = 0;
-    wellFormed =
-        std::all_of(text.begin(), text.end(),
-                    [](char c) {
-                        return std::isdigit(static_cast<unsigned char>(c)) ||
-                               std::strchr("xXip@.", c);
-                    }) &&
-        (std::sscanf(text.c_str(), "%u%*[xX]%u%c%lf%n", &width, &height, &scan, &hz, &used) == 4 ||
-         std::sscanf(text.c_str(), "%u%*[xX]%u%*[i]%lf%n", &width, &height, &hz, &used) == 3);
-    if (text.find('i') != std::string::npos)
-        scan = 'i';
-    wellFormed = wellFormed && used == int(text.size()) && hz > 0 && hz < 1000 &&
-                 (text.find('@') != std::string::npos);
+    static const std::regex form(R"(([0-9]{1,5})[xX]([0-9]{1,5})([ip]?)@([0-9]{1,3}(\.[0-9]+)?))");
+    std::smatch parts;
+    wellFormed = std::regex_match(text, parts, form) && std::stod(parts[4]) > 0;
     if (!wellFormed)
         return std::nullopt;
-    const bool interlaced = scan == 'i';
+    const unsigned width = unsigned(std::stoul(parts[1]));
+    const unsigned height = unsigned(std::stoul(parts[2]));
+    const bool interlaced = parts[3] == "i";
+    const double hz = std::stod(parts[4]);
     const long rate = std::lround(hz);
     const auto matches = [&](const VideoMode &mode) {
         return mode.hActive == width && mode.vActive == height && mode.interlaced == interlaced &&
@@ -275,10 +264,10 @@ void putDtd(EdidImage &image, std::size_t offset, const Dtd &dtd)
     std::copy(dtd.begin(), dtd.end(), image.bytes.begin() + std::ptrdiff_t(offset));
 }
 
-// The new preferred timing is the native format: the first SVD of it becomes the only native
-// one (VICs above 64 cannot be; then none is), and the native DTDs are those of its size at
-// the front.
-std::string markNative(Editing &editing, const VideoMode &mode)
+// The preferred timing is the native format: the first SVD of it becomes the only native one
+// (VICs above 64 cannot be; then none is), and when DTD 1 changed, the native DTDs are those of
+// its size at the front.
+std::string markNative(Editing &editing, const VideoMode &mode, bool dtdChanged)
 {
     if (editing.image.bytes[EdidImage::kBlockSize] != 0x02)
         return {}; // no CTA-861 extension: no VICs
@@ -289,7 +278,7 @@ std::string markNative(Editing &editing, const VideoMode &mode)
            timings[sameSize]->vActive == mode.vActive)
         ++sameSize;
     return changeCta(editing, [&](CtaCollection &cta) {
-        if (const unsigned native = cta.flags & 0x0F; native > std::max(sameSize, 1u))
+        if (const unsigned native = cta.flags & 0x0F; dtdChanged && native > std::max(sameSize, 1u))
             cta.flags = std::uint8_t((cta.flags & 0xF0) | std::max(sameSize, 1u));
         std::uint8_t *found = nullptr;
         for (CtaCollection::Bytes &block : cta.blocks)
@@ -358,18 +347,19 @@ std::string makePreferred(Editing &editing, const VideoMode &mode, bool keepForm
         !CtaCollection::read(editing.image, refusal))
         return refusal;
     const std::size_t start = slots[0].bytes.offset;
+    const bool unchanged = first && sameTiming(timingMode(*first), mode);
     if (!first) {
         // The descriptor there moves up: the first slot is the preferred timing's.
         if (!insertBaseDtd(editing.image, 0, *dtd))
             return std::string("the first descriptor slot holds ") + slotContent(slots[0]) +
                    ", and no other slot is free for it";
-    } else if (!sameTiming(timingMode(*first), mode)) {
+    } else if (!unchanged) {
         const Dtd former = dtdAt(editing.image, start);
         putDtd(editing.image, start, *dtd);
         if (keepFormerTiming)
             keepFormer(editing, description, mode, former);
     }
-    return markNative(editing, mode);
+    return markNative(editing, mode, !unchanged);
 }
 
 std::optional<unsigned> parseVic(const std::string &argument, std::string &refusal)

@@ -8,13 +8,23 @@ seconds=${1:-60}
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVARNEX_FUZZ=ON -DBUILD_TESTING=OFF
-targets=(hex_text edid_file edid_decode)
+targets=(hex_text edid_file edid_decode edid_edit)
 cmake --build "$build" -j2 --target "${targets[@]/#/fuzz_}"
 for target in "${targets[@]}"; do
     work=$(mktemp -d)
-    # The decoder starts from the sample EDIDs the tests use; the others from their own corpus.
+    # The decoder starts from the sample EDIDs the tests use; the edits from each of them followed
+    # by an edit (its number in edidEditKinds, then its argument); the others from their own corpus.
     if [ "$target" = edid_decode ]; then
         cp tests/data/edid-corpus/*.bin "$work/"
+    elif [ "$target" = edid_edit ]; then
+        arguments=(VNX 4660 7 2024:7 "Studio 3" SN-1 vic:16 5 16 4 1920x1080@60 lpcm2 ac3 ac3 5.1 on
+            2.0.0.0 165 "" "" "" "" "")
+        n=0
+        for sample in tests/data/edid-corpus/*.bin; do
+            kind=$((n++ % ${#arguments[@]}))
+            { cat "$sample" && printf "\\$(printf %03o "$kind")%s" "${arguments[kind]}"; } \
+                >"$work/$(basename "$sample")"
+        done
     else
         cp -r "fuzz/corpus/$target/." "$work/"
     fi

@@ -75,6 +75,28 @@ done
 edid decode --json tool:sink "$source_dir"/tests/data/edid-corpus/*.bin >decode.json || true
 python3 -m json.tool decode.json >/dev/null || fail "decode --json is not JSON"
 
+# edit: the capture card's EDID (1080p, stereo, a name of its own) into custom7, verified, and
+# what decode and edid-decode read there; an edit that does not fit writes nothing.
+expect 0 edid edit tool:sink --to custom7 --limit 1920x1080@60 --set-audio lpcm2 \
+    --set-name "Capture 1080p"
+grep -q 'custom7 and verified' last.out && grep -q "^Product name: 'VNX Sink' -> 'Capture 1080p'$" \
+    last.err || fail "edit: $(cat last.out last.err)"
+expect 0 edid decode tool:custom7
+grep -q "Product name: 'Capture 1080p'" last.out && ! grep -q 'AC-3' last.out ||
+    fail "custom7 after edit: $(cat last.out)"
+expect 0 edid read custom7 -o edited.bin
+edid-decode --check edited.bin >edid-decode.log || fail "edid-decode --check edited.bin"
+expect 1 edid diff --fields tool:sink edited.bin
+grep -q "^Speaker allocation data block: FL/FR, LFE1, FC -> FL/FR$" last.out || fail "diff --fields"
+vics=()
+for vic in $(seq 40 127); do vics+=(--add-vic "$vic"); done
+expect 2 edid edit tool:custom7 --to custom7 "${vics[@]}"
+grep -q 'not enough room in the CTA-861 extension: the change needs' last.err ||
+    fail "edit too large: $(cat last.err)"
+cmp edited.bin <(edid read custom7 --format bin) || fail "a refused edit changed custom7"
+expect 0 edid edit --help
+grep -q -- --set-physical-address last.out || fail "edit --help"
+
 man_page=$source_dir/cli/varnex-edid.1
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/null)
 [ -z "$warnings" ] && lexgrog "$man_page" >/dev/null || fail "man page: $warnings"
