@@ -389,18 +389,41 @@ private slots:
         const QByteArray addressed = with(with(sink, address, 0x20), 255, char(sink[255] - 0x10));
         const QByteArray dts =
             "Audio descriptor 2: AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s -> DTS";
-        // clang-format off
-        QTest::newRow("in order") << "edit s.bin --dry-run --set-audio lpcm2 --add-audio dts" << 0 << dts << QByteArray() << QByteArray();
-        QTest::newRow("in the other order") << "edit s.bin --dry-run --add-audio dts --set-audio lpcm2" << 0 << QByteArray("AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s: only in A") << QByteArray() << QByteArray();
-        QTest::newRow("written and verified") << "edit s.bin --to custom6 --set-physical-address 2.0.0.0" << 0 << QByteArray("written to custom6 and verified") << QByteArray("Physical address: 1.0.0.0 -> 2.0.0.0\n") << addressed;
-        QTest::newRow("saved") << "edit tool:sink -o - --format bin --set-physical-address 2.0.0.0" << 0 << addressed << QByteArray("Physical address: 1.0.0.0 -> 2.0.0.0\n") << QByteArray();
-        QTest::newRow("refused") << "edit s.bin --to custom6 --set-name ok --set-physical-address 1.0.2.1" << 2 << QByteArray() << QByteArray("varnex-edid: --set-physical-address '1.0.2.1': physical address 1.0.2.1 has a non-zero digit after a zero; nothing written\n") << QByteArray();
-        QTest::newRow("unwritable") << "edit s.bin -o no/dir/e.bin --set-name x" << 2 << QByteArray() << QByteArray("cannot write no/dir/e.bin") << QByteArray();
-        QTest::newRow("nowhere") << "edit s.bin --set-name x" << 2 << QByteArray() << QByteArray("edit needs -o FILE, --to custom6") << QByteArray();
-        QTest::newRow("no operation") << "edit s.bin --dry-run" << 2 << QByteArray() << QByteArray("edit needs an operation") << QByteArray();
-        QTest::newRow("fields differ") << "diff --fields s.bin bad.bin" << 1 << QByteArray("Header: valid -> not 00 FF FF FF FF FF FF 00\n") << QByteArray() << QByteArray();
-        QTest::newRow("fields the same") << "diff --fields s.bin tool:sink --json" << 0 << QByteArray("\"differences\": [\n    ],\n    \"identical\": true") << QByteArray() << QByteArray();
-        // clang-format on
+        QTest::newRow("in order") << "edit s.bin --dry-run --set-audio lpcm2 --add-audio dts" << 0
+                                  << dts << QByteArray() << QByteArray();
+        QTest::newRow("in the other order")
+            << "edit s.bin --dry-run --add-audio dts --set-audio lpcm2" << 0
+            << QByteArray("AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s: only in A")
+            << QByteArray() << QByteArray();
+        QTest::newRow("written and verified")
+            << "edit s.bin --to custom6 --set-physical-address 2.0.0.0" << 0
+            << QByteArray("written to custom6 and verified")
+            << QByteArray("Physical address: 1.0.0.0 -> 2.0.0.0\n") << addressed;
+        QTest::newRow("saved") << "edit tool:sink -o - --format bin --set-physical-address 2.0.0.0"
+                               << 0 << addressed
+                               << QByteArray("Physical address: 1.0.0.0 -> 2.0.0.0\n")
+                               << QByteArray();
+        QTest::newRow("refused")
+            << "edit s.bin --to custom6 --set-name ok --set-physical-address 1.0.2.1" << 2
+            << QByteArray()
+            << QByteArray("varnex-edid: --set-physical-address '1.0.2.1': physical address 1.0.2.1 "
+                          "has a non-zero digit after a zero; nothing written\n")
+            << QByteArray();
+        QTest::newRow("unwritable")
+            << "edit s.bin -o no/dir/e.bin --set-name x" << 2 << QByteArray()
+            << QByteArray("cannot write no/dir/e.bin") << QByteArray();
+        QTest::newRow("nowhere") << "edit s.bin --set-name x" << 2 << QByteArray()
+                                 << QByteArray("edit needs -o FILE, --to custom6") << QByteArray();
+        QTest::newRow("no operation") << "edit s.bin --dry-run" << 2 << QByteArray()
+                                      << QByteArray("edit needs an operation") << QByteArray();
+        QTest::newRow("fields differ")
+            << "diff --fields s.bin bad.bin" << 1
+            << QByteArray("Header: valid -> not 00 FF FF FF FF FF FF 00\n") << QByteArray()
+            << QByteArray();
+        QTest::newRow("fields the same")
+            << "diff --fields s.bin tool:sink --json" << 0
+            << QByteArray("\"differences\": [\n    ],\n    \"identical\": true") << QByteArray()
+            << QByteArray();
     }
     // The operations in the order given; a refused one writes nothing.
     void edit()
