@@ -306,6 +306,8 @@ private slots:
         row("decode", "decode s.bin", 0, "  Manufacturer: VNX\n", "");
         row("decode two, one unreadable", "decode missing tool:custom8", 2,
             "custom8:\nBlock 0: base EDID\n", "cannot read missing");
+        row("decode's audio as JSON", "decode tool:sink --json", 0,
+            "\"format_code\": 2,\n                    \"max_bitrate_kbps\": 640,", "");
         row("decode as JSON", "decode tool:sink --json", 0,
             "\"serial_text\": \"2011\",\n        \"source\": \"sink\"", "");
     }
@@ -339,12 +341,9 @@ private slots:
         QCOMPARE(run(synopsis.section(' ', 0, 0) + " --help"), 0);
         QVERIFY(out.startsWith(("Usage: varnex-edid " + synopsis + " [options]\n").toUtf8()));
         QCOMPARE(listed(out, "Arguments:"), synopsis.split(' ').mid(1));
-        options << "--virtual"
-                << "--virtual-state <FILE>"
-                << "--device <N>"
-                << "-q, --quiet"
-                << "-h, --help";
-        QCOMPARE(listed(out, "Options:"), options);
+        const QStringList common{"--virtual", "--virtual-state <FILE>", "--device <N>",
+                                 "-q, --quiet", "-h, --help"};
+        QCOMPARE(listed(out, "Options:"), options + common);
     }
 
     // On a terminal only: drawn in place, wiped before anything else is said.
@@ -353,10 +352,12 @@ private slots:
         QBuffer err;
         err.open(QIODevice::WriteOnly);
         Console console(err, err, true);
+        console.progress("w")(0, 0); // nothing to do yet
         console.progress("w")(8, 32);
         console.error("stopped");
         QCOMPARE(err.data(),
-                 "\rw [########                        ]\r\033[Kvarnex-edid: stopped\n");
+                 "\rw [                                ]\rw [########                        ]"
+                 "\r\033[Kvarnex-edid: stopped\n");
     }
 
     void commands()
