@@ -66,38 +66,6 @@ class EdidTest : public QObject {
     const QByteArray canonical = ::hexText(ascending).toLatin1();
 
 private slots:
-    void checksumRule_data()
-    {
-        QTest::addColumn<QByteArray>("contents"); // a block's first bytes; the rest are zero
-        QTest::addColumn<int>("checksum");
-        QTest::newRow("all zero") << QByteArray() << 0x00;
-        QTest::newRow("sum 01") << QByteArray("\x01") << 0xFF;
-        QTest::newRow("sum 80") << QByteArray("\x40\x40") << 0x80;
-        QTest::newRow("EDID header") << QByteArray::fromHex("00FFFFFFFFFFFF00") << 0x06;
-        QTest::newRow("sum wraps") << QByteArray(127, '\xFF') << 0x7F;
-        QTest::newRow("last covered byte") << QByteArray(126, '\0') + '\x10' << 0xF0;
-    }
-    // Both blocks hold the contents; one checksum byte at a time holds some value.
-    void checksumRule()
-    {
-        QFETCH(QByteArray, contents);
-        QFETCH(int, checksum);
-        EdidImage correct;
-        for (std::size_t block : {0, 128}) {
-            std::copy(contents.begin(), contents.end(), &correct.bytes[block]);
-            correct.bytes[block + 127] = static_cast<std::uint8_t>(checksum);
-        }
-        QVERIFY(hasCorrectChecksums(correct));
-        for (std::size_t checksumByte : {127, 255}) {
-            EdidImage image = correct;
-            image.bytes[checksumByte] ^= 0x5A; // never part of its own block's sum
-            QCOMPARE(int(BlockChkSum(&image.bytes[checksumByte - 127])), checksum);
-            QVERIFY(!hasCorrectChecksums(image));
-            recalculateChecksums(image); // both checksum bytes rewritten, nothing else changes
-            QVERIFY(image.bytes == correct.bytes);
-        }
-    }
-
     void hexText_data()
     {
         QTest::addColumn<QByteArray>("text");
