@@ -233,8 +233,6 @@ private slots:
             {{"Block 1/DTD offset", 130, 1, "101"},
              {"Block 1/Video data block", 132, 30, ""},
              {"Block 1/Video data block/VIC 97", 133, 1, "3840x2160p60 16:9"},
-             {"Block 1/Video data block/VIC 5", 145, 1, "1920x1080i60 16:9"},
-             {"Block 1/Video data block/VIC 2", 148, 1, "720x480p59.94 4:3"},
              {"Block 1/HDMI vendor-specific data block/HDMI VIC 4", 186, 1, "4096x2160p24 256:135"},
              {"Block 1/HDMI Forum vendor-specific data block/Max TMDS character rate", 192, 1,
               "600 MHz"},
@@ -449,17 +447,18 @@ private slots:
             if (!vic)
                 theirs += QString::asprintf(" DMT 0x%02X", dmtId) +
                           (m.captured(14).contains("RB") ? " RB" : "");
-            if (vic) {
-                if (const VideoMode *mode =
-                        table == "VIC" ? ctaVideoMode(number) : hdmiVideoMode(number))
-                    ours = modeLine(*mode, true);
+            const VideoMode *vicMode =
+                table == "VIC" ? ctaVideoMode(number) : hdmiVideoMode(number);
+            if (vic && vicMode) {
+                ours = modeLine(*vicMode, true);
             } else if (const DmtMode *mode = dmt ? dmtMode(number) : nullptr) {
                 // The nominal rate is the frame rate's, to within a hertz.
                 const double frames = refreshRate(mode->mode).hz() / (interlaced ? 2 : 1);
                 ours = modeLine(mode->mode, true) + QString::asprintf(" DMT 0x%02X", mode->id) +
                        (std::abs(frames - mode->refreshHz) < 1 ? "" : " off its nominal rate") +
                        (mode->reducedBlanking ? " RB" : "");
-            } else if (const EstablishedTiming *timing = dmt ? nullptr : establishedTiming(bit)) {
+            } else if (const EstablishedTiming *timing =
+                           table == "Byte" ? establishedTiming(bit) : nullptr) {
                 ours =
                     modeLine(timing->mode, whole) + QString::asprintf(" DMT 0x%02X", timing->dmtId);
             }
