@@ -65,10 +65,11 @@ struct Pane {
     QList<Look> looks;
 };
 
-// The command packets the tool received: how many, and to which device.
+// The command packets the tool received: how many, to which device, the first and the last.
 struct Sent {
     int count = 0;
     std::size_t device = 0;
+    QByteArray first, last; // as hex
 };
 
 // Characters of the pane's text typed over, from byte n's first digit on.
@@ -124,7 +125,7 @@ Q_DECLARE_METATYPE(std::optional<QByteArray>)
 // A main window on a fresh virtual tool for each test function, in device time that passes only
 // when read. What the operator is shown is collected in order: the file dialogs (answered with
 // fileName), the status messages and the device link's warnings with the progress bar as it
-// stands; shown() adds the boxes answered.
+// stands; the watcher holds the boxes answered.
 class MainWindowTest : public QObject {
     Q_OBJECT
 
@@ -239,7 +240,7 @@ private slots:
     // the buttons' labels and all of the selector's sources.
     void textsFit()
     {
-        QCoreApplication::processEvents(); // the font set at start reaches a first window so
+        QCoreApplication::processEvents(); // the window's font reaches its widgets in events
         for (QWidget *shown : window->findChildren<QWidget *>())
             if (qobject_cast<QPushButton *>(shown) || qobject_cast<QComboBox *>(shown))
                 QVERIFY2(shown->sizeHint().width() <= shown->width(),
@@ -248,40 +249,38 @@ private slots:
 
     // View > EDID Details... (Ctrl+D) on the sink's text: the row the operator selects or finds
     // (typed into the find box, then Enter), then what is typed into the pane; the row selected
-    // after, its value and bytes, the pane's characters marked, the problem shown instead of rows.
+    // after, the pane's characters marked, the problem shown instead of rows.
     void details_data()
     {
         QTest::addColumn<QString>("select"); // a row by its label
         QTest::addColumn<QString>("find");
         QTest::addColumn<int>("enters");
         QTest::addColumn<QList<Typed>>("typed");
-        QTest::addColumn<QStringList>("current"); // empty: none
-        QTest::addColumn<QStringList>("shown");   // its value and bytes
-        QTest::addColumn<Span>("marked");         // (0, 0): none
+        // The row selected after: its labels from the top, its value and bytes; empty: none.
+        QTest::addColumn<QStringList>("current");
+        QTest::addColumn<Span>("marked"); // (0, 0): none
         QTest::addColumn<QString>("problem");
         const auto row = [](const char *name, const QString &select, const QString &find,
                             int enters, const QList<Typed> &typed, const QStringList &current,
-                            const QStringList &shown, Span marked, const QString &problem = {}) {
-            QTest::newRow(name) << select << find << enters << typed << current << shown << marked
+                            Span marked, const QString &problem = {}) {
+            QTest::newRow(name) << select << find << enters << typed << current << marked
                                 << problem;
         };
-        const QStringList name{"Block 0: base EDID", "Product name"};
+        const QStringList name{"Block 0: base EDID", "Product name", "'VNX Sink'", "0x5A-0x6B"};
         const QStringList address{"Block 1: CTA-861 extension", "HDMI vendor-specific data block",
                                   "Physical address"};
-        row("a row selected marks its bytes", "Product name", "", 0, {}, name,
-            {"'VNX Sink'", "0x5A-0x6B"}, {270, 322});
-        row("the pane's edit followed", "Physical address", "", 0, {{165, "20 00"}}, address,
-            {"2.0.0.0", "0xA5-0xA6"}, {495, 499});
-        row("unreadable text: the problem, no rows", "Product name", "", 0, {{5, "ZZ"}}, {}, {},
-            {0, 0},
+        const QStringList moved = address + QStringList{"2.0.0.0", "0xA5-0xA6"};
+        row("a row selected marks its bytes", "Product name", "", 0, {}, name, {270, 322});
+        row("the pane's edit followed", "Physical address", "", 0, {{165, "20 00"}}, moved,
+            {495, 499});
+        row("unreadable text: the problem, no rows", "Product name", "", 0, {{5, "ZZ"}}, {}, {0, 0},
             "The pane holds no whole EDID: byte 5 (line 1, column 16): 'ZZ' is not two hex "
             "digits.");
         row("a block gone for a moment: its row selected again", "Physical address", "", 0,
-            {{161, "00"}, {161, "68"}}, address, {"1.0.0.0", "0xA5-0xA6"}, {495, 499});
+            {{161, "00"}, {161, "68"}}, address + QStringList{"1.0.0.0", "0xA5-0xA6"}, {495, 499});
         row("find: the first row whose label holds the text", "", "product", 0, {},
-            {"Block 0: base EDID", "Product code"}, {"8352", "0x0A-0x0B"}, {30, 34});
-        row("find: a value in another case, Enter the next", "", "vnx", 1, {}, name,
-            {"'VNX Sink'", "0x5A-0x6B"}, {270, 322});
+            {"Block 0: base EDID", "Product code", "8352", "0x0A-0x0B"}, {30, 34});
+        row("find: a value in another case, Enter the next", "", "vnx", 1, {}, name, {270, 322});
     }
     void details()
     {
@@ -290,7 +289,6 @@ private slots:
         QFETCH(int, enters);
         QFETCH(QList<Typed>, typed);
         QFETCH(QStringList, current);
-        QFETCH(QStringList, shown);
         QFETCH(Span, marked);
         QFETCH(QString, problem);
         pane->setPlainText(sink);
@@ -317,10 +315,9 @@ private slots:
         QStringList labels;
         for (QTreeWidgetItem *item = tree->currentItem(); item; item = item->parent())
             labels.prepend(item->text(0));
+        if (const QTreeWidgetItem *row = tree->currentItem())
+            labels << row->text(1) << row->text(2);
         QCOMPARE(labels, current);
-        const QTreeWidgetItem *row = tree->currentItem();
-        const QStringList rowShows = row ? QStringList{row->text(1), row->text(2)} : QStringList();
-        QCOMPARE(rowShows, shown);
         const QList<QTextEdit::ExtraSelection> marks = pane->extraSelections();
         QCOMPARE(marks.isEmpty() ? qMakePair(0, 0)
                                  : qMakePair(marks[0].cursor.selectionStart(),
@@ -480,7 +477,7 @@ private slots:
         const QList<Look> rendered{{0, QFont::Normal, Qt::black, false},
                                    {0, QFont::Bold, Qt::red, false}};
         const Pane sinkRead{sink, {read, read}}, currentRendered{current, rendered};
-        const Sent sinkSent{17, 0};
+        const QByteArray readSink = "11 10 A0 00", counters = "02 10 A0 F0 00 00 00 00";
         const QString wrong255 = sampleText(0xB0, 255), ascendingText = hexText(ascending);
         const QString missing = in("missing.bin"), noFolder = in("missing/edid.bin");
         const QString fifo = in("fifo"), old = in("old.bin");
@@ -489,20 +486,21 @@ private slots:
         };
         using F = ToolFaults;
         row("Read: the sink over earlier text", Read, {}, {}, "", {"EDID values read."}, sinkRead,
-            sinkSent);
+            {17, 0, readSink, counters});
         row("Read: a reply a byte short", Read, {}, F().shortReply(3), "",
             {"device: Error Reading Data (bar 32/255)", messageBox("The EDID could not be read.")},
-            {}, {3, 0});
+            {}, {3, 0, readSink, "11 10 A0 20"});
         row("Read: no tool", Read, {}, F().devices({}), "", {notFound});
         row("Read: the tool after devices with another serial and none", Read, {},
-            F().devices({"", "1234", "2011"}), "", {"EDID values read."}, sinkRead, {17, 2});
+            F().devices({"", "1234", "2011"}), "", {"EDID values read."}, sinkRead,
+            {17, 2, readSink, counters});
         row("Read: serials that only look like the tool's", Read, {},
             F().devices({"02011", "2011 ", "2012"}), "", {notFound});
         row("Read: counting fails", Read, {}, F().fail(Op::DeviceCount, 1), "", {notFound});
         row("Read: the serial of the first of two tools unreadable", Read, {},
             F().devices({"2011", "2011"}).fail(Op::DeviceString, 1), "",
             {"device: Error retrieving serial string! (bar -1/100)", "EDID values read."}, sinkRead,
-            {17, 1});
+            {17, 1, readSink, counters});
         row("Read: the product string unreadable", Read, {}, F().fail(Op::DeviceString, 2), "",
             {"device: Unable to retrive product string! (bar -1/100)", notFound});
         row("Read: the open refused", Read, {}, F().fail(Op::OpenByIndex, 1), "",
@@ -512,7 +510,8 @@ private slots:
             {"device: Unable to flush device bufers! (bar -1/100)",
              "device: Unable to close device handle! (bar -1/100)", notFound});
         row("Write: wrong checksum, Yes: written as it is", Write, wrong255, {}, "",
-            {"EDID values written...", writeAnyway}, {}, {32, 0},
+            {"EDID values written...", writeAnyway}, {},
+            {32, 0, "10 0C B2 00 00 FF FF FF FF FF FF 00", "10 0C B2 F8 00 00 00 00 00 00 00 D2"},
             QByteArray::fromHex(wrong255.toLatin1()));
         row("Write: wrong checksum, No", Write, wrong255, {}, "", {writeAnyway}, {}, {}, {},
             QMessageBox::No);
@@ -605,9 +604,17 @@ private slots:
         QCOMPARE(paneAfter.text, after.value_or(paneBefore).text);
         QCOMPARE(paneAfter.looks, after.value_or(paneBefore).looks);
         const std::vector<VirtualTool::Command> &received = tool.receivedCommands();
+        const auto hex = [](const VirtualTool::Command &c) {
+            return QByteArray(reinterpret_cast<const char *>(c.bytes.data()), int(c.bytes.size()))
+                .toHex(' ')
+                .toUpper();
+        };
         QCOMPARE(int(received.size()), sent.count);
-        if (!received.empty())
+        if (!received.empty()) {
             QCOMPARE(received.back().device, sent.device);
+            QCOMPARE(hex(received.front()), sent.first);
+            QCOMPARE(hex(received.back()), sent.last);
+        }
         QCOMPARE(storedBy(command), stored ? stored : storedBefore);
         // A file is replaced whole: no temporary file may be left beside it.
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files), filesBefore);

@@ -1,5 +1,6 @@
 #include "Cli.h"
 #include "Console.h"
+#include "EdidEdit.h"
 #include "EdidSamples.h"
 #include "FileIo.h"
 #include "SampleEdids.h"
@@ -89,12 +90,8 @@ private slots:
         QTest::addColumn<QByteArray>("error"); // how the error message starts
         QTest::addColumn<QString>("options");
         const auto row = [](const char *name, const QByteArray &input, const QByteArray &read,
-                            const QString &options = {}) {
-            QTest::newRow(name) << input << read << QByteArray() << options;
-        };
-        const auto refused = [](const char *name, const QByteArray &input, const QByteArray &error,
-                                const QString &options = {}) {
-            QTest::newRow(name) << input << QByteArray() << error << options;
+                            const QByteArray &error = {}, const QString &options = {}) {
+            QTest::newRow(name) << input << read << error << options;
         };
         const QByteArray all = QByteArray::fromHex("00ff01fe10ef7f80a55ac33c0ff09966").repeated(16);
         const QByteArray spaced = "00 ff 01 fe 10 ef 7f 80 a5 5a c3 3c 0f f0 99 66\n";
@@ -129,24 +126,24 @@ private slots:
             "Screen 0: minimum 320 x 200, current 4480 x 1440, maximum 16384 x 16384\n" + hdmi +
             "DP-1 disconnected (normal left inverted right x axis y axis)\n\tmax bpc: 12 \n";
         row("xrandr --props, one display", xrandr, all);
-        refused("xrandr --props, two displays", xrandr + dp,
-                "in:1: the xrandr output holds the EDIDs of HDMI-1, DP-2: choose one with "
-                "--connector NAME");
+        row("xrandr --props, two displays", xrandr + dp, {},
+            "in:1: the xrandr output holds the EDIDs of HDMI-1, DP-2: choose one with "
+            "--connector NAME");
         row("xrandr --props, --connector", xrandr + dp,
-            QByteArray::fromHex("00ff02fe10ef7f80a55ac33c0ff09966").repeated(16),
+            QByteArray::fromHex("00ff02fe10ef7f80a55ac33c0ff09966").repeated(16), {},
             "--connector DP-2");
-        refused("xrandr --props, no such output", xrandr + dp,
-                "in:1: no output DP-1 with an EDID; there are HDMI-1, DP-2", "--connector DP-1");
+        row("xrandr --props, no such output", xrandr + dp, {},
+            "in:1: no output DP-1 with an EDID; there are HDMI-1, DP-2", "--connector DP-1");
         row("text after a byte-order mark", "\xEF\xBB\xBF" + spaced.repeated(16), all);
-        refused("odd digit count", "00 ff\n00 f 01\n", "in:2:4: odd number of hex digits");
-        refused("non-hex character", "00 ff 0g\n", "in:1:8: 'g' is not a hex digit");
-        refused("0x alone", "0x00 0x ff", "in:1:6: 0x without hex digits");
-        refused("257 bytes", spaced.repeated(16) + "\n  77 \n", "in:18:3: more than 256 bytes");
-        refused("129 bytes", spaced.repeated(8) + " 77 ",
-                "in:9:4: the dump ends after 129 bytes; an EDID has 128 or 256");
-        refused("binary, 255 bytes", sink.left(255),
-                "in: a binary EDID has 128 or 256 bytes, not 255");
-        refused("over 64 KiB", QByteArray(64 * 1024 + 1, ' '), "in: larger than 64 KiB");
+        row("odd digit count", "00 ff\n00 f 01\n", {}, "in:2:4: odd number of hex digits");
+        row("non-hex character", "00 ff 0g\n", {}, "in:1:8: 'g' is not a hex digit");
+        row("0x alone", "0x00 0x ff", {}, "in:1:6: 0x without hex digits");
+        row("257 bytes", spaced.repeated(16) + "\n  77 \n", {}, "in:18:3: more than 256 bytes");
+        row("129 bytes", spaced.repeated(8) + " 77 ", {},
+            "in:9:4: the dump ends after 129 bytes; an EDID has 128 or 256");
+        row("binary, 255 bytes", sink.left(255), {},
+            "in: a binary EDID has 128 or 256 bytes, not 255");
+        row("over 64 KiB", QByteArray(64 * 1024 + 1, ' '), {}, "in: larger than 64 KiB");
     }
     // Through convert: the form read, the binary file saved.
     void reader()
@@ -306,27 +303,36 @@ private slots:
         row("decode", "decode s.bin", 0, "  Manufacturer: VNX\n", "");
         row("decode two, one unreadable", "decode missing tool:custom8", 2,
             "custom8:\nBlock 0: base EDID\n", "cannot read missing");
+        row("decode's audio as JSON", "decode tool:sink --json", 0,
+            "\"format_code\": 2,\n                    \"max_bitrate_kbps\": 640,", "");
         row("decode as JSON", "decode tool:sink --json", 0,
             "\"serial_text\": \"2011\",\n        \"source\": \"sink\"", "");
     }
-    // The overview lists every command; a command's help its arguments and options, then those
-    // every command takes.
+    // The overview lists every command, and nothing else; a command's help its arguments and
+    // options, then those every command takes.
     void help_data()
     {
         QTest::addColumn<QString>("synopsis"); // the command and its arguments
         QTest::addColumn<QStringList>("options");
+        const auto row = [](const char *synopsis, const QStringList &options) {
+            QTest::newRow(synopsis) << QString(synopsis) << options;
+        };
         const QString connector = "--connector <NAME>", format = "--format <FORMAT>";
-        QTest::newRow("list") << "list" << QStringList{"--any", "--json"};
-        QTest::newRow("read") << "read SOURCE"
-                              << QStringList{"-o, --output <FILE>", format, "--json"};
-        QTest::newRow("write") << "write FILE"
-                               << QStringList{"--to <SOURCE>", "--fix-checksums", "--force",
-                                              "--no-verify", connector};
-        QTest::newRow("check") << "check FILE..." << QStringList{"--json", connector};
-        QTest::newRow("fix") << "fix FILE" << QStringList{"-o, --output <FILE>", connector};
-        QTest::newRow("convert") << "convert IN OUT" << QStringList{format, connector};
-        QTest::newRow("diff") << "diff A B" << QStringList{"--json", connector, "--fields"};
-        QTest::newRow("decode") << "decode INPUT..." << QStringList{"--json", connector};
+        row("list", {"--any", "--json"});
+        row("read SOURCE", {"-o, --output <FILE>", format, "--json"});
+        row("write FILE",
+            {"--to <SOURCE>", "--fix-checksums", "--force", "--no-verify", connector});
+        row("check FILE...", {"--json", connector});
+        row("fix FILE", {"-o, --output <FILE>", connector});
+        row("convert IN OUT", {format, connector});
+        row("diff A B", {"--json", connector, "--fields"});
+        row("decode INPUT...", {"--json", connector});
+        QStringList edits{"-o, --output <FILE>", format,      connector,
+                          "--to <SOURCE>",       "--dry-run", "--no-verify"};
+        for (const EdidEditInfo &edit : edidEditKinds()) // each edit an option of its own
+            edits << QString("--%1%2").arg(
+                edit.name, edit.argument ? QString(" <%1>").arg(edit.argument) : QString());
+        row("edit INPUT", edits);
     }
     void help()
     {
@@ -335,16 +341,15 @@ private slots:
         const QRegularExpression listing("^" + QRegularExpression::escape(synopsis) + "( |$)",
                                          QRegularExpression::MultilineOption);
         QCOMPARE(run("--help"), 0);
-        QVERIFY(listed(out, "Commands:").join('\n').contains(listing));
+        const QStringList commands = listed(out, "Commands:");
+        QVERIFY(commands.join('\n').contains(listing));
+        QCOMPARE(commands.size(), 9); // each of them a row here
         QCOMPARE(run(synopsis.section(' ', 0, 0) + " --help"), 0);
         QVERIFY(out.startsWith(("Usage: varnex-edid " + synopsis + " [options]\n").toUtf8()));
         QCOMPARE(listed(out, "Arguments:"), synopsis.split(' ').mid(1));
-        options << "--virtual"
-                << "--virtual-state <FILE>"
-                << "--device <N>"
-                << "-q, --quiet"
-                << "-h, --help";
-        QCOMPARE(listed(out, "Options:"), options);
+        const QStringList common{"--virtual", "--virtual-state <FILE>", "--device <N>",
+                                 "-q, --quiet", "-h, --help"};
+        QCOMPARE(listed(out, "Options:"), options + common);
     }
 
     // On a terminal only: drawn in place, wiped before anything else is said.
@@ -353,10 +358,12 @@ private slots:
         QBuffer err;
         err.open(QIODevice::WriteOnly);
         Console console(err, err, true);
+        console.progress("w")(0, 0); // nothing to do yet
         console.progress("w")(8, 32);
         console.error("stopped");
         QCOMPARE(err.data(),
-                 "\rw [########                        ]\r\033[Kvarnex-edid: stopped\n");
+                 "\rw [                                ]\rw [########                        ]"
+                 "\r\033[Kvarnex-edid: stopped\n");
     }
 
     void commands()

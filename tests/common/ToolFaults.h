@@ -2,6 +2,7 @@
 
 #include "VirtualTool.h"
 
+#include <QList>
 #include <QMetaType>
 #include <QStringList>
 
@@ -15,18 +16,10 @@
 // comes a byte short or never, or whose row is not stored. Rows write ToolFaults().fail(...)...
 struct ToolFaults {
     using Op = VirtualTool::Operation;
+    using Failures = QList<std::pair<Op, int>>; // the nth call of an operation fails
 
-    ToolFaults &devices(const QStringList &serials)
-    {
-        serials_ = serials;
-        return *this;
-    }
-    // The nth call of the operation fails.
-    ToolFaults &fail(Op op, int nth)
-    {
-        failures_.emplace_back(op, nth);
-        return *this;
-    }
+    ToolFaults &devices(const QStringList &serials) { return set(serials_, serials); }
+    ToolFaults &fail(Op op, int nth) { return set(failures_, failures_ + Failures{{op, nth}}); }
     ToolFaults &shortReply(int nth) { return set(shortReply_, nth); }
     ToolFaults &noReply(int nth) { return set(noReply_, nth); }
     ToolFaults &silentFrom(int nth) { return set(silentFrom_, nth); }
@@ -35,7 +28,7 @@ struct ToolFaults {
     bool fails(Op op) const
     {
         return std::any_of(failures_.begin(), failures_.end(),
-                           [op](const std::pair<Op, int> &failure) { return failure.first == op; });
+                           [op](const auto &failure) { return failure.first == op; });
     }
     void applyTo(VirtualTool &tool) const
     {
@@ -54,14 +47,14 @@ struct ToolFaults {
     }
 
 private:
-    ToolFaults &set(int &packet, int nth)
+    template <typename Field, typename Value> ToolFaults &set(Field &field, const Value &value)
     {
-        packet = nth;
+        field = value;
         return *this;
     }
 
     std::optional<QStringList> serials_; // unset: the one tool a reset leaves
-    std::vector<std::pair<Op, int>> failures_;
+    Failures failures_;
     int shortReply_ = 0, noReply_ = 0, silentFrom_ = 0, discardWrite_ = 0;
 };
 
