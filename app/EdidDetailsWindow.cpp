@@ -4,8 +4,10 @@
 #include "HexText.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <QTimer>
@@ -66,7 +68,7 @@ QTreeWidgetItem *findPath(QTreeWidget *tree, const QStringList &path)
 
 EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     : QWidget(parent, Qt::Window), pane_(pane), problem_(new QLabel(this)),
-      find_(new QLineEdit(this)), tree_(new QTreeWidget(this))
+      find_(new QLineEdit(this)), tree_(new QTreeWidget(this)), changes_(new QLabel(this))
 {
     setObjectName(QStringLiteral("EdidDetails"));
     setWindowTitle(tr("EDID Details"));
@@ -86,19 +88,39 @@ EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     find_->setClearButtonEnabled(true);
     connect(find_, &QLineEdit::textEdited, this, [this] { findRow(false); });
     connect(find_, &QLineEdit::returnPressed, this, [this] { findRow(true); });
+    find_->installEventFilter(this);
+    changes_->setObjectName(QStringLiteral("EdidDetailsChanges"));
+    changes_->setWordWrap(true);
+    changes_->setTextFormat(Qt::PlainText);
+    changes_->hide();
     auto *layout = new QVBoxLayout(this);
+    auto *bar = new QMenuBar(this);
+    addEditMenu(bar);
+    layout->setMenuBar(bar);
     layout->addWidget(problem_);
     layout->addWidget(find_);
     layout->addWidget(tree_);
+    layout->addWidget(changes_); // below, so that the rows stay where they are
     resize(760, 620);
 
-    connect(pane_, &QTextEdit::textChanged, this, &EdidDetailsWindow::scheduleRefresh);
+    connect(pane_, &QTextEdit::textChanged, this, &EdidDetailsWindow::paneChanged);
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
         // The operator's choice, kept through texts that are no whole EDID for a moment.
         if (!syncing_)
             selectedPath_ = labelPath(current);
         markSelectedBytes();
     });
+}
+
+bool EdidDetailsWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Ctrl+Z in a find box with nothing of its own to undo steps back through the edits.
+    if (watched == find_ && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Undo) && !find_->isUndoAvailable()) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void EdidDetailsWindow::showEvent(QShowEvent *event)
@@ -132,11 +154,15 @@ void EdidDetailsWindow::refresh()
         whole ? QString()
               : tr("The pane holds no whole EDID: %1.").arg(QString::fromStdString(problem)));
     std::vector<DescriptionLine> sections;
+    description_.reset();
     if (whole) {
-        sections = describeEdid(decodeEdid(image));
+        description_ = decodeEdid(image);
+        sections = describeEdid(*description_);
         // What is wrong comes first, where the operator looks.
         std::rotate(sections.rbegin(), sections.rbegin() + 1, sections.rend());
     }
+    for (QAction *edit : std::as_const(edits_))
+        edit->setEnabled(whole);
     reshaped_ = false;
     syncing_ = true;
     syncLines(sections, nullptr);

@@ -102,6 +102,8 @@ void MainWindow::ShowEdidDetails()
 {
     if (!details) {
         details = new EdidDetailsWindow(ui->EDIDtext, this);
+        connect(details, &EdidDetailsWindow::edidEdited, this,
+                [this](const EdidImage &image) { ShowEDIDtext(&image); });
         details->move(frameGeometry().topRight() + QPoint(8, 0));
     }
     details->show();

@@ -681,7 +681,8 @@ Line ctaLine(const CtaExtension &cta, unsigned &dtdNumber)
         lines.push_back(detailedTimingLine(timing, ++dtdNumber));
     if (cta.padding.length) {
         lines.push_back({"Padding",
-                         std::to_string(cta.padding.length) + " bytes" +
+                         std::to_string(cta.padding.length) +
+                             (cta.padding.length == 1 ? " byte" : " bytes") +
                              (cta.paddingZero ? ", all zero" : ", not all zero"),
                          cta.padding,
                          {}});

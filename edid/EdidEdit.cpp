@@ -226,8 +226,8 @@ const std::vector<EdidEditInfo> &edidEditKinds()
         {K::SetSerialText, "set-serial-text", "TEXT",
          "The serial number text: 1-13 printable ASCII characters."},
         {K::SetPreferred, "set-preferred", "MODE",
-         "DTD 1: vic:N, WIDTHxHEIGHT@HZ or an X modeline; the former one is kept where there "
-         "is room."},
+         "DTD 1: vic:N, dtd:N (the EDID's own), WIDTHxHEIGHT@HZ or an X modeline; the former "
+         "one is kept where there is room."},
         {K::AddVic, "add-vic", "N", "Add VIC N to the video data block."},
         {K::RemoveVic, "remove-vic", "N", "Remove VIC N and its YCbCr 4:2:0 capability."},
         {K::SetNativeVic, "set-native-vic", "N", "Mark VIC N (1-64) as the native format."},

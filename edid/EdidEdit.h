@@ -18,7 +18,7 @@ enum class EdidEditKind {
     SetDate,            // YEAR, YEAR:WEEK or YEAR:model
     SetName,            // up to 13 printable ASCII characters
     SetSerialText,      // the same
-    SetPreferred,       // a mode: vic:N, WIDTHxHEIGHT@HZ or a modeline
+    SetPreferred,       // a mode: vic:N, dtd:N, WIDTHxHEIGHT@HZ or a modeline
     AddVic,             // a VIC
     RemoveVic,          // a VIC
     SetNativeVic,       // a VIC of 1-64

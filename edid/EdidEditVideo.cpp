@@ -67,9 +67,10 @@ std::vector<std::string> words(const std::string &text)
     return found;
 }
 
-const char *const kModeForms = "a mode is vic:N, WIDTHxHEIGHT@HZ or an X modeline (CLOCK HDISP "
-                               "HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART VSYNCEND VTOTAL "
-                               "+hsync|-hsync +vsync|-vsync [interlace])";
+const char *const kModeForms =
+    "a mode is vic:N, dtd:N, WIDTHxHEIGHT@HZ or an X modeline (CLOCK HDISP "
+    "HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART VSYNCEND VTOTAL "
+    "+hsync|-hsync +vsync|-vsync [interlace])";
 
 // An X modeline as xrandr, cvt and gtf print it, with or without "Modeline" and its quoted name;
 // vertical values of an interlaced one count the frame.
@@ -172,6 +173,16 @@ std::optional<VideoMode> resolveMode(const std::string &text, const EdidDescript
         if (const VideoMode *mode = vic ? ctaVideoMode(unsigned(*vic)) : nullptr)
             return *mode;
         refusal = "'" + text.substr(4) + "' is no CTA-861 VIC (1-127, 193-219)";
+        return std::nullopt;
+    }
+    if (text.compare(0, 4, "dtd:") == 0) {
+        // The EDID's own timing exactly, as the decoder numbers it: a size and rate alone could
+        // find a table mode of other blanking first.
+        const auto timings = detailedTimings(description);
+        const auto number = parseNumber(text.substr(4), timings.size());
+        if (number && *number > 0)
+            return timingMode(*timings[*number - 1]);
+        refusal = "this EDID has no DTD '" + text.substr(4) + "'";
         return std::nullopt;
     }
     bool wellFormed = false;

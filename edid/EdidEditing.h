@@ -46,7 +46,7 @@ VideoMode timingMode(const DetailedTiming &timing);
 bool sameTiming(const VideoMode &a, const VideoMode &b);
 // "1920x1080p60", without aspect ratio.
 std::string timingName(VideoMode mode);
-// "vic:16"; "1920x1080@60" (or 1920x1080i@60, a rate with decimals) found among the CTA-861
+// "vic:16"; "dtd:2", the EDID's own second detailed timing; "1920x1080@60" (or 1920x1080i@60, a rate with decimals) found among the CTA-861
 // VICs, the DMT modes or the EDID's own detailed timings, in that order; or an X modeline
 // "148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync".
 std::optional<VideoMode> resolveMode(const std::string &text, const EdidDescription &description,

@@ -1,17 +1,38 @@
 // The window as the operator meets it: each command's boxes and status messages, and what the
 // pane, the tool and the file hold after it; and every fault of the tool during a read or a write.
+#include "DeviceState.h"
+#include "DeviceWarning.h"
 #include "DeviceWarningBox.h"
+#include "EdidSamples.h"
+#include "EdidSources.h"
 #include "EdidTextBuffer.h"
-#include "WindowFixture.h"
+#include "FileIo.h"
+#include "FileNameDialogs.h"
+#include "MainWindow.h"
+#include "MessageBoxWatcher.h"
+#include "SampleEdids.h"
+#include "TestDeviceClock.h"
+#include "ToolFaults.h"
+#include "UsbAccess.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QStyleOptionComboBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include <memory>
+#include <optional>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -20,39 +41,66 @@ using Op = VirtualTool::Operation;
 
 namespace {
 
-QString warning(const QString &text)
+enum Command { Read, Write, Checksum, Load, Save };
+
+const char *const kOperations[] = {"count", "string", "open",  "close",
+                                   "read",  "write",  "purge", "queue"};
+
+// How a character of the pane looks.
+struct Look {
+    double points; // 0: the pane's own size
+    int weight;
+    QColor colour;
+    bool italic;
+    bool operator==(const Look &o) const
+    {
+        return points == o.points && weight == o.weight && colour == o.colour && italic == o.italic;
+    }
+};
+
+// The pane's text and the look of its first character and of its first checksum digit, where the
+// text reaches it; a text put in plainly has no look.
+struct Pane {
+    QString text;
+    QList<Look> looks;
+};
+
+// The command packets the tool received: how many, to which device, the first and the last.
+struct Sent {
+    int count = 0;
+    std::size_t device = 0;
+    QByteArray first, last; // as hex
+};
+
+// Characters of the pane's text typed over, from byte n's first digit on.
+struct Typed {
+    int byte;
+    QString text;
+};
+
+// A step in the details' Edit menu: an entry with the text typed into its dialog, after a row
+// selected by its label, or text typed into the pane.
+struct EditStep {
+    QString action; // empty: no entry
+    QString answer = {};
+    QString select = {};
+    std::optional<Typed> typed = {};
+};
+
+using Span = QPair<int, int>; // the first and the last character of a stretch of text
+
+// The hex text of a sample image, one byte of it made wrong.
+QString sampleText(std::uint8_t address, int wrongByte = -1)
 {
-    return QStringLiteral("VARNEX|%1||warning OK parent").arg(text);
+    EdidImage image = sampleEdid(address);
+    image.bytes[std::max(wrongByte, 0)] += wrongByte >= 0;
+    return hexText(image.bytes);
 }
 
-QString cannotRead(const char *reason)
+QString cannotRead(const QString &file, const char *reason)
 {
-    return warning(QString("Cannot read file %1:\n") + reason + '.');
+    return messageBox(QString("Cannot read file %1:\n%2.").arg(file, reason));
 }
-
-// The commands the tool received: how many, to which device, the first and the last, as hex.
-QString commandsSummary(const VirtualTool &tool)
-{
-    QStringList hex;
-    for (const VirtualTool::Command &command : tool.receivedCommands())
-        hex << QByteArray::fromRawData(reinterpret_cast<const char *>(command.bytes.data()),
-                                       int(command.bytes.size()))
-                   .toHex(' ')
-                   .toUpper();
-    const std::size_t device = hex.isEmpty() ? 0 : tool.receivedCommands().back().device;
-    return hex.isEmpty() ? "nothing sent"
-                         : QString("%1%2: %3 .. %4")
-                               .arg(hex.size())
-                               .arg(device ? QString(" to device %1").arg(device) : "", hex.first(),
-                                    hex.last());
-}
-
-// Source index and name of each run: the sink is read, a custom image written.
-const std::pair<int, const char *> kScenarios[] = {{1, "read sink"}, {3, "write custom 7"}};
-
-// The operations in their order, as rows name them.
-const QStringList kOperations{"count", "string", "open",  "close",
-                              "read",  "write",  "purge", "queue"};
 
 // An image the custom sources do not hold yet, with correct checksums.
 EdidImage newImage(const VirtualTool &tool)
@@ -63,54 +111,87 @@ EdidImage newImage(const VirtualTool &tool)
     return image;
 }
 
-// The exchange (1-based) that the nth call of an operation belongs to, with a tool that answers
-// at once: each exchange sends once, queries twice (the wait, then the check for surplus bytes)
-// and reads once. 0 for operations outside the exchanges.
-int exchangeOf(int op, int nth)
-{
-    const bool once = op < 0 || op == int(Op::WriteBlock) || op == int(Op::ReadBlock);
-    return once ? nth : op == int(Op::QueueStatus) ? (nth + 1) / 2 : 0;
-}
-
 } // namespace
 
-class MainWindowTest : public QObject, WindowFixture {
+Q_DECLARE_METATYPE(Command)
+Q_DECLARE_METATYPE(Pane)
+Q_DECLARE_METATYPE(Sent)
+Q_DECLARE_METATYPE(Typed)
+Q_DECLARE_METATYPE(EditStep)
+Q_DECLARE_METATYPE(std::optional<QString>)
+Q_DECLARE_METATYPE(std::optional<Pane>)
+Q_DECLARE_METATYPE(std::optional<QByteArray>)
+
+// A main window on a fresh virtual tool for each test function, in device time that passes only
+// when read. What the operator is shown is collected in order: the file dialogs (answered with
+// fileName), the status messages and the device link's warnings with the progress bar as it
+// stands; the watcher holds the boxes answered.
+class MainWindowTest : public QObject {
     Q_OBJECT
 
+    TestDeviceClock clock;
+    VirtualTool tool;
+    std::unique_ptr<MainWindow> window;
+    QTextEdit *pane = nullptr;
+    QComboBox *selector = nullptr;
+    std::optional<MessageBoxWatcher> watcher;
+    QStringList seen;
+    QString fileName;
     QTemporaryDir folder;
-    QMap<QString, QString> texts; // what the pane may hold, by name
-    QMap<QString, QByteArray> files;
+    const QString current = sampleText(0xB0), sink = sampleText(0xA0);
+    const QByteArray ascending = bytesOf(ascendingEdid()); // its first byte is 0x00
+    const QString markup = "<b>x</b> <img src=\"edid.png\">&amp;\nnext";
+
+    QString in(const QString &name) const { return QDir(folder.path()).filePath(name); }
 
 private slots:
-    void initTestCase()
-    {
-        const auto text = [](std::uint8_t address, int wrongByte = -1) {
-            EdidImage image = VirtualTool().image(address);
-            image.bytes[std::max(wrongByte, 0)] += wrongByte >= 0;
-            return hexText(image.bytes);
-        };
-        const QString current = text(0xB0);
-        // clang-format off
-        texts = {{"current", current}, {"sink", text(0xA0)}, {"custom 6", text(0xB2)},
-                 {"current, byte 127 wrong", text(0xB0, 127)}, {"current, byte 255 wrong", text(0xB0, 255)},
-                 {"current, byte 3 wrong, lower case", text(0xB0, 3).toLower() + "\n"},
-                 {"current, lower case, newlines", current.toLower() + "\n\n"},
-                 {"current, ZZ", QString(current).replace(30, 2, "ZZ")},
-                 // Were only the low byte of a character taken, this would read as the digit 'A'.
-                 {"current, Ł first", QString(current).replace(0, 1, QChar(0x0141))},
-                 {"ascending", hexText(bytesOf(ascendingEdid()))},
-                 {"markup", "<b>x</b> <img src=\"edid.png\">&amp;\nnext"}, {"empty", ""}};
-        files = {{"ascending", bytesOf(ascendingEdid())}, // its first byte is 0x00
-                 {"48-column text", texts["ascending"].toLatin1().replace('\n', " \r\n")},
-                 {"markup", "<b>x</b> <img src=\"edid.png\">&amp;\r\nnext"}, {"empty", ""}, {"old", QByteArray(300, 'Z')}};
-        // clang-format on
-    }
     void init()
     {
-        openWindow();
+        // The process-wide state the window sets, spoiled first so that tests see it set.
+        SelectedEdidAddress = 0x00;
+        ExpectedSerial = 0;
+        DeviceHandle = 77;
+        tool.reset();
+        useUsbLibrary(&tool);
+        window = std::make_unique<MainWindow>();
+        pane = window->findChild<QTextEdit *>("EDIDtext");
+        selector = window->findChild<QComboBox *>("EdidAddress");
+        watcher.emplace();
+        setFileNameAnswer([this](FileNameDialog dialog, QWidget *parent) {
+            seen << QString(dialog == FileNameDialog::Open ? "open" : "save") +
+                        (parent == window.get() ? "" : " without parent");
+            return fileName;
+        });
+        QObject::connect(window->statusBar(), &QStatusBar::messageChanged,
+                         [this](const QString &message) { seen << message; });
+        setDeviceWarningHandler([this](const char *text) {
+            const auto *bar = window->statusBar()->findChild<QProgressBar *>();
+            const bool shows = bar && bar->isVisibleTo(window.get());
+            seen << QString::asprintf("device: %s (bar %d/%d)", text, shows ? bar->value() : -1,
+                                      bar ? bar->maximum() : -1);
+        });
         QVERIFY(QDir(folder.path()).removeRecursively() && QDir().mkpath(folder.path()));
+        const QByteArray text48 = hexText(ascending).toLatin1().replace('\n', " \r\n");
+        const QByteArray markupFile = markup.toLatin1().replace("\n", "\r\n");
+        const std::pair<const char *, QByteArray> files[]{{"edid.bin", ascending},
+                                                          {"48.txt", text48},
+                                                          {"markup.txt", markupFile},
+                                                          {"old.bin", QByteArray(300, 'Z')}};
+        for (const auto &[name, content] : files)
+            QVERIFY(saveFileAtomically(in(name), content).isNull());
+        QVERIFY(QFile(in("empty.bin")).open(QIODevice::WriteOnly));
+        QVERIFY(mkfifo(qPrintable(in("fifo")), 0600) == 0);
     }
-    void cleanup() { closeWindow(); }
+    void cleanup()
+    {
+        setFileNameAnswer(nullptr);
+        setDeviceWarningHandler(nullptr);
+        watcher.reset();
+        seen.clear();
+        window.reset();
+        DeviceHandle = kNoUsbHandle;
+        useUsbLibrary(nullptr);
+    }
 
     // The About box and the device link's box, as the window shows them; the current EDID chosen
     // at start; and the sink refused for a write, nothing sent.
@@ -122,7 +203,7 @@ private slots:
         QVERIFY(watcher->boxes.value(0).startsWith(
             "About Varnex HDMI|<h2>Varnex HDMI EDID Utility Version 1.00</h2><p>"));
         QCOMPARE(watcher->boxes.mid(1),
-                 QStringList{" |Unable to open handle to device!||warning OK no-parent"});
+                 QStringList{messageBox("Unable to open handle to device!", " ", false)});
         QCOMPARE(QString::asprintf("%X %d %d %s %d", SelectedEdidAddress, ExpectedSerial,
                                    DeviceHandle, qPrintable(pane->font().family()),
                                    pane->font().styleHint()),
@@ -155,167 +236,385 @@ private slots:
         QVERIFY(child.readAllStandardOutput().endsWith("\nopen handles 0\n"));
     }
 
-    // Each text of the form fits its widget at the form's fixed geometry, in the widget's font.
-    void textsFit_data()
-    {
-        QTest::addColumn<QString>("widget");
-        QTest::addColumn<QString>("text");
-        MainWindow form;
-        for (const QPushButton *button : form.findChildren<QPushButton *>())
-            QTest::newRow(qPrintable(button->text())) << button->objectName() << button->text();
-        for (const EdidSource &source : kEdidSources)
-            QTest::newRow(source.name) << "EdidAddress" << source.name;
-    }
+    // Each text of the form fits its widget at the form's fixed geometry, in the widget's font:
+    // the buttons' labels and all of the selector's sources.
     void textsFit()
     {
-        QFETCH(QString, widget);
-        QFETCH(QString, text);
-        QWidget *shown = window->findChild<QWidget *>(widget);
-        const QFontMetrics metrics = shown->fontMetrics();
-        QStyleOptionComboBox option;
-        option.initFrom(selector);
-        // The text's advance and what the style adds around it (frame, margins, the arrow).
-        // clang-format off
-        const int needed = qobject_cast<QPushButton *>(shown) ? shown->sizeHint().width()
-            : shown->style()->sizeFromContents(QStyle::CT_ComboBox, &option, {metrics.horizontalAdvance(text), metrics.height()}, shown).width();
-        QVERIFY2(needed <= shown->width(), qPrintable(QString("needs %1 pixels in %2").arg(needed).arg(shown->font().toString())));
-        // clang-format on
+        QCoreApplication::processEvents(); // the window's font reaches its widgets in events
+        for (QWidget *shown : window->findChildren<QWidget *>())
+            if (qobject_cast<QPushButton *>(shown) || qobject_cast<QComboBox *>(shown))
+                QVERIFY2(shown->sizeHint().width() <= shown->width(),
+                         qPrintable(shown->objectName() + " in " + shown->font().toString()));
+    }
+
+    // View > EDID Details... (Ctrl+D) on the sink's text: the row the operator selects or finds
+    // (typed into the find box, then Enter), then what is typed into the pane; the row selected
+    // after, the pane's characters marked, the problem shown instead of rows.
+    void details_data()
+    {
+        QTest::addColumn<QString>("select"); // a row by its label
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<int>("enters");
+        QTest::addColumn<QList<Typed>>("typed");
+        // The row selected after: its labels from the top, its value and bytes; empty: none.
+        QTest::addColumn<QStringList>("current");
+        QTest::addColumn<Span>("marked"); // (0, 0): none
+        QTest::addColumn<QString>("problem");
+        const auto row = [](const char *name, const QString &select, const QString &find,
+                            int enters, const QList<Typed> &typed, const QStringList &current,
+                            Span marked, const QString &problem = {}) {
+            QTest::newRow(name) << select << find << enters << typed << current << marked
+                                << problem;
+        };
+        const QStringList name{"Block 0: base EDID", "Product name", "'VNX Sink'", "0x5A-0x6B"};
+        const QStringList address{"Block 1: CTA-861 extension", "HDMI vendor-specific data block",
+                                  "Physical address"};
+        const QStringList moved = address + QStringList{"2.0.0.0", "0xA5-0xA6"};
+        row("a row selected marks its bytes", "Product name", "", 0, {}, name, {270, 322});
+        row("the pane's edit followed", "Physical address", "", 0, {{165, "20 00"}}, moved,
+            {495, 499});
+        row("unreadable text: the problem, no rows", "Product name", "", 0, {{5, "ZZ"}}, {}, {0, 0},
+            "The pane holds no whole EDID: byte 5 (line 1, column 16): 'ZZ' is not two hex "
+            "digits.");
+        row("a block gone for a moment: its row selected again", "Physical address", "", 0,
+            {{161, "00"}, {161, "68"}}, address + QStringList{"1.0.0.0", "0xA5-0xA6"}, {495, 499});
+        row("find: the first row whose label holds the text", "", "product", 0, {},
+            {"Block 0: base EDID", "Product code", "8352", "0x0A-0x0B"}, {30, 34});
+        row("find: a value in another case, Enter the next", "", "vnx", 1, {}, name, {270, 322});
+    }
+    void details()
+    {
+        QFETCH(QString, select);
+        QFETCH(QString, find);
+        QFETCH(int, enters);
+        QFETCH(QList<Typed>, typed);
+        QFETCH(QStringList, current);
+        QFETCH(Span, marked);
+        QFETCH(QString, problem);
+        pane->setPlainText(sink);
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QTest::keyClick(window.get(), Qt::Key_D, Qt::ControlModifier);
+        auto *details = window->findChild<QWidget *>("EdidDetails");
+        QVERIFY(details && details->isVisible());
+        auto *tree = details->findChild<QTreeWidget *>("EdidDetailsTree");
+        if (!select.isEmpty())
+            tree->setCurrentItem(
+                tree->findItems(select, Qt::MatchExactly | Qt::MatchRecursive).value(0));
+        auto *findBox = details->findChild<QLineEdit *>("EdidDetailsFind");
+        QTest::keyClicks(findBox, find);
+        for (int n = 0; n < enters; ++n)
+            QTest::keyClick(findBox, Qt::Key_Return);
+        for (const Typed &edit : typed) {
+            QTextCursor cursor(pane->document());
+            cursor.setPosition(3 * edit.byte);
+            cursor.setPosition(3 * edit.byte + int(edit.text.size()), QTextCursor::KeepAnchor);
+            cursor.insertText(edit.text);
+            QCoreApplication::processEvents(); // the details follow once the keystrokes are in
+        }
+        QStringList labels;
+        for (QTreeWidgetItem *item = tree->currentItem(); item; item = item->parent())
+            labels.prepend(item->text(0));
+        if (const QTreeWidgetItem *row = tree->currentItem())
+            labels << row->text(1) << row->text(2);
+        QCOMPARE(labels, current);
+        const QList<QTextEdit::ExtraSelection> marks = pane->extraSelections();
+        QCOMPARE(marks.isEmpty() ? qMakePair(0, 0)
+                                 : qMakePair(marks[0].cursor.selectionStart(),
+                                             marks[0].cursor.selectionEnd() - 1),
+                 marked);
+        const auto *above = details->findChild<QLabel *>("EdidDetailsProblem");
+        QCOMPARE(above->isVisible() ? above->text() : QString(), problem);
+        QCOMPARE(tree->topLevelItemCount() == 0, !problem.isEmpty());
+    }
+
+    // The details' Edit menu on the sink's text: each step an entry of the menu with the text
+    // typed into its dialog (none: what the dialog offers), a row selected first, or text typed
+    // into the pane; then the pane's bytes, the boxes and dialogs shown, what the details say
+    // changed, and whether Ctrl+Z has an edit to step back.
+    void detailsEdits_data()
+    {
+        QTest::addColumn<QList<EditStep>>("steps");
+        QTest::addColumn<QList<Typed>>("bytes"); // where the pane's text differs from the sink's
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QString>("changes"); // empty: none shown
+        QTest::addColumn<bool>("undoable");
+        const auto row = [](const char *name, const QList<EditStep> &steps,
+                            const QList<Typed> &bytes, const QStringList &boxes,
+                            const QString &changes, bool undoable) {
+            QTest::newRow(name) << steps << bytes << boxes << changes << undoable;
+        };
+        const Typed name{95, "53 74 75 64 69 6F 20 33 0A 20 20 20 20"};
+        const QString nameDialog = "Set Name|Product name (up to 13 characters):|VNX Sink";
+        const QString addressDialog =
+            "Set Physical Address|CEC physical address (A.B.C.D):|1.0.0.0";
+        row("the address offered, a new one set", {{"actionSetPhysicalAddress", "2.0.0.0"}},
+            {{165, "20"}, {255, "C1"}}, {addressDialog},
+            "Changed:\n  Physical address: 1.0.0.0 -> 2.0.0.0\n"
+            "  Block 1 / Checksum: 0xD1 (correct) -> 0xC1 (correct)",
+            true);
+        row("the VIC selected in the tree offered and removed",
+            {{"", "", "VIC 95"}, {"actionRemoveVic"}},
+            {{130, "2C"},
+             {132, "50"},
+             {147, "5E 5D 26 09 07 07 15 07 50 83 07 00 00 68 03 0C 00 10 00 B8 3C 00 E2 00 CF"},
+             {172, "01 1D 00 72 51 D0 1E 20 6E 28 55 00 13 2B 21 00 00 1E 00 00"},
+             {255, "32"}},
+            {"Remove VIC|VIC:|VIC 95: 3840x2160p30 16:9"},
+            "Changed:\n  DTD offset: 45 -> 44\n  VIC 95 3840x2160p30 16:9: only in A\n"
+            "  Padding: 64 bytes, all zero -> 65 bytes, all zero\n"
+            "  Block 1 / Checksum: 0xD1 (correct) -> 0x32 (correct)",
+            true);
+        row("a name too long refused, nothing changed", {{"actionSetName", "Studio 3 North Wing"}},
+            {},
+            {nameDialog, messageBox("The EDID was not changed: a product name has 1-13 "
+                                    "characters; 'Studio 3 North Wing' has 19.",
+                                    "EDID Details")},
+            "", false);
+        // One step back to the name alone; the bytes typed then end the steps before them.
+        row("two edits, one step back; typing ends the steps",
+            {{"actionSetName", "Studio 3"},
+             {"actionSetPhysicalAddress", "2.0.0.0"},
+             {"actionUndoEdit"},
+             {"", "", "", {{10, "5A"}}},
+             {"actionSetPhysicalAddress", "2.0.0.0"},
+             {"actionUndoEdit"},
+             {"actionUndoEdit"}},
+            {{10, "5A"}, name, {127, "24"}}, {nameDialog, addressDialog, addressDialog},
+            "Undone:\n  Block 0 / Checksum: 0x6A (correct) -> 0x24 (should be 0x6A)\n"
+            "  Physical address: 2.0.0.0 -> 1.0.0.0\n"
+            "  Block 1 / Checksum: 0xC1 (correct) -> 0xD1 (correct)\n"
+            "  Error only in B: block 0 checksum is 0x24, should be 0x6A",
+            false);
+        row("no whole EDID in the pane: no edits",
+            {{"", "", "", {{5, "ZZ"}}}, {"actionSetName", "Studio 3"}}, {{5, "ZZ"}}, {}, "", false);
+    }
+    void detailsEdits()
+    {
+        QFETCH(QList<EditStep>, steps);
+        QFETCH(QList<Typed>, bytes);
+        QFETCH(QStringList, boxes);
+        QFETCH(QString, changes);
+        QFETCH(bool, undoable);
+        pane->setPlainText(sink);
+        window->findChild<QAction *>("actionEdidDetails")->trigger();
+        auto *details = window->findChild<QWidget *>("EdidDetails");
+        auto *tree = details->findChild<QTreeWidget *>("EdidDetailsTree");
+        for (const EditStep &step : steps) {
+            if (!step.select.isEmpty())
+                tree->setCurrentItem(
+                    tree->findItems(step.select, Qt::MatchExactly | Qt::MatchRecursive).value(0));
+            if (step.typed) {
+                QTextCursor cursor(pane->document());
+                cursor.setPosition(3 * step.typed->byte);
+                cursor.setPosition(3 * step.typed->byte + 2, QTextCursor::KeepAnchor);
+                cursor.insertText(step.typed->text);
+            }
+            QCoreApplication::processEvents(); // the details follow the pane
+            if (step.action.isEmpty())
+                continue;
+            if (!step.answer.isEmpty())
+                watcher->typeNext(step.answer);
+            details->findChild<QAction *>(step.action)->trigger();
+        }
+        QString expected = sink;
+        for (const Typed &at : bytes) { // byte by byte, the line ends kept
+            const QStringList digits = at.text.split(' ');
+            for (int n = 0; n < digits.size(); ++n)
+                expected.replace(3 * (at.byte + n), 2, digits[n]);
+        }
+        QCOMPARE(pane->toPlainText().trimmed(), expected.trimmed());
+        QCOMPARE(watcher->boxes, boxes);
+        const auto *said = details->findChild<QLabel *>("EdidDetailsChanges");
+        QCOMPARE(said->isVisible() ? said->text() : QString(), changes);
+        QCOMPARE(details->findChild<QAction *>("actionUndoEdit")->isEnabled(), undoable);
     }
 
     // A read is sixteen 16-byte reads and the counters command repeating the last read's header;
-    // a write is thirty-two 8-byte rows, 50 ms apart; a failure stops either. The pane's look is
-    // "size weight colour italic" of its first character and of the first checksum digit.
+    // a write is thirty-two 8-byte rows, 50 ms apart; a failure stops either.
     void commands_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<int>("source");   // in the selector
-        QTest::addColumn<QString>("pane"); // its text before, by name; "old text" comes selected
-        // Clauses joined by "; ": "devices SERIAL,...", "fail OPERATION N" (its nth call),
-        // "silent from N" (no replies from command N on), "short N" (reply N a byte short),
-        // "answer No", "size limit N" (bytes).
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("file"); // the dialog's answer, "=" the file's content by name
-        QTest::addColumn<QStringList>("expected"); // what the operator is shown
-        QTest::addColumn<QString>("after");        // pane and look | commands | tool or file
-        // clang-format off
-        const QString notFound = warning("Hardware not found");
-        const QString formatError = warning("Hex Format Error");
-        const QString writeAnyway = "|The EDID Checksum is not correct.|Write anyway?|no-icon Yes/No no-parent";
-        const QString newChecksum = "|The EDID Checksum is not correct.|Do you want to calculate a new checksum?|no-icon Yes/No no-parent";
-        const QString read = "8 700 #000000 0, 8 700 #000000 0", old = "old text 0 700 #ff0000 1 | nothing sent";
-        const QString rendered = "0 400 #000000 0, 0 700 #ff0000 0", none = " | nothing sent";
-        const QString sink = "sink " + read + " | 17: 11 10 A0 00 .. 02 10 A0 F0 00 00 00 00";
-        const QString sinkFrom1 = "sink " + read + " | 17 to device 1: 11 10 A0 00 .. 02 10 A0 F0 00 00 00 00";
-        QTest::newRow("Read: the sink over earlier text") << "Read" << 1 << "old text" << "" << "" << QStringList{"EDID values read."} << sink;
-        QTest::newRow("Read: a reply a byte short") << "Read" << 1 << "old text" << "short 3" << "" << QStringList{"device: Error Reading Data (bar 32/255)", warning("The EDID could not be read.")} << "old text 0 700 #ff0000 1 | 3: 11 10 A0 00 .. 11 10 A0 20";
-        QTest::newRow("Read: no tool") << "Read" << 0 << "old text" << "devices" << "" << QStringList{notFound} << old;
-        QTest::newRow("Read: the tool after a device with another serial") << "Read" << 1 << "old text" << "devices 1234,2011" << "" << QStringList{"EDID values read."} << sinkFrom1;
-        QTest::newRow("Read: an empty serial, then the tool") << "Read" << 1 << "old text" << "devices ,2011" << "" << QStringList{"EDID values read."} << sinkFrom1;
-        QTest::newRow("Read: serials that only look like the tool's") << "Read" << 1 << "old text" << "devices 02011,2011 ,2012" << "" << QStringList{notFound} << old;
-        QTest::newRow("Read: counting fails") << "Read" << 1 << "old text" << "fail count 1" << "" << QStringList{notFound} << old;
-        QTest::newRow("Read: the serial of the first of two tools unreadable") << "Read" << 1 << "old text" << "devices 2011,2011; fail string 1" << "" << QStringList{"device: Error retrieving serial string! (bar -1/100)", "EDID values read."} << sinkFrom1;
-        QTest::newRow("Read: the product string unreadable") << "Read" << 1 << "old text" << "fail string 2" << "" << QStringList{"device: Unable to retrive product string! (bar -1/100)", notFound} << old;
-        QTest::newRow("Read: the open refused") << "Read" << 1 << "old text" << "fail open 1" << "" << QStringList{"device: Unable to open handle to device! (bar -1/100)", notFound} << old;
-        QTest::newRow("Read: flush fails, then the close") << "Read" << 1 << "old text" << "fail purge 1; fail close 1" << "" << QStringList{"device: Unable to flush device bufers! (bar -1/100)", "device: Unable to close device handle! (bar -1/100)", notFound} << old;
-        QTest::newRow("Write: wrong checksum, Yes: written as it is") << "Write" << 4 << "current, byte 255 wrong" << "" << "" << QStringList{"EDID values written...", writeAnyway} << "current, byte 255 wrong | 32: 10 0C B6 00 00 FF FF FF FF FF FF 00 .. 10 0C B6 F8 00 00 00 00 00 00 00 D2 | tool: current, byte 255 wrong";
-        QTest::newRow("Write: wrong checksum, No") << "Write" << 2 << "current, byte 255 wrong" << "answer No" << "" << QStringList{writeAnyway} << "current, byte 255 wrong" + none + " | tool: custom 6";
-        QTest::newRow("Write: empty pane") << "Write" << 2 << "empty" << "" << "" << QStringList{formatError} << "empty" + none + " | tool: custom 6";
-        QTest::newRow("Write: no tool") << "Write" << 2 << "current" << "devices" << "" << QStringList{"Varnex HDMI|Varnex HDMI hardware not found||warning OK parent"} << "current" + none;
-        QTest::newRow("Checksum: correct, lower case") << "Checksum" << 0 << "current, lower case, newlines" << "" << "" << QStringList{} << "current " + rendered + none;
-        QTest::newRow("Checksum: block 0 wrong, Yes") << "Checksum" << 0 << "current, byte 127 wrong" << "" << "" << QStringList{newChecksum} << "current " + rendered + none;
-        QTest::newRow("Checksum: block 1 wrong, Yes") << "Checksum" << 0 << "current, byte 255 wrong" << "" << "" << QStringList{newChecksum} << "current " + rendered + none;
-        QTest::newRow("Checksum: wrong, No: kept to the character") << "Checksum" << 0 << "current, byte 3 wrong, lower case" << "answer No" << "" << QStringList{newChecksum} << "current, byte 3 wrong, lower case" + none;
-        QTest::newRow("Checksum: ZZ, no question") << "Checksum" << 0 << "current, ZZ" << "" << "" << QStringList{formatError} << "current, ZZ" + none;
-        QTest::newRow("Checksum: a letter beyond Latin-1") << "Checksum" << 0 << "current, Ł first" << "" << "" << QStringList{formatError} << "current, Ł first" + none;
-        QTest::newRow("Load: a binary EDID") << "Load" << 0 << "old text" << "" << "edid.bin=ascending" << QStringList{"open", "File loaded"} << "ascending " + rendered + none + " | file: ascending";
-        QTest::newRow("Load: text with markup") << "Load" << 0 << "old text" << "" << "markup.txt=markup" << QStringList{"open", "File loaded"} << "markup 8 700 #0000ff 0" + none + " | file: markup";
-        QTest::newRow("Load: 48-column text") << "Load" << 0 << "old text" << "" << "edid.txt=48-column text" << QStringList{"open", "File loaded"} << "ascending 8 700 #0000ff 0, 8 700 #0000ff 0" + none + " | file: 48-column text";
-        QTest::newRow("Load: cancelled") << "Load" << 0 << "old text" << "" << "" << QStringList{"open"} << old;
-        QTest::newRow("Load: a missing file") << "Load" << 0 << "old text" << "" << "missing.bin" << QStringList{"open", cannotRead("No such file or directory")} << old + " | file: none";
-        QTest::newRow("Load: a FIFO without writer") << "Load" << 0 << "old text" << "" << "fifo" << QStringList{"open", cannotRead("Not a regular file")} << old + " | file: not a regular file";
-        QTest::newRow("Load: /dev/zero") << "Load" << 0 << "old text" << "" << "/dev/zero" << QStringList{"open", cannotRead("Not a regular file")} << old + " | file: not a regular file";
-        QTest::newRow("Load: an empty file") << "Load" << 0 << "old text" << "" << "empty.bin=empty" << QStringList{"open", cannotRead("The file is empty")} << old + " | file: empty";
-        QTest::newRow("Load: unreadable content") << "Load" << 0 << "old text" << "" << "/proc/self/mem" << QStringList{"open", cannotRead("Input/output error")} << old + " | file: empty";
-        QTest::newRow("Save: over a larger file") << "Save" << 0 << "ascending" << "" << "edid.bin=old" << QStringList{"save", "Saving file...", "File saved"} << "ascending" + none + " | file: ascending";
-        QTest::newRow("Save: into no such folder") << "Save" << 0 << "ascending" << "" << "missing/edid.bin" << QStringList{"save", warning("Cannot write file %1:\nNo such file or directory.")} << "ascending" + none + " | file: none";
-        QTest::newRow("Save: onto a FIFO") << "Save" << 0 << "ascending" << "" << "fifo" << QStringList{"save", warning("Cannot write file %1:\nNot a regular file.")} << "ascending" + none + " | file: not a regular file";
-        QTest::newRow("Save: beyond the file-size limit") << "Save" << 0 << "ascending" << "size limit 100" << "edid.bin=old" << QStringList{"save", "Saving file...", "", warning("Cannot write file %1:\nFile too large.")} << "ascending" + none + " | file: old";
-        QTest::newRow("Save: an empty pane") << "Save" << 0 << "empty" << "" << "edid.bin=old" << QStringList{formatError} << "empty" + none + " | file: old";
-        // clang-format on
+        QTest::addColumn<Command>("command");
+        // The pane's text; unset: an earlier text in other formats, selected from its end.
+        QTest::addColumn<std::optional<QString>>("before");
+        QTest::addColumn<ToolFaults>("faults");
+        QTest::addColumn<QString>("file");              // the dialog's answer
+        QTest::addColumn<QStringList>("expected");      // what the operator is shown
+        QTest::addColumn<std::optional<Pane>>("after"); // unset: as before
+        QTest::addColumn<Sent>("sent");
+        // What the tool's chosen image (for a write) or the file holds after; unset: as before.
+        QTest::addColumn<std::optional<QByteArray>>("stored");
+        QTest::addColumn<QMessageBox::StandardButton>("answer"); // to the question asked
+        QTest::addColumn<int>("sizeLimit");                      // of a file, in bytes; 0: none
+        const auto row = [](const char *name, Command command, const std::optional<QString> &before,
+                            const ToolFaults &faults, const QString &file,
+                            const QStringList &expected, const std::optional<Pane> &after = {},
+                            const Sent &sent = {}, const std::optional<QByteArray> &stored = {},
+                            QMessageBox::StandardButton answer = QMessageBox::Yes,
+                            int sizeLimit = 0) {
+            QTest::newRow(name) << command << before << faults << file << expected << after << sent
+                                << stored << answer << sizeLimit;
+        };
+        const QString notFound = messageBox("Hardware not found");
+        const QString formatError = messageBox("Hex Format Error");
+        const auto question = [](const char *informative) {
+            return messageBox("The EDID Checksum is not correct.", "", false, informative,
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::NoIcon);
+        };
+        const QString writeAnyway = question("Write anyway?");
+        const QString newChecksum = question("Do you want to calculate a new checksum?");
+        const Look read{8, QFont::Bold, Qt::black, false}, loaded{8, QFont::Bold, Qt::blue, false};
+        const QList<Look> rendered{{0, QFont::Normal, Qt::black, false},
+                                   {0, QFont::Bold, Qt::red, false}};
+        const Pane sinkRead{sink, {read, read}}, currentRendered{current, rendered};
+        const QByteArray readSink = "11 10 A0 00", counters = "02 10 A0 F0 00 00 00 00";
+        const QString wrong255 = sampleText(0xB0, 255), ascendingText = hexText(ascending);
+        const QString missing = in("missing.bin"), noFolder = in("missing/edid.bin");
+        const QString fifo = in("fifo"), old = in("old.bin");
+        const auto cannotWrite = [](const QString &file, const char *reason) {
+            return messageBox(QString("Cannot write file %1:\n%2.").arg(file, reason));
+        };
+        using F = ToolFaults;
+        row("Read: the sink over earlier text", Read, {}, {}, "", {"EDID values read."}, sinkRead,
+            {17, 0, readSink, counters});
+        row("Read: a reply a byte short", Read, {}, F().shortReply(3), "",
+            {"device: Error Reading Data (bar 32/255)", messageBox("The EDID could not be read.")},
+            {}, {3, 0, readSink, "11 10 A0 20"});
+        row("Read: no tool", Read, {}, F().devices({}), "", {notFound});
+        row("Read: the tool after devices with another serial and none", Read, {},
+            F().devices({"", "1234", "2011"}), "", {"EDID values read."}, sinkRead,
+            {17, 2, readSink, counters});
+        row("Read: serials that only look like the tool's", Read, {},
+            F().devices({"02011", "2011 ", "2012"}), "", {notFound});
+        row("Read: counting fails", Read, {}, F().fail(Op::DeviceCount, 1), "", {notFound});
+        row("Read: the serial of the first of two tools unreadable", Read, {},
+            F().devices({"2011", "2011"}).fail(Op::DeviceString, 1), "",
+            {"device: Error retrieving serial string! (bar -1/100)", "EDID values read."}, sinkRead,
+            {17, 1, readSink, counters});
+        row("Read: the product string unreadable", Read, {}, F().fail(Op::DeviceString, 2), "",
+            {"device: Unable to retrive product string! (bar -1/100)", notFound});
+        row("Read: the open refused", Read, {}, F().fail(Op::OpenByIndex, 1), "",
+            {"device: Unable to open handle to device! (bar -1/100)", notFound});
+        row("Read: flush fails, then the close", Read, {},
+            F().fail(Op::Purge, 1).fail(Op::CloseHandle, 1), "",
+            {"device: Unable to flush device bufers! (bar -1/100)",
+             "device: Unable to close device handle! (bar -1/100)", notFound});
+        row("Write: wrong checksum, Yes: written as it is", Write, wrong255, {}, "",
+            {"EDID values written...", writeAnyway}, {},
+            {32, 0, "10 0C B2 00 00 FF FF FF FF FF FF 00", "10 0C B2 F8 00 00 00 00 00 00 00 D2"},
+            QByteArray::fromHex(wrong255.toLatin1()));
+        row("Write: wrong checksum, No", Write, wrong255, {}, "", {writeAnyway}, {}, {}, {},
+            QMessageBox::No);
+        row("Write: empty pane", Write, "", {}, "", {formatError});
+        row("Write: no tool", Write, current, F().devices({}), "",
+            {messageBox("Varnex HDMI hardware not found", "Varnex HDMI")});
+        row("Checksum: correct, lower case", Checksum, current.toLower() + "\n\n", {}, "", {},
+            currentRendered);
+        row("Checksum: block 0 wrong, Yes", Checksum, sampleText(0xB0, 127), {}, "", {newChecksum},
+            currentRendered);
+        row("Checksum: block 1 wrong, Yes", Checksum, wrong255, {}, "", {newChecksum},
+            currentRendered);
+        row("Checksum: wrong, No: kept to the character", Checksum,
+            sampleText(0xB0, 3).toLower() + "\n", {}, "", {newChecksum}, {}, {}, {},
+            QMessageBox::No);
+        row("Checksum: ZZ, no question", Checksum, QString(current).replace(30, 2, "ZZ"), {}, "",
+            {formatError});
+        // Were only the low byte of a character taken, this would read as the digit 'A'.
+        row("Checksum: a letter beyond Latin-1", Checksum,
+            QString(current).replace(0, 1, QChar(0x0141)), {}, "", {formatError});
+        row("Load: a binary EDID", Load, {}, {}, in("edid.bin"), {"open", "File loaded"},
+            Pane{ascendingText, rendered});
+        row("Load: text with markup", Load, {}, {}, in("markup.txt"), {"open", "File loaded"},
+            Pane{markup, {loaded}});
+        row("Load: 48-column text", Load, {}, {}, in("48.txt"), {"open", "File loaded"},
+            Pane{ascendingText, {loaded, loaded}});
+        row("Load: cancelled", Load, {}, {}, "", {"open"});
+        row("Load: a missing file", Load, {}, {}, missing,
+            {"open", cannotRead(missing, "No such file or directory")});
+        row("Load: a FIFO without writer", Load, {}, {}, fifo,
+            {"open", cannotRead(fifo, "Not a regular file")});
+        row("Load: /dev/zero", Load, {}, {}, "/dev/zero",
+            {"open", cannotRead("/dev/zero", "Not a regular file")});
+        row("Load: an empty file", Load, {}, {}, in("empty.bin"),
+            {"open", cannotRead(in("empty.bin"), "The file is empty")});
+        row("Load: unreadable content", Load, {}, {}, "/proc/self/mem",
+            {"open", cannotRead("/proc/self/mem", "Input/output error")});
+        row("Save: over a larger file", Save, ascendingText, {}, old,
+            {"save", "Saving file...", "File saved"}, {}, {}, ascending);
+        row("Save: into no such folder", Save, ascendingText, {}, noFolder,
+            {"save", cannotWrite(noFolder, "No such file or directory")});
+        row("Save: onto a FIFO", Save, ascendingText, {}, fifo,
+            {"save", cannotWrite(fifo, "Not a regular file")});
+        row("Save: beyond the file-size limit", Save, ascendingText, {}, old,
+            {"save", "Saving file...", "", cannotWrite(old, "File too large")}, {}, {}, {},
+            QMessageBox::Yes, 100);
+        row("Save: an empty pane", Save, "", {}, old, {formatError});
     }
     void commands()
     {
-        QFETCH(QString, command);
-        QFETCH(int, source);
-        QFETCH(QString, pane);
-        QFETCH(QString, setup);
+        QFETCH(Command, command);
+        QFETCH(std::optional<QString>, before);
+        QFETCH(ToolFaults, faults);
         QFETCH(QString, file);
         QFETCH(QStringList, expected);
-        QFETCH(QString, after);
-        selector->setCurrentIndex(source);
-        if (pane == "old text") { // in other formats, selected from its end backwards
-            this->pane->setHtml(
-                "<p style='font-family:serif;color:red'><i><b>old text</b></i></p>");
-            QTextCursor cursor(this->pane->document());
+        QFETCH(std::optional<Pane>, after);
+        QFETCH(Sent, sent);
+        QFETCH(std::optional<QByteArray>, stored);
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(int, sizeLimit);
+        selector->setCurrentIndex(command == Read ? 1 : command == Write ? 2 : 0);
+        if (before) {
+            pane->setPlainText(*before);
+        } else {
+            pane->setHtml("<p style='font-family:serif;color:red'><i><b>old text</b></i></p>");
+            QTextCursor cursor(pane->document());
             cursor.movePosition(QTextCursor::End);
             cursor.setPosition(2, QTextCursor::KeepAnchor);
-            this->pane->setTextCursor(cursor);
-        } else {
-            this->pane->setPlainText(texts[pane]);
+            pane->setTextCursor(cursor);
         }
-        const QString name = file.section('=', 0, 0), content = file.section('=', 1);
-        fileName =
-            name.isEmpty() || name.startsWith('/') ? name : QDir(folder.path()).filePath(name);
-        QFile before(fileName);
-        QVERIFY(content.isEmpty() ||
-                (before.open(QIODevice::WriteOnly) && before.write(files[content]) >= 0));
-        before.close();
-        QVERIFY(name != "fifo" || mkfifo(qPrintable(fileName), 0600) == 0);
-        rlimit unlimited{}, limited{};
+        fileName = file;
+        faults.applyTo(tool);
+        watcher->answerNext(answer);
+        const Pane paneBefore = shownPane();
+        const std::optional<QByteArray> storedBefore = storedBy(command);
+        const QStringList filesBefore = QDir(folder.path()).entryList(QDir::Files);
+        rlimit unlimited{};
         getrlimit(RLIMIT_FSIZE, &unlimited);
-        limited = unlimited;
-        watcher->answerNext(setup.contains("answer No") ? QMessageBox::No : QMessageBox::Yes);
-        for (const QString &clause : setup.split("; ")) {
-            const QStringList words = clause.split(' ');
-            const int n = words.last().toInt();
-            if (words[0] == "devices") {
-                std::vector<VirtualTool::Device> devices;
-                for (const QString &serial :
-                     clause.size() > 8 ? clause.mid(8).split(',') : QStringList())
-                    devices.push_back({serial.toStdString(), "Varnex HDMI"});
-                tool.attachDevices(devices);
-            } else if (words[0] == "fail") {
-                tool.failOnCall(Op(kOperations.indexOf(words[1])), n);
-            } else if (words[0] == "short") {
-                tool.shortenReply(n);
-            } else if (words[0] == "silent") {
-                tool.withholdRepliesFrom(n);
-            } else if (words[0] == "size") {
-                limited.rlim_cur = rlim_t(n);
-            }
-        }
+        rlimit limited = unlimited;
+        limited.rlim_cur = sizeLimit > 0 ? rlim_t(sizeLimit) : unlimited.rlim_cur;
         setrlimit(RLIMIT_FSIZE, &limited);
-        // clang-format off
-        const QMap<QString, bool (MainWindow::*)()> operations{{"Read", &MainWindow::DoReadEDID}, {"Write", &MainWindow::DoWriteEDID},
-            {"Checksum", &MainWindow::DoCalculateChkSum}, {"Load", &MainWindow::DoLoadEDIDfromFile}, {"Save", &MainWindow::DoSaveEDIDtoFile}};
-        // clang-format on
+        const std::array<bool (MainWindow::*)(), 5> operations{
+            &MainWindow::DoReadEDID, &MainWindow::DoWriteEDID, &MainWindow::DoCalculateChkSum,
+            &MainWindow::DoLoadEDIDfromFile, &MainWindow::DoSaveEDIDtoFile};
         const bool done = (window.get()->*operations[command])();
         setrlimit(RLIMIT_FSIZE, &unlimited);
 
-        QCOMPARE(shown(), expected.replaceInStrings("%1", fileName));
-        QStringList state{describePane(), commandsSummary(tool)};
-        if (command == "Write" && tool.deviceCount() > 0)
-            state << "tool: " + texts.key(hexText(tool.image(SelectedEdidAddress).bytes), "?");
-        if (!name.isEmpty())
-            state << "file: " + describeFile();
-        QCOMPARE(state.join(" | "), after);
+        QCOMPARE(seen + watcher->boxes, expected);
+        const Pane paneAfter = shownPane();
+        QCOMPARE(paneAfter.text, after.value_or(paneBefore).text);
+        QCOMPARE(paneAfter.looks, after.value_or(paneBefore).looks);
+        const std::vector<VirtualTool::Command> &received = tool.receivedCommands();
+        const auto hex = [](const VirtualTool::Command &c) {
+            return QByteArray(reinterpret_cast<const char *>(c.bytes.data()), int(c.bytes.size()))
+                .toHex(' ')
+                .toUpper();
+        };
+        QCOMPARE(int(received.size()), sent.count);
+        if (!received.empty()) {
+            QCOMPARE(received.back().device, sent.device);
+            QCOMPARE(hex(received.front()), sent.first);
+            QCOMPARE(hex(received.back()), sent.last);
+        }
+        QCOMPARE(storedBy(command), stored ? stored : storedBefore);
+        // A file is replaced whole: no temporary file may be left beside it.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files), filesBefore);
         // An operation succeeds when it confirms, and the checksum command when it renders.
         QCOMPARE(
             done,
             !expected.filter(QRegularExpression("^(EDID values|File (loaded|saved))")).isEmpty() ||
-                (command == "Checksum" && after.contains("#ff0000")));
+                (command == Checksum && after));
         // A handle the library refused to close is the only one the tool may still hold.
-        QCOMPARE(tool.openHandleCount(), int(setup.contains("fail close")));
+        QCOMPARE(tool.openHandleCount(), int(faults.fails(Op::CloseHandle)));
         if (auto *bar = window->statusBar()->findChild<QProgressBar *>())
             QVERIFY(!bar->isVisibleTo(window.get()) && !bar->isTextVisible());
         if (expected.contains("EDID values written..."))
@@ -328,109 +627,106 @@ private slots:
     // and the pane and the tool in a state the operator can trust.
     void sweep_data()
     {
-        QTest::addColumn<int>("scenario");
-        QTest::addColumn<int>("op"); // -1: the reply is withheld instead
-        QTest::addColumn<int>("nth");
-        for (int s = 0; s < int(std::size(kScenarios)); ++s) {
-            // The calls and commands a clean run makes are the positions a fault can take.
+        QTest::addColumn<bool>("write"); // the sink read, or a new image written into custom 7
+        QTest::addColumn<ToolFaults>("faults");
+        // The operation outlives a refused close after its last command (a clean run closes
+        // once), and a read any fault of the counters exchange that follows a complete read.
+        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<bool>("told"); // a silent counters reply goes unnoticed
+        for (bool write : {false, true}) {
+            // The calls and commands a clean run makes are the positions a fault can take. An
+            // exchange sends once, queries twice (the wait, then for surplus bytes), reads once.
+            const char *name = write ? "write custom 7" : "read sink";
             init();
-            prepare(s);
-            run(s);
-            for (int op = 0; op < VirtualTool::kOperationCount; ++op)
-                for (int nth = 1; nth <= tool.callCount(Op(op)); ++nth)
-                    QTest::addRow("%s, %s call %d fails", kScenarios[s].second,
-                                  qPrintable(kOperations[op]), nth)
-                        << s << op << nth;
+            prepare(write);
+            run(write);
+            for (int op = 0; op < VirtualTool::kOperationCount; ++op) {
+                for (int nth = 1; nth <= tool.callCount(Op(op)); ++nth) {
+                    const bool once = Op(op) == Op::WriteBlock || Op(op) == Op::ReadBlock;
+                    const int exchange = once ? nth : Op(op) == Op::QueueStatus ? (nth + 1) / 2 : 0;
+                    QTest::addRow("%s, %s call %d fails", name, kOperations[op], nth)
+                        << write << ToolFaults().fail(Op(op), nth)
+                        << (Op(op) == Op::CloseHandle || (!write && exchange == 17)) << true;
+                }
+            }
             for (int nth = 1; nth <= int(tool.receivedCommands().size()); ++nth)
-                QTest::addRow("%s, reply %d withheld", kScenarios[s].second, nth) << s << -1 << nth;
+                QTest::addRow("%s, reply %d withheld", name, nth)
+                    << write << ToolFaults().noReply(nth) << (!write && nth == 17)
+                    << (write || nth != 17);
             cleanup();
         }
     }
-
     void sweep()
     {
-        QFETCH(int, scenario);
-        QFETCH(int, op);
-        QFETCH(int, nth);
-        const bool write = scenario > 0;
-        const QString paneBefore = prepare(scenario);
-        op >= 0 ? tool.failOnCall(Op(op), nth) : tool.withholdReply(nth);
-        run(scenario);
-
-        // Faults the operation outlives: a refused close after the last command (a clean run
-        // closes once), and the counters exchange that follows a complete read.
-        const bool refusedClose = op == int(Op::CloseHandle);
-        const bool countersOnly = !write && exchangeOf(op, nth) == 17;
-        const bool succeeds = refusedClose || countersOnly;
+        QFETCH(bool, write);
+        QFETCH(ToolFaults, faults);
+        QFETCH(bool, succeeds);
+        QFETCH(bool, told);
+        const QString paneBefore = prepare(write);
+        faults.applyTo(tool);
+        run(write);
         const QString success =
             write ? QStringLiteral("EDID values written...") : QStringLiteral("EDID values read.");
-
         QCOMPARE(DeviceHandle, kNoUsbHandle);
         QVERIFY(UsbLock.try_lock());
         UsbLock.unlock();
         // A handle the library refused to close is the only one the tool may still hold.
-        QCOMPARE(tool.openHandleCount(), refusedClose ? 1 : 0);
-        if (!(countersOnly && op < 0)) // a silent counters reply goes unnoticed
-            QVERIFY2(!watcher->boxes.isEmpty() || !seen.filter("device: ").isEmpty(),
-                     "the operator was told nothing");
+        QCOMPARE(tool.openHandleCount(), int(faults.fails(Op::CloseHandle)));
+        QCOMPARE(!watcher->boxes.isEmpty() || !seen.filter("device: ").isEmpty(), told);
         QCOMPARE(status(), succeeds ? success : QString());
         QCOMPARE(pane->toPlainText(),
                  write || !succeeds ? paneBefore : hexText(tool.image(0xA0).bytes));
         if (write) {
             // A correct write after the failed one leaves exactly the new image in the tool.
             tool.clearFaults();
-            run(scenario);
+            run(write);
             QCOMPARE(status(), success);
-            QCOMPARE(bytesOf(EdidImage{tool.image(SelectedEdidAddress)}),
-                     bytesOf(newImage(tool)));
+            QCOMPARE(bytesOf(EdidImage{tool.image(SelectedEdidAddress)}), bytesOf(newImage(tool)));
         }
     }
 
 private:
     // Puts the run's starting text in the pane and chooses its source; returns the text.
-    QString prepare(int scenario)
+    QString prepare(bool write)
     {
         const EdidImage image = newImage(tool);
-        if (scenario > 0)
+        if (write)
             window->ShowEDIDtext(&image);
         else
             pane->setPlainText(QStringLiteral("operator's notes"));
-        selector->setCurrentIndex(kScenarios[scenario].first);
+        selector->setCurrentIndex(write ? 3 : 1);
         return pane->toPlainText();
     }
-
-    void run(int scenario)
+    QString status() const { return window->statusBar()->currentMessage(); }
+    void run(bool write)
     {
         window->statusBar()->clearMessage();
-        QVERIFY(QMetaObject::invokeMethod(window.get(), scenario > 0 ? "WriteEDID" : "ReadEDID"));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), write ? "WriteEDID" : "ReadEDID"));
     }
-    // The pane's text by name, with the look of a text the window rendered or loaded; a text put
-    // in plainly has none.
-    QString describePane() const
+
+    Pane shownPane() const
     {
-        const QString text = pane->toPlainText();
-        const QString name = text == "old text" ? text : texts.key(text, "? " + text.left(20));
-        QStringList looks;
+        Pane shown{pane->toPlainText(), {}};
         for (int position : {0, 381}) {
             QTextCursor cursor(pane->document()); // the format of the character after it
-            cursor.setPosition(qMin(position + 1, int(text.size())));
+            cursor.setPosition(qMin(position + 1, int(shown.text.size())));
             const QTextCharFormat f = cursor.charFormat();
-            if (position < text.size() && f.hasProperty(QTextFormat::ForegroundBrush))
-                looks << QString::asprintf("%g %d %s %d", f.fontPointSize(), f.fontWeight(),
-                                           qPrintable(f.foreground().color().name()),
-                                           f.fontItalic());
+            if (position < shown.text.size() && f.hasProperty(QTextFormat::ForegroundBrush))
+                shown.looks.push_back(
+                    {f.fontPointSize(), f.fontWeight(), f.foreground().color(), f.fontItalic()});
         }
-        return looks.isEmpty() ? name : name + ' ' + looks.join(", ");
+        return shown;
     }
-    // The file by the name of its content; no temporary file may be left beside it.
-    QString describeFile() const
+    // What a command may change besides the pane: the chosen image of the tool (a write), or the
+    // file (unset when it is no regular file).
+    std::optional<QByteArray> storedBy(Command command) const
     {
         QFile file(fileName);
-        if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
-            return QFileInfo::exists(fileName) ? "not a regular file" : "none";
-        const int others = QDir(folder.path()).entryList(QDir::Files).size() -
-                           (fileName.startsWith(folder.path()) ? 1 : 0);
-        return files.key(file.readAll(), "?") + (others > 0 ? " and a temporary file" : "");
+        if (command == Write && tool.deviceCount() > 0)
+            return bytesOf(tool.image(SelectedEdidAddress));
+        if (command == Write || !QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        return file.readAll();
     }
 };
 

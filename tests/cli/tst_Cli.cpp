@@ -1,15 +1,18 @@
 #include "Cli.h"
 #include "Console.h"
-#include "FileIo.h"
+#include "EdidEdit.h"
 #include "EdidSamples.h"
+#include "FileIo.h"
 #include "SampleEdids.h"
 #include "TestDeviceClock.h"
+#include "ToolFaults.h"
 #include "VirtualState.h"
 #include "VirtualTool.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,6 +24,17 @@
 namespace {
 
 const auto with = [](QByteArray b, int at, char v) { return b.replace(at, 1, QByteArray(1, v)); };
+
+// The names a section of a help text lists under its heading, in order.
+QStringList listed(const QByteArray &help, const QString &heading)
+{
+    QStringList names;
+    for (const QString &line :
+         QString(help).section(heading + '\n', 1).section("\n\n", 0, 0).split('\n'))
+        if (line.startsWith("  ") && line[2] != ' ')
+            names << line.mid(2).section("  ", 0, 0);
+    return names;
+}
 
 } // namespace
 
@@ -36,19 +50,24 @@ class CliTest : public QObject {
     const QByteArray base = with(sink.left(128), 127, 0x00);     // a lone block, checksum wrong
     QByteArray out, err;
 
+    // A lone block as the window's hex text shows it.
+    static QByteArray blockText(const QByteArray &block)
+    {
+        return hexText(block + QByteArray(128, 0)).left(384).toLatin1();
+    }
+
     // One run of the program in a fresh process's state: the virtual tool starts from the state
-    // file. fault > 0: that command packet's row is not stored; < 0: no replies from packet -fault.
-    int run(const QString &commandLine, int fault = 0)
+    // file.
+    int run(const QString &commandLine, const ToolFaults &faults = {})
     {
         tool.reset();
-        fault > 0 ? tool.discardWrite(fault) : tool.withholdRepliesFrom(-fault);
+        faults.applyTo(tool);
         QBuffer outBuffer(&out), errBuffer(&err);
         outBuffer.open(QIODevice::WriteOnly | QIODevice::Truncate);
         errBuffer.open(QIODevice::WriteOnly | QIODevice::Truncate);
         Console console(outBuffer, errBuffer, false);
-        const UsbLibraries libraries{tool, []() -> LibusbUsbLibrary & {
-                                         qFatal("every run is on the virtual tool");
-                                     }};
+        const UsbLibraries libraries{
+            tool, []() -> LibusbUsbLibrary & { qFatal("every run is on the virtual tool"); }};
         return runCli(("varnex-edid --virtual " + commandLine).split(' '), console, libraries);
     }
 
@@ -67,89 +86,105 @@ private slots:
     void reader_data()
     {
         QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("read"); // 256 or 128 bytes, or how the error message starts
+        QTest::addColumn<QByteArray>("read");  // the image; empty: refused
+        QTest::addColumn<QByteArray>("error"); // how the error message starts
         QTest::addColumn<QString>("options");
         const auto row = [](const char *name, const QByteArray &input, const QByteArray &read,
-                            const QString &options = {}) {
-            QTest::newRow(name) << input << read << options;
+                            const QByteArray &error = {}, const QString &options = {}) {
+            QTest::newRow(name) << input << read << error << options;
         };
         const QByteArray all = QByteArray::fromHex("00ff01fe10ef7f80a55ac33c0ff09966").repeated(16);
         const QByteArray spaced = "00 ff 01 fe 10 ef 7f 80 a5 5a c3 3c 0f f0 99 66\n";
-        // clang-format off
         row("binary, 256 bytes", sink, sink);
         const QByteArray block = QByteArray(100, 0) + QByteArray(28, '\n'); // binary: a 0x00 in it
         row("binary, 128 bytes", block, block);
         row("window's hex text", spaced.toUpper().repeated(16).chopped(1), all);
-        row("xrandr --verbose", "\tEDID: \n" + QByteArray("\t\t00ff01fe10ef7f80a55ac33c0ff09966\n").repeated(16), all);
-        row("edid-decode", "edid-decode (hex):\n\n" + (spaced.repeated(8) + '\n').repeated(2) + "----------------\n\nBlock 0, Base EDID:\n", all);
-        const QByteArray cArray = "0X00,0xFF, 0x01,0xfe,0x10, 0xEF,0x7f,0x80,\r\n0xA5,0x5a,0xc3,0x3C,0x0f,0xf0,0x99,0x66,\r\n";
+        const QByteArray xrandrEdid =
+            "\tEDID: \n" + QByteArray("\t\t00ff01fe10ef7f80a55ac33c0ff09966\n").repeated(16);
+        row("xrandr --verbose", xrandrEdid, all);
+        row("edid-decode",
+            "edid-decode (hex):\n\n" + (spaced.repeated(8) + '\n').repeated(2) +
+                "----------------\n\nBlock 0, Base EDID:\n",
+            all);
+        const QByteArray cArray = "0X00,0xFF, 0x01,0xfe,0x10, "
+                                  "0xEF,0x7f,0x80,\r\n0xA5,0x5a,0xc3,0x3C,0x0f,0xf0,0x99,0x66,\r\n";
         row("0x, commas, CRLF", cArray.repeated(16), all);
-        row("colons, runs, any count per line", QByteArray("00:ff:01:fe 10ef7f80\ta55a,c33c 0ff0\n9966 ").repeated(16), all);
+        row("colons, runs, any count per line",
+            QByteArray("00:ff:01:fe 10ef7f80\ta55a,c33c 0ff0\n9966 ").repeated(16), all);
         row("one block of text", spaced.repeated(8), all.left(128));
-        row("CR line ends, label line", "EDID:\r" + QByteArray(spaced).replace('\n', '\r').repeated(16), all);
-        const QByteArray xrandrEdid = "\tEDID: \n" + QByteArray("\t\t00ff01fe10ef7f80a55ac33c0ff09966\n").repeated(16);
-        const QByteArray hdmi = "HDMI-1 connected primary 1920x1080+0+0 (normal left inverted right x axis y axis) 531mm x 299mm\n" + xrandrEdid + "\tmax bpc: 12 \n\t\trange: (6, 16)\n   1920x1080     60.00*+  50.00\n";
-        const QByteArray dp = "DP-2 connected 2560x1440+1920+0 (normal left inverted right x axis y axis) 597mm x 336mm\n" + QByteArray(xrandrEdid).replace("ff01", "ff02") + "\tlink-status: Good \n";
-        const QByteArray xrandr = "Screen 0: minimum 320 x 200, current 4480 x 1440, maximum 16384 x 16384\n" + hdmi + "DP-1 disconnected (normal left inverted right x axis y axis)\n\tmax bpc: 12 \n";
+        row("CR line ends, label line",
+            "EDID:\r" + QByteArray(spaced).replace('\n', '\r').repeated(16), all);
+        const QByteArray hdmi =
+            "HDMI-1 connected primary 1920x1080+0+0 (normal left inverted right x axis y axis) "
+            "531mm x 299mm\n" +
+            xrandrEdid + "\tmax bpc: 12 \n\t\trange: (6, 16)\n   1920x1080     60.00*+  50.00\n";
+        const QByteArray dp = "DP-2 connected 2560x1440+1920+0 (normal left inverted right x axis "
+                              "y axis) 597mm x 336mm\n" +
+                              QByteArray(xrandrEdid).replace("ff01", "ff02") +
+                              "\tlink-status: Good \n";
+        const QByteArray xrandr =
+            "Screen 0: minimum 320 x 200, current 4480 x 1440, maximum 16384 x 16384\n" + hdmi +
+            "DP-1 disconnected (normal left inverted right x axis y axis)\n\tmax bpc: 12 \n";
         row("xrandr --props, one display", xrandr, all);
-        row("xrandr --props, two displays", xrandr + dp, "in:1: the xrandr output holds the EDIDs of HDMI-1, DP-2: choose one with --connector NAME");
-        row("xrandr --props, --connector", xrandr + dp, QByteArray::fromHex("00ff02fe10ef7f80a55ac33c0ff09966").repeated(16), "--connector DP-2");
-        row("xrandr --props, no such output", xrandr + dp, "in:1: no output DP-1 with an EDID; there are HDMI-1, DP-2", "--connector DP-1");
+        row("xrandr --props, two displays", xrandr + dp, {},
+            "in:1: the xrandr output holds the EDIDs of HDMI-1, DP-2: choose one with "
+            "--connector NAME");
+        row("xrandr --props, --connector", xrandr + dp,
+            QByteArray::fromHex("00ff02fe10ef7f80a55ac33c0ff09966").repeated(16), {},
+            "--connector DP-2");
+        row("xrandr --props, no such output", xrandr + dp, {},
+            "in:1: no output DP-1 with an EDID; there are HDMI-1, DP-2", "--connector DP-1");
         row("text after a byte-order mark", "\xEF\xBB\xBF" + spaced.repeated(16), all);
-        row("odd digit count", "00 ff\n00 f 01\n", "in:2:4: odd number of hex digits");
-        row("non-hex character", "00 ff 0g\n", "in:1:8: 'g' is not a hex digit");
-        row("0x alone", "0x00 0x ff", "in:1:6: 0x without hex digits");
-        row("257 bytes", spaced.repeated(16) + "\n  77 \n", "in:18:3: more than 256 bytes");
-        row("129 bytes", spaced.repeated(8) + " 77 ", "in:9:4: the dump ends after 129 bytes; an EDID has 128 or 256");
-        row("binary, 255 bytes", sink.left(255), "in: a binary EDID has 128 or 256 bytes, not 255");
-        row("over 64 KiB", QByteArray(64 * 1024 + 1, ' '), "in: larger than 64 KiB");
-        // clang-format on
+        row("odd digit count", "00 ff\n00 f 01\n", {}, "in:2:4: odd number of hex digits");
+        row("non-hex character", "00 ff 0g\n", {}, "in:1:8: 'g' is not a hex digit");
+        row("0x alone", "0x00 0x ff", {}, "in:1:6: 0x without hex digits");
+        row("257 bytes", spaced.repeated(16) + "\n  77 \n", {}, "in:18:3: more than 256 bytes");
+        row("129 bytes", spaced.repeated(8) + " 77 ", {},
+            "in:9:4: the dump ends after 129 bytes; an EDID has 128 or 256");
+        row("binary, 255 bytes", sink.left(255), {},
+            "in: a binary EDID has 128 or 256 bytes, not 255");
+        row("over 64 KiB", QByteArray(64 * 1024 + 1, ' '), {}, "in: larger than 64 KiB");
     }
     // Through convert: the form read, the binary file saved.
     void reader()
     {
         QFETCH(QByteArray, input);
         QFETCH(QByteArray, read);
+        QFETCH(QByteArray, error);
         QFETCH(QString, options);
         QVERIFY(saveFileAtomically("in", input).isNull());
-        const bool refused = read.size() != 256 && read.size() != 128;
-        QCOMPARE(run(("convert in out.bin " + options).trimmed()), refused ? 2 : 0);
-        QCOMPARE(readFileStart("out.bin", 512).content, refused ? QByteArray() : read);
-        QVERIFY2(refused ? err.startsWith("varnex-edid: " + read) : err.isEmpty(), err);
-        QCOMPARE(out, refused ? "" : "in saved to out.bin as binary\n");
+        QCOMPARE(run(("convert in out.bin " + options).trimmed()), read.isEmpty() ? 2 : 0);
+        QCOMPARE(readFileStart("out.bin", 512).content, read);
+        QVERIFY2(error.isEmpty() ? err.isEmpty() : err.startsWith("varnex-edid: " + error), err);
+        QCOMPARE(out, read.isEmpty() ? "" : "in saved to out.bin as binary\n");
     }
 
+    // The file a command names last: a lone base block (its checksum wrong) in binary and text,
+    // and a read-only copy of bad.bin; what it holds after and its mode.
     void savedFile_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QByteArray>("bytes"); // what the file holds afterwards
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("mode");
-        const auto text = [](const QByteArray &block) {
-            return hexText(block + QByteArray(128, 0)).left(384).toLatin1();
-        };
         const QByteArray fixed = with(with(sink, 0, 0x55), 127, char(0xE9));
-        // clang-format off
-        QTest::newRow("fix keeps a base block") << "fix b128.bin" << "b128.bin" << sink.left(128) << 0644;
-        QTest::newRow("fix keeps a base block's text") << "fix b128.txt" << "b128.txt" << text(sink.left(128)) << 0644;
-        QTest::newRow("convert keeps a base block") << "convert b128.bin new.txt" << "new.txt" << text(base) << 0644;
-        QTest::newRow("fix keeps the mode") << "fix ro.bin" << "ro.bin" << fixed << 0440;
-        // clang-format on
+        QTest::newRow("fix keeps a base block") << "fix b128.bin" << sink.left(128) << 0644;
+        QTest::newRow("fix keeps a base block's text")
+            << "fix b128.txt" << blockText(sink.left(128)) << 0644;
+        QTest::newRow("convert keeps a base block")
+            << "convert b128.bin new.txt" << blockText(base) << 0644;
+        QTest::newRow("fix keeps the mode") << "fix ro.bin" << fixed << 0440;
     }
-    // A lone base block (its checksum wrong) in binary and text, and a read-only copy of bad.bin.
     void savedFile()
     {
         QFETCH(QString, command);
-        QFETCH(QString, file);
         QFETCH(QByteArray, bytes);
         QFETCH(int, mode);
         QVERIFY(saveFileAtomically("b128.bin", base).isNull());
-        QVERIFY(
-            saveFileAtomically("b128.txt", hexText(base + QByteArray(128, 0)).left(384).toLatin1())
-                .isNull());
+        QVERIFY(saveFileAtomically("b128.txt", blockText(base)).isNull());
         QVERIFY(saveFileAtomically("ro.bin", bad).isNull() && chmod("ro.bin", 0440) == 0);
         umask(022);
         QCOMPARE(run(command), 0);
+        const QString file = command.section(' ', -1);
         QCOMPARE(readFileStart(file, 1024).content, bytes);
         struct stat status {};
         QVERIFY(stat(qPrintable(file), &status) == 0);
@@ -193,126 +228,183 @@ private slots:
 
     void commands_data()
     {
-        QTest::addColumn<QString>("commands"); // run one after the other; all but the last succeed
+        QTest::addColumn<QString>("command");
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("out"); // part of standard output; empty: nothing there
         QTest::addColumn<QByteArray>("err");
         QTest::addColumn<QByteArray>("custom6"); // what custom6 holds at the end; empty: its sample
-        QTest::addColumn<int>("fault");          // of the last run, as run() takes it
-        const auto row = [](const char *name, const char *commands, int code, const QByteArray &out,
-                            const QByteArray &err, const QByteArray &custom6 = {}, int fault = 0) {
-            QTest::newRow(name) << QString(commands) << code << out << err << custom6 << fault;
+        QTest::addColumn<ToolFaults>("faults");  // of its run
+        QTest::addColumn<QStringList>("before"); // commands run before it, each successfully
+        const auto row = [](const char *name, const char *command, int code, const QByteArray &out,
+                            const QByteArray &err, const QByteArray &custom6 = {},
+                            const ToolFaults &faults = {}, const QStringList &before = {}) {
+            QTest::newRow(name) << QString(command) << code << out << err << custom6 << faults
+                                << before;
         };
         const QByteArray lost = with(sink, 10, char(0xB2)), half = with(custom6, 10, char(0xA0));
-        // clang-format off
         row("read", "read sink", 0, "00 FF FF FF FF FF FF 00 59 D8 A0 20 00 00 00 00\n30 24", "");
         row("read into a file", "read sink -o r.bin", 0, "sink saved to r.bin\n", "");
         row("read as JSON", "read custom8 --json", 0, "\"edid\": \"00FFFFFFFFFFFF0059D8B620", "");
-        row("round trip", "write s.bin --to custom6;read custom6 -o c;diff c tool:custom6", 0, "identical", "", sink);
-        row("not kept", "write s.bin --to custom6", 1, "", "custom6 did not keep the EDID: the read-back differs at 1 of 256 offsets (offset, written, read back):\n  0x0A  A0  B2\n", lost, 2);
-        row("unverified", "write s.bin --to custom6 --no-verify", 0, "not verified", "", lost, 2);
+        row("round trip", "diff c tool:custom6", 0, "identical", "", sink, {},
+            {"write s.bin --to custom6", "read custom6 -o c"});
+        row("not kept", "write s.bin --to custom6", 1, "",
+            "custom6 did not keep the EDID: the read-back differs at 1 of 256 offsets (offset, "
+            "written, read back):\n  0x0A  A0  B2\n",
+            lost, ToolFaults().discardWrite(2));
+        row("unverified", "write s.bin --to custom6 --no-verify", 0, "not verified", "", lost,
+            ToolFaults().discardWrite(2));
         row("quiet write", "write s.bin --to custom6 -q", 0, "", "", sink);
-        row("write unanswered", "write s.bin --to custom6", 4, "", "writing custom6 was interrupted: the custom EDID may now be incomplete", half, -5);
-        row("read unanswered", "read sink", 4, "", "reading sink failed", {}, -3);
-        row("no read-back", "write s.bin --to custom6", 4, "", "reading custom6", sink, -33);
+        row("write unanswered", "write s.bin --to custom6", 4, "",
+            "writing custom6 was interrupted: the custom EDID may now be incomplete", half,
+            ToolFaults().silentFrom(5));
+        row("read unanswered", "read sink", 4, "", "reading sink failed", {},
+            ToolFaults().silentFrom(3));
+        row("no read-back", "write s.bin --to custom6", 4, "", "reading custom6", sink,
+            ToolFaults().silentFrom(33));
         row("checksums refused", "write bad.bin --to custom6", 2, "", "0xD1; nothing written");
-        row("fixed", "write bad.bin --to custom6 --fix-checksums", 0, "bad.bin written to custom6 and verified: all 256 bytes match", "", with(with(sink, 0, 0x55), 127, char(0xE9)));
+        row("fixed", "write bad.bin --to custom6 --fix-checksums", 0,
+            "bad.bin written to custom6 and verified: all 256 bytes match", "",
+            with(with(sink, 0, 0x55), 127, char(0xE9)));
         row("forced", "write bad.bin --to custom6 --force", 0, "verified", "", bad);
         row("both", "write bad.bin --to custom6 --force --fix-checksums", 2, "", "exclude");
         row("sink never written", "write s.bin --to sink", 2, "", "sink cannot be written");
         row("no tool at index 1", "read sink --device 1", 3, "", "no tool found");
         row("damaged state", "read sink --virtual-state junk", 2, "", "state junk is damaged");
-        row("state in no folder", "write s.bin --to custom6 --virtual-state no/dir/s", 2, "", "state no/dir/s.lock: No such file or directory");
-        row("no state file name", "read sink --virtual-state=", 2, "", "--virtual-state needs a file name");
-        row("read to standard output", "read sink -o -", 0, "00 FF FF FF FF FF FF 00 59 D8 A0 20", "");
-        row("never onto a FIFO", "read sink -o fifo", 2, "", "cannot write fifo: Not a regular file");
-        row("failed read as JSON", "read sink --json", 4, "\"error\": \"reading sink failed", "reading sink failed", {}, -3);
-        row("usage error as JSON", "diff s.bin --json", 2, "\"exit_status\": 2", "usage: varnex-edid diff A B");
-        row("check", "check s.bin bad.bin", 1, "ok\nbad.bin: block 0 checksum is 0x3E, should be 0xE9; block 1 checksum is 0x55", "");
+        row("state in no folder", "write s.bin --to custom6 --virtual-state no/dir/s", 2, "",
+            "state no/dir/s.lock: No such file or directory");
+        row("no state file name", "read sink --virtual-state=", 2, "",
+            "--virtual-state needs a file name");
+        row("read to standard output", "read sink -o -", 0, "00 FF FF FF FF FF FF 00 59 D8 A0 20",
+            "");
+        row("never onto a FIFO", "read sink -o fifo", 2, "",
+            "cannot write fifo: Not a regular file");
+        row("failed read as JSON", "read sink --json", 4, "\"error\": \"reading sink failed",
+            "reading sink failed", {}, ToolFaults().silentFrom(3));
+        row("usage error as JSON", "diff s.bin --json", 2, "\"exit_status\": 2",
+            "usage: varnex-edid diff A B");
+        row("check", "check s.bin bad.bin", 1,
+            "ok\nbad.bin: block 0 checksum is 0x3E, should be 0xE9; block 1 checksum is 0x55", "");
         row("diff", "diff bad.bin s.bin", 1, "0x00  55  00\n0xFF  55  D1\n", "");
         row("unreadable", "check missing s.bin --json", 2, "\"ok\": true", "cannot read missing");
-        row("fix in place", "fix bad.bin;check bad.bin", 0, "bad.bin: ok", "");
-        row("diff as JSON", "diff s.bin tool:custom6 --json", 1, "\"a\": \"s.bin\",\n    \"b\": \"tool:custom6\"", "");
+        row("fix in place", "check bad.bin", 0, "bad.bin: ok", "", {}, {}, {"fix bad.bin"});
+        row("diff as JSON", "diff s.bin tool:custom6 --json", 1,
+            "\"a\": \"s.bin\",\n    \"b\": \"tool:custom6\"", "");
         row("list", "list", 0, "0  2011  Varnex HDMI Virtual Tool\n", "");
-        row("list as JSON", "list --json", 0, "\"access\": true,\n        \"index\": 0,\n        \"product\": \"Varnex HDMI Virtual Tool\",\n        \"serial\": \"2011\"", "");
-        row("help", "--help", 0, "edid-decode print them. 128 bytes get a second\nblock of zeros", "");
-        row("help of a command", "check --help", 0, "Exit status 1 when one is wrong, 2 when a file is unreadable", "");
+        row("list as JSON", "list --json", 0,
+            "\"access\": true,\n        \"index\": 0,\n        \"product\": \"Varnex HDMI Virtual "
+            "Tool\",\n        \"serial\": \"2011\"",
+            "");
         row("unknown command", "frob", 2, "", "unknown command 'frob'");
         row("unknown source", "diff s.bin tool:sinks", 2, "", "unknown source in 'tool:sinks'");
         row("missing argument", "read", 2, "", "usage: varnex-edid read SOURCE [options]");
         row("bad format", "read sink --format txt", 2, "", "--format takes hex or bin");
-        row("unwritable", "read sink -o no/such/dir", 2, "", "cannot write no/such/dir: No such file or directory");
+        row("unwritable", "read sink -o no/such/dir", 2, "",
+            "cannot write no/such/dir: No such file or directory");
         row("decode", "decode s.bin", 0, "  Manufacturer: VNX\n", "");
-        row("decode two, one unreadable", "decode missing tool:custom8", 2, "custom8:\nBlock 0: base EDID\n", "cannot read missing");
-        row("decode as JSON", "decode tool:sink --json", 0, "\"serial_text\": \"2011\",\n        \"source\": \"sink\"", "");
-        // clang-format on
+        row("decode two, one unreadable", "decode missing tool:custom8", 2,
+            "custom8:\nBlock 0: base EDID\n", "cannot read missing");
+        row("decode's audio as JSON", "decode tool:sink --json", 0,
+            "\"format_code\": 2,\n                    \"max_bitrate_kbps\": 640,", "");
+        row("decode as JSON", "decode tool:sink --json", 0,
+            "\"serial_text\": \"2011\",\n        \"source\": \"sink\"", "");
+        // edit: the operations in the order given; a refused one writes nothing.
+        const int address = sink.indexOf(QByteArray::fromHex("030C00"), 128) + 3; // after the OUI
+        const QByteArray addressed = with(with(sink, address, 0x20), 255, char(sink[255] - 0x10));
+        const QByteArray newAddress = "Physical address: 1.0.0.0 -> 2.0.0.0\n";
+        row("edit in order", "edit s.bin --dry-run --set-audio lpcm2 --add-audio dts", 0,
+            "Audio descriptor 2: AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s -> DTS", "");
+        row("edit in the other order", "edit s.bin --dry-run --add-audio dts --set-audio lpcm2", 0,
+            "AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s: only in A", "");
+        row("edit written and verified", "edit s.bin --to custom6 --set-physical-address 2.0.0.0",
+            0, "written to custom6 and verified", newAddress, addressed);
+        row("edit saved", "edit tool:sink -o - --format bin --set-physical-address 2.0.0.0", 0,
+            addressed, newAddress);
+        row("edit refused", "edit s.bin --to custom6 --set-name ok --set-physical-address 1.0.2.1",
+            2, "",
+            "varnex-edid: --set-physical-address '1.0.2.1': physical address 1.0.2.1 has a "
+            "non-zero digit after a zero; nothing written\n");
+        row("edit unwritable", "edit s.bin -o no/dir/e.bin --set-name x", 2, "",
+            "cannot write no/dir/e.bin");
+        row("edit nowhere", "edit s.bin --set-name x", 2, "", "edit needs -o FILE, --to custom6");
+        row("edit no operation", "edit s.bin --dry-run", 2, "", "edit needs an operation");
+        row("fields differ", "diff --fields s.bin bad.bin", 1,
+            "Header: valid -> not 00 FF FF FF FF FF FF 00\n", "");
+        row("fields the same", "diff --fields s.bin tool:sink --json", 0,
+            "\"differences\": [\n    ],\n    \"identical\": true", "");
     }
+    // The overview lists every command, and nothing else; a command's help its arguments and
+    // options, then those every command takes.
+    void help_data()
+    {
+        QTest::addColumn<QString>("synopsis"); // the command and its arguments
+        QTest::addColumn<QStringList>("options");
+        const auto row = [](const char *synopsis, const QStringList &options) {
+            QTest::newRow(synopsis) << QString(synopsis) << options;
+        };
+        const QString connector = "--connector <NAME>", format = "--format <FORMAT>";
+        row("list", {"--any", "--json"});
+        row("read SOURCE", {"-o, --output <FILE>", format, "--json"});
+        row("write FILE",
+            {"--to <SOURCE>", "--fix-checksums", "--force", "--no-verify", connector});
+        row("check FILE...", {"--json", connector});
+        row("fix FILE", {"-o, --output <FILE>", connector});
+        row("convert IN OUT", {format, connector});
+        row("diff A B", {"--json", connector, "--fields"});
+        row("decode INPUT...", {"--json", connector});
+        QStringList edits{"-o, --output <FILE>", format,      connector,
+                          "--to <SOURCE>",       "--dry-run", "--no-verify"};
+        for (const EdidEditInfo &edit : edidEditKinds()) // each edit an option of its own
+            edits << QString("--%1%2").arg(
+                edit.name, edit.argument ? QString(" <%1>").arg(edit.argument) : QString());
+        row("edit INPUT", edits);
+    }
+    void help()
+    {
+        QFETCH(QString, synopsis);
+        QFETCH(QStringList, options);
+        const QRegularExpression listing("^" + QRegularExpression::escape(synopsis) + "( |$)",
+                                         QRegularExpression::MultilineOption);
+        QCOMPARE(run("--help"), 0);
+        const QStringList commands = listed(out, "Commands:");
+        QVERIFY(commands.join('\n').contains(listing));
+        QCOMPARE(commands.size(), 9); // each of them a row here
+        QCOMPARE(run(synopsis.section(' ', 0, 0) + " --help"), 0);
+        QVERIFY(out.startsWith(("Usage: varnex-edid " + synopsis + " [options]\n").toUtf8()));
+        QCOMPARE(listed(out, "Arguments:"), synopsis.split(' ').mid(1));
+        const QStringList common{"--virtual", "--virtual-state <FILE>", "--device <N>",
+                                 "-q, --quiet", "-h, --help"};
+        QCOMPARE(listed(out, "Options:"), options + common);
+    }
+
     // On a terminal only: drawn in place, wiped before anything else is said.
     void progressBar()
     {
         QBuffer err;
         err.open(QIODevice::WriteOnly);
         Console console(err, err, true);
+        console.progress("w")(0, 0); // nothing to do yet
         console.progress("w")(8, 32);
         console.error("stopped");
         QCOMPARE(err.data(),
-                 "\rw [########                        ]\r\033[Kvarnex-edid: stopped\n");
+                 "\rw [                                ]\rw [########                        ]"
+                 "\r\033[Kvarnex-edid: stopped\n");
     }
 
     void commands()
-    {
-        QFETCH(QString, commands);
-        QFETCH(int, code);
-        QFETCH(QByteArray, out);
-        QFETCH(QByteArray, err);
-        QFETCH(QByteArray, custom6);
-        QFETCH(int, fault);
-        const QStringList runs = commands.split(';');
-        for (const QString &command : runs.mid(0, runs.size() - 1))
-            QCOMPARE(run(command), 0);
-        QCOMPARE(run(runs.last(), fault), code);
-        QVERIFY2(this->out.contains(out) && this->out.isEmpty() == out.isEmpty(), this->out);
-        QVERIFY2(this->err.contains(err) && this->err.isEmpty() == err.isEmpty(), this->err);
-        QVERIFY(!commands.contains("--json") || !QJsonDocument::fromJson(this->out).isNull());
-        QCOMPARE(bytesOf(tool.image(0xB2)), custom6.isEmpty() ? this->custom6 : custom6);
-    }
-
-    void edit_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QByteArray>("out"); // part of each; empty: nothing there
-        QTest::addColumn<QByteArray>("err");
-        QTest::addColumn<QByteArray>("custom6"); // afterwards; empty: its sample
-        // Physical address 2.0.0.0 after the HDMI OUI; the checksum 0x10 less.
-        const int address = sink.indexOf(QByteArray::fromHex("030C00"), 128) + 3;
-        const QByteArray addressed = with(with(sink, address, 0x20), 255, char(sink[255] - 0x10));
-        const QByteArray dts =
-            "Audio descriptor 2: AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s -> DTS";
-        // clang-format off
-        QTest::newRow("in order") << "edit s.bin --dry-run --set-audio lpcm2 --add-audio dts" << 0 << dts << QByteArray() << QByteArray();
-        QTest::newRow("in the other order") << "edit s.bin --dry-run --add-audio dts --set-audio lpcm2" << 0 << QByteArray("AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s: only in A") << QByteArray() << QByteArray();
-        QTest::newRow("written and verified") << "edit s.bin --to custom6 --set-physical-address 2.0.0.0" << 0 << QByteArray("written to custom6 and verified") << QByteArray("Physical address: 1.0.0.0 -> 2.0.0.0\n") << addressed;
-        QTest::newRow("saved") << "edit tool:sink -o - --format bin --set-physical-address 2.0.0.0" << 0 << addressed << QByteArray("Physical address: 1.0.0.0 -> 2.0.0.0\n") << QByteArray();
-        QTest::newRow("refused") << "edit s.bin --to custom6 --set-name ok --set-physical-address 1.0.2.1" << 2 << QByteArray() << QByteArray("varnex-edid: --set-physical-address '1.0.2.1': physical address 1.0.2.1 has a non-zero digit after a zero; nothing written\n") << QByteArray();
-        QTest::newRow("unwritable") << "edit s.bin -o no/dir/e.bin --set-name x" << 2 << QByteArray() << QByteArray("cannot write no/dir/e.bin") << QByteArray();
-        QTest::newRow("nowhere") << "edit s.bin --set-name x" << 2 << QByteArray() << QByteArray("edit needs -o FILE, --to custom6") << QByteArray();
-        QTest::newRow("no operation") << "edit s.bin --dry-run" << 2 << QByteArray() << QByteArray("edit needs an operation") << QByteArray();
-        QTest::newRow("fields differ") << "diff --fields s.bin bad.bin" << 1 << QByteArray("Header: valid -> not 00 FF FF FF FF FF FF 00\n") << QByteArray() << QByteArray();
-        QTest::newRow("fields the same") << "diff --fields s.bin tool:sink --json" << 0 << QByteArray("\"differences\": [\n    ],\n    \"identical\": true") << QByteArray() << QByteArray();
-        // clang-format on
-    }
-    // The operations in the order given; a refused one writes nothing.
-    void edit()
     {
         QFETCH(QString, command);
         QFETCH(int, code);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
         QFETCH(QByteArray, custom6);
-        QCOMPARE(run(command), code);
+        QFETCH(ToolFaults, faults);
+        QFETCH(QStringList, before);
+        for (const QString &earlier : before)
+            QCOMPARE(run(earlier), 0);
+        QCOMPARE(run(command, faults), code);
         QVERIFY2(this->out.contains(out) && this->out.isEmpty() == out.isEmpty(), this->out);
         QVERIFY2(this->err.contains(err) && this->err.isEmpty() == err.isEmpty(), this->err);
+        QVERIFY(!command.contains("--json") || !QJsonDocument::fromJson(this->out).isNull());
         QCOMPARE(bytesOf(tool.image(0xB2)), custom6.isEmpty() ? this->custom6 : custom6);
     }
 };

@@ -2,14 +2,30 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
 
 #include <deque>
 
-// Answers every modal message box that opens while it lives and records it as
-// "title|text|informative text|icon buttons owner". Boxes take the queued answers in turn, then
-// OK (or their first button).
+// A message box as tests record and expect it: "title|text|informative|icon N, buttons 0xN,
+// owned or not". Most boxes are the window's own warnings, hence the defaults.
+inline QString messageBox(const QString &text, const QString &title = QStringLiteral("VARNEX"),
+                          bool owned = true, const QString &informative = {},
+                          QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                          QMessageBox::Icon icon = QMessageBox::Warning)
+{
+    return QStringList{title, text, informative,
+                       QStringLiteral("icon %1, buttons 0x%2, %3")
+                           .arg(icon)
+                           .arg(buttons.toInt(), 0, 16)
+                           .arg(owned ? "owned" : "no owner")}
+        .join('|');
+}
+
+// Answers every modal message box that opens while it lives and records it. Boxes take the
+// queued answers in turn, then OK (or their first button). An input dialog is recorded as
+// "title|label|the text it offers" and takes the next queued text, or what it offers.
 class MessageBoxWatcher {
 public:
     MessageBoxWatcher()
@@ -18,24 +34,28 @@ public:
         timer_.start(5);
     }
     void answerNext(QMessageBox::StandardButton answer) { answers_.push_back(answer); }
+    void typeNext(const QString &text) { texts_.push_back(text); }
 
     QStringList boxes;
 
 private:
     void poll()
     {
+        if (auto *input = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) {
+            boxes << QStringList{input->windowTitle(), input->labelText(), input->textValue()}.join(
+                '|');
+            if (!texts_.empty()) {
+                input->setTextValue(texts_.front());
+                texts_.pop_front();
+            }
+            input->accept();
+            return;
+        }
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        const QMessageBox::StandardButtons buttons = box->standardButtons();
-        // clang-format off
-        const char *icon = box->icon() == QMessageBox::Warning ? "warning" : box->icon() == QMessageBox::NoIcon ? "no-icon" : "icon";
-        const char *choice = buttons == QMessageBox::Ok ? "OK" : buttons == (QMessageBox::Yes | QMessageBox::No) ? "Yes/No" : "buttons";
-        // clang-format on
-        boxes << QStringList{box->windowTitle(), box->text(), box->informativeText(),
-                             QString::asprintf("%s %s %s", icon, choice,
-                                               box->parentWidget() ? "parent" : "no-parent")}
-                     .join('|');
+        boxes << messageBox(box->text(), box->windowTitle(), box->parentWidget(),
+                            box->informativeText(), box->standardButtons(), box->icon());
         QAbstractButton *button =
             box->button(answers_.empty() ? QMessageBox::Ok : answers_.front());
         if (!answers_.empty())
@@ -45,4 +65,5 @@ private:
 
     QTimer timer_;
     std::deque<QMessageBox::StandardButton> answers_;
+    std::deque<QString> texts_;
 };

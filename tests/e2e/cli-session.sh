@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # A shell session with varnex-edid on the virtual tool: read the sink, write it into custom6 and
-# read it back, edid-decode on the saved files, decode on the tool and the sample EDIDs, exit
-# codes, JSON, every command's help, the man page and the completion; and the program for real
-# tools with none attached.
+# read it back, edid-decode on the saved files, exit codes, the man page and the completion; and
+# the program for real tools with none attached.
 # Usage: cli-session.sh <build-dir> <scratch-dir>
 set -euo pipefail
 
 build=$(realpath "$1")
 out=$(realpath -m "$2")
 source_dir=$(realpath "$(dirname "$0")/../..")
+cli=$build/cli/varnex-edid
 rm -rf "$out" && mkdir -p "$out" && cd "$out"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-edid() { "$build/cli/varnex-edid" --virtual --virtual-state "$out/state" "$@"; }
+edid() { "$cli" --virtual --virtual-state "$out/state" "$@"; }
 expect() { # exit code, then the command
     local want=$1 got=0
     shift
@@ -24,19 +24,20 @@ expect 0 edid read sink -o s.bin
 expect 0 edid write s.bin --to custom6
 expect 0 edid read custom6
 cmp last.out <(edid read sink) || fail "custom6 does not hold the sink EDID in the next run"
-expect 2 sh -c "'$build/cli/varnex-edid' --virtual --virtual-state '$out/state' read sink >/dev/full"
+expect 2 sh -c "'$cli' --virtual --virtual-state '$out/state' read sink >/dev/full"
 for source in current sink custom6 custom7 custom8; do # the virtual tool's EDIDs conform
     expect 0 edid read $source -o $source.bin
     edid-decode --check $source.bin >edid-decode.log || fail "edid-decode --check $source.bin"
 done
 expect 1 edid diff s.bin tool:custom7
 # The default state file of an account with no runtime folder and no cache folder yet.
-expect 0 env -u XDG_RUNTIME_DIR HOME="$out/new-home" "$build/cli/varnex-edid" --virtual write s.bin --to custom7
+expect 0 env -u XDG_RUNTIME_DIR HOME="$out/new-home" "$cli" --virtual write s.bin --to custom7
 # Three writers at once on one state: each waits for the others, and no write is lost.
 for n in 6 7 8; do edid --virtual-state "$out/shared" write s.bin --to custom$n -q & done
 for job in $(jobs -p); do wait "$job" || fail "a concurrent write failed"; done
 for n in 6 7 8; do
-    cmp s.bin <(edid --virtual-state "$out/shared" read custom$n --format bin) || fail "custom$n lost"
+    cmp s.bin <(edid --virtual-state "$out/shared" read custom$n --format bin) ||
+        fail "custom$n lost"
 done
 # A device node is never replaced (a scratch one: never the machine's own /dev).
 mknod null c 1 3 2>/dev/null || mkfifo null
@@ -58,34 +59,13 @@ grep -qF "'bad\xff.bin' is not valid UTF-8" last.err && [ "$(ls | grep -c '^out'
 edid check s.bin missing s.bin >order.log 2>&1 || true
 [ "$(cut -c1-18 order.log)" = $'s.bin: ok\nvarnex-edid: canno\ns.bin: ok' ] ||
     fail "check's order: $(cat order.log)"
-expect 2 env -u XDG_RUNTIME_DIR -u HOME "$build/cli/varnex-edid" --virtual read sink
+expect 2 env -u XDG_RUNTIME_DIR -u HOME "$cli" --virtual read sink
 grep -q -- '--virtual-state FILE' last.err || fail "no home: $(cat last.err)"
-expect 2 edid write s.bin --to sink
-grep -q 'varnex-edid: sink cannot be written' last.err || fail "write --to sink says: $(cat last.err)"
-expect 3 edid read sink --device 1
 # Real tools through libusb: none is attached here, and libusb itself prints nothing.
-expect 3 "$build/cli/varnex-edid" read sink
-expect 3 "$build/cli/varnex-edid" list --any && grep -q 'no tool found' last.err || fail "list: $(cat last.err)"
-[ "$(wc -l <last.err)" -eq 1 ] && grep -q 'no tool found' last.err || fail "no tool: $(cat last.err)"
-# decode exits 0 or 1 (an error found), never crashes, on the tool and on every sample EDID.
-for input in tool:sink "$source_dir"/tests/data/edid-corpus/*.bin; do
-    code=0
-    edid decode "$input" >last.out 2>last.err || code=$?
-    [ "$code" -le 1 ] && [ -s last.out ] || fail "decode $input exited $code: $(cat last.err)"
-done
-edid decode --json tool:sink "$source_dir"/tests/data/edid-corpus/*.bin >decode.json || true
-python3 -m json.tool decode.json >/dev/null || fail "decode --json is not JSON"
-for command in list "read custom8" "check s.bin" "diff s.bin tool:custom7"; do
-    # shellcheck disable=SC2086 # the command and its argument are two words
-    edid $command --json >last.json || true
-    python3 -m json.tool last.json >/dev/null || fail "$command --json is not JSON"
-done
-
-for pair in list:--any read:--format write:--no-verify check:--json fix:--output \
-    convert:--format diff:--json decode:--json; do
-    expect 0 edid "${pair%%:*}" --help
-    grep -q -- "${pair#*:}" last.out && grep -q -- --quiet last.out || fail "${pair%%:*} --help"
-done
+expect 3 "$cli" read sink
+expect 3 "$cli" list --any && grep -q 'no tool found' last.err || fail "list: $(cat last.err)"
+[ "$(wc -l <last.err)" -eq 1 ] && grep -q 'no tool found' last.err ||
+    fail "no tool: $(cat last.err)"
 
 # edit: the capture card's EDID (1080p, stereo, a name of its own) into custom7, verified, and
 # what decode and edid-decode read there; an edit that does not fit writes nothing.

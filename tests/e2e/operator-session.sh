@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives varnex-edid-utility-virtual under Xvfb with real input events only, as an operator would:
-# read the sink EDID, look it up in View > EDID Details..., change its physical address there and
-# a byte by hand, recalculate the checksums, save, load back, write into "Custom EDID 7", read it
+# read the sink EDID, look it up in View > EDID Details..., give it a name and a physical address
+# and remove a 4K mode through the details' Edit menu, change the address and a byte by hand,
+# recalculate the checksums, save, load back, write into "Custom EDID 7", read it
 # back and compare, then File > Exit. Screenshots go to the output folder.
 # Usage: operator-session.sh <program> <output folder>
 set -euo pipefail
@@ -42,7 +43,22 @@ choose_source() { # opens the selector and walks down from its first item
     sleep 0.3
 }
 # The details window opens beside the main one, its find box at the top.
-find() { xdotool mousemove --sync 787 21 click 1 key ctrl+a && xdotool type --delay 20 "$1"; sleep 0.4; }
+find() {
+    xdotool mousemove --sync 787 40 click 1 key ctrl+a && xdotool type --delay 20 "$1"
+    sleep 0.4
+}
+# The n-th entry of the details' Edit menu; its dialog takes the text typed, or Return alone.
+edit_menu() {
+    xdotool mousemove --sync 430 10 click 1 && sleep 0.4
+    xdotool mousemove --sync 470 $((30 + 20 * $1)) click 1 && sleep 0.6
+    [ -z "${2:-}" ] || { xdotool key ctrl+a && xdotool type --delay 20 "$2"; }
+    xdotool key Return && sleep 0.6
+}
+# The pane's block 0 and block 1 both marked or not: "top bottom" as marked counts them.
+expect_marks() {
+    read -r top bottom <<<"$(marked)"
+    [ "$((top > 1000)) $((bottom > 100))" = "$1" ] || fail "$2 marks $top, $bottom pixels"
+}
 # How many pixels of the pane's block 0 and block 1 lines carry the selected row's mark.
 marked() {
     import -window root "$out/marked.png"
@@ -61,17 +77,17 @@ file_dialog() { # the button that opens it, then the file name typed into it
 # One operator step a line: what is done, then the screenshot of what it shows.
 choose_source 1 && read_button && shot read-sink
 xdotool key ctrl+d && sleep 1
-find "VNX Sink" && read -r top bottom <<<"$(marked)"
-[ "$top" -gt 1000 ] && [ "$bottom" -eq 0 ] || fail "the name row marks $top, $bottom pixels"
-find "Physical address" && read -r top bottom <<<"$(marked)" && shot details
-[ "$top" -eq 0 ] && [ "$bottom" -gt 100 ] || fail "the address row marks $top, $bottom pixels"
-find "VNX Sink" && find "2.0.0.0" && read -r top bottom <<<"$(marked)"
-[ "$bottom" -eq 0 ] || fail "2.0.0.0 found before it was typed"
-# The address's first byte, 0x10 at 0xA5, becomes 0x20: the tree now says 2.0.0.0.
-pane && xdotool key ctrl+Home $(printf 'Down %.0s' $(seq 10)) $(printf 'Right %.0s' $(seq 15)) \
-    shift+Right shift+Right && xdotool type 20
-find "2.0.0.0" && read -r top bottom <<<"$(marked)" && shot details-followed
-[ "$bottom" -gt 100 ] || fail "the tree did not follow the edited address"
+find "VNX Sink" && expect_marks "1 0" "the name row"
+find "Physical address" && expect_marks "0 1" "the address row" && shot details
+edit_menu 1 "Studio 3" && edit_menu 3 "2.0.0.0"
+find "VIC 95" && edit_menu 5 && shot details-edited # removes the row selected
+find "Studio 3" && expect_marks "1 0" "the new name"
+find "2.0.0.0" && expect_marks "0 1" "the new address"
+find "Studio 3" && find "3.0.0.0" && expect_marks "1 0" "3.0.0.0 before it was typed"
+# The address's first byte, 0x20 at 0xA4, becomes 0x30: the tree now says 3.0.0.0.
+pane && xdotool key ctrl+Home $(printf 'Down %.0s' $(seq 10)) $(printf 'Right %.0s' $(seq 12)) \
+    shift+Right shift+Right && xdotool type 30
+find "3.0.0.0" && expect_marks "0 1" "the edited address" && shot details-followed
 # Overwrite byte 10 (the product code's low byte): block 0's checksum is now wrong.
 pane && xdotool key ctrl+Home $(printf 'Right %.0s' $(seq 30)) shift+Right shift+Right
 xdotool type 5A && shot edited
@@ -83,6 +99,8 @@ pane && xdotool key ctrl+a Delete # cleared, so that the load visibly brings the
 file=$out/edited.bin file_dialog 20 420 101 23 && shot loaded
 choose_source 3 && click 290 370 101 23 && sleep 3 && shot written-custom-7
 pane && xdotool key ctrl+a Delete && read_button && shot read-custom-7
+find "Studio 3" && expect_marks "1 0" "custom 7's name"
+find "3.0.0.0" && expect_marks "0 1" "custom 7's address"
 file=$out/read-back.bin file_dialog 150 420 111 23
 cmp "$out/edited.bin" "$out/read-back.bin" || fail "Custom EDID 7 does not hold the written EDID"
 xdotool mousemove --sync 15 8 click 1 && sleep 0.5 && shot file-menu
@@ -93,8 +111,14 @@ app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 
 # The edited byte, and both checksums right: edid-decode checks them with the rest.
-[ "$(od -An -tx1 -j10 -N1 "$out/edited.bin")" = " 5a" ] || fail "byte 10 of the saved EDID is not 5A"
-[ "$(od -An -tx1 -j165 -N1 "$out/edited.bin")" = " 20" ] || fail "the address is not 2.0.0.0"
+[ "$(od -An -tx1 -j10 -N1 "$out/edited.bin")" = " 5a" ] ||
+    fail "byte 10 of the saved EDID is not 5A"
+decoded=$("$(dirname "$program")/../cli/varnex-edid" decode "$out/edited.bin") || true
+for says in "Product name: 'Studio 3'" "Physical address: 3.0.0.0"; do
+    grep -qF "$says" <<<"$decoded" || fail "the saved EDID does not say $says"
+done
+! grep -q 'VIC 95:' <<<"$decoded" || fail "the saved EDID still has VIC 95"
 edid-decode --check "$out/edited.bin" >"$out/edid-decode.txt" || true
-grep -q 'EDID conformity: PASS' "$out/edid-decode.txt" || fail "edid-decode: $(tail -n 5 "$out/edid-decode.txt")"
+grep -q 'EDID conformity: PASS' "$out/edid-decode.txt" ||
+    fail "edid-decode: $(tail -n 5 "$out/edid-decode.txt")"
 echo "operator session passed; screenshots in $out"

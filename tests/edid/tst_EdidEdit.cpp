@@ -122,40 +122,86 @@ private slots:
             QTest::newRow(name) << kind << QString(argument) << applies << blocks << change
                                 << QString(shows ? shows : change);
         };
-        // clang-format off
         row("vendor", K::SetVendor, "vnx", 240, 1, "^Manufacturer: \\S+ -> VNX$");
         row("product", K::SetProduct, "0x1234", 240, 1, "^Product code: \\d+ -> 4660$");
-        row("serial", K::SetSerial, "4294967295", 240, 1, "^Serial number: (\\d+|none) -> 4294967295$");
-        row("date", K::SetDate, "2024:7", 240, 1, "^(Made in: .* -> week 7 of 2024|Model year \\d+: only in A|Made in week 7 of 2024: only in B)$", "week 7 of 2024");
-        row("model year", K::SetDate, "2030:model", 240, 1, "^(Made in .*: only in A|Model year(: \\d+ ->)? 2030(: only in B)?)$", "2030");
-        row("name", K::SetName, "Studio 3", 235, 1, "^(Product name(: '.*' ->|) 'Studio 3'(: only in B)?|(Dummy descriptor|Descriptor of tag 0x00 00 .*): only in A)$", "Studio 3");
-        row("serial text", K::SetSerialText, "SN-0001", 107, 1, "^(Serial number text(: '.*' ->|) 'SN-0001'(: only in B)?|(Dummy descriptor|Descriptor of tag 0x00 00 .*): only in A)$", "SN-0001");
-        const char *timings = "^(DTD \\d+|Block 1 / DTD \\d+|VIC \\d+|Native DTDs|Dummy descriptor|Descriptor of tag 0x00 00 |Warning only in B: DTD \\d+ lies outside the range limits)";
-        row("preferred by VIC", K::SetPreferred, "vic:16", 229, 3, timings, "^DTD 1(: .* -> 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz \\(preferred\\)| / )|^VIC \\d+: ");
-        row("preferred by size", K::SetPreferred, "1280x720@60", 229, 3, timings, "^DTD 1: .* -> 1280x720p, 60.000 Hz, 45.000 kHz, 74.250 MHz \\(preferred\\)$");
-        row("preferred by modeline", K::SetPreferred, "Modeline \"1080p\" 148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync", 229, 3, timings, "^DTD 1(: .* -> 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz \\(preferred\\)| / )|^VIC \\d+: ");
-        row("preferred interlaced", K::SetPreferred, "1920x1080i@60", 229, 3, timings, "^DTD 1: .* -> 1920x1080i, 60.000 Hz, 33.750 kHz, 74.250 MHz \\(preferred\\)$");
-        row("add VIC", K::AddVic, "5", 110, 2, "^(VIC 5 1920x1080i60 16:9|Video data block): only in B$");
-        row("remove VIC", K::RemoveVic, "16", 209, 2, "^(VIC 16 1920x1080p60 16:9( \\(native\\))?|SVD \\d+ VIC 16: 1920x1080p60 16:9|YCbCr 4:2:0 capability map data block|Video data block): only in A$", "VIC 16|Video data block");
+        row("serial", K::SetSerial, "4294967295", 240, 1,
+            "^Serial number: (\\d+|none) -> 4294967295$");
+        row("date", K::SetDate, "2024:7", 240, 1,
+            "^(Made in: .* -> week 7 of 2024|Model year \\d+: only in A|Made in week 7 of 2024: "
+            "only in B)$",
+            "week 7 of 2024");
+        row("model year", K::SetDate, "2030:model", 240, 1,
+            "^(Made in .*: only in A|Model year(: \\d+ ->)? 2030(: only in B)?)$", "2030");
+        row("name", K::SetName, "Studio 3", 235, 1,
+            "^(Product name(: '.*' ->|) 'Studio 3'(: only in B)?|(Dummy descriptor|Descriptor of "
+            "tag 0x00 00 .*): only in A)$",
+            "Studio 3");
+        row("serial text", K::SetSerialText, "SN-0001", 107, 1,
+            "^(Serial number text(: '.*' ->|) 'SN-0001'(: only in B)?|(Dummy descriptor|Descriptor "
+            "of tag 0x00 00 .*): only in A)$",
+            "SN-0001");
+        const char *timings =
+            "^(DTD \\d+|Block 1 / DTD \\d+|VIC \\d+|Native DTDs|Dummy descriptor|Descriptor of tag "
+            "0x00 00 |Warning only in B: DTD \\d+ lies outside the range limits)";
+        row("preferred by VIC", K::SetPreferred, "vic:16", 229, 3, timings,
+            "^DTD 1(: .* -> 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz \\(preferred\\)| / "
+            ")|^VIC \\d+: ");
+        row("preferred by size", K::SetPreferred, "1280x720@60", 229, 3, timings,
+            "^DTD 1: .* -> 1280x720p, 60.000 Hz, 45.000 kHz, 74.250 MHz \\(preferred\\)$");
+        row("preferred by modeline", K::SetPreferred,
+            "Modeline \"1080p\" 148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync", 229,
+            3, timings,
+            "^DTD 1(: .* -> 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz \\(preferred\\)| / "
+            ")|^VIC \\d+: ");
+        row("preferred interlaced", K::SetPreferred, "1920x1080i@60", 229, 3, timings,
+            "^DTD 1: .* -> 1920x1080i, 60.000 Hz, 33.750 kHz, 74.250 MHz \\(preferred\\)$");
+        row("add VIC", K::AddVic, "5", 110, 2,
+            "^(VIC 5 1920x1080i60 16:9|Video data block): only in B$");
+        row("remove VIC", K::RemoveVic, "16", 209, 2,
+            "^(VIC 16 1920x1080p60 16:9( \\(native\\))?|SVD \\d+ VIC 16: 1920x1080p60 16:9|YCbCr "
+            "4:2:0 capability map data block|Video data block): only in A$",
+            "VIC 16|Video data block");
         row("native VIC", K::SetNativeVic, "4", 207, 2, "^VIC \\d+(: .* -> .*| .*: only in [AB])$");
-        row("limit", K::Limit, "1920x1080@60", 229, 3, "^(.*VIC \\d+.*: only in A|Standard timing \\d+ .*: only in A|Established timings / .*: only in A|(Block [01] / )?DTD \\d+.*|Pixel clock|Horizontal|Vertical|Sync|Image size|VIC \\d+: .*|VIC \\d+ .*: only in B|Native DTDs|Max TMDS clock|Dummy descriptor.*: only in B|Descriptor of tag 0x00 00 .*: only in A|(HDMI Forum .*|YCbCr 4:2:0 .*): only in A|Warning only in B: DTD \\d+ lies outside the range limits)", "");
-        const char *audio = "^(Audio descriptor \\d+|Audio data block|Speaker allocation data block|Basic audio|Vendor-specific audio data block|Room configuration|Speaker location)";
+        row("limit", K::Limit, "1920x1080@60", 229, 3,
+            "^(.*VIC \\d+.*: only in A|Standard timing \\d+ .*: only in A|Established timings / "
+            ".*: only in A|(Block [01] / )?DTD \\d+.*|Pixel clock|Horizontal|Vertical|Sync|Image "
+            "size|VIC \\d+: .*|VIC \\d+ .*: only in B|Native DTDs|Max TMDS clock|Dummy "
+            "descriptor.*: only in B|Descriptor of tag 0x00 00 .*: only in A|(HDMI Forum .*|YCbCr "
+            "4:2:0 .*): only in A|Warning only in B: DTD \\d+ lies outside the range limits)",
+            "");
+        const char *audio =
+            "^(Audio descriptor \\d+|Audio data block|Speaker allocation data block|Basic "
+            "audio|Vendor-specific audio data block|Room configuration|Speaker location)";
         row("no audio", K::SetAudio, "none", 229, 2, audio);
         row("stereo", K::SetAudio, "lpcm2", 182, 2, audio);
         row("eight channels", K::SetAudio, "lpcm8", 182, 2, audio);
-        row("add AC-3", K::AddAudio, "AC-3", 104, 2, "^(Audio descriptor \\d+ AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s|Audio data block): only in B$");
-        row("remove AC-3", K::RemoveAudio, "ac3", 75, 2, "^Audio (descriptor \\d+ AC-3, .*|data block): only in A$");
-        row("add DTS-HD", K::AddAudio, "dtshd", 149, 2, "^Audio descriptor \\d+ DTS-HD, 8 channels, 44.1 48 88.2 96 176.4 192 kHz: only in B$");
-        row("speakers", K::SetSpeakers, "5.1", 188, 2, "^Speaker allocation data block(: .* -> | )FL/FR, LFE1, FC, BL/BR(: only in B)?$");
+        row("add AC-3", K::AddAudio, "AC-3", 104, 2,
+            "^(Audio descriptor \\d+ AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s|Audio data "
+            "block): only in B$");
+        row("remove AC-3", K::RemoveAudio, "ac3", 75, 2,
+            "^Audio (descriptor \\d+ AC-3, .*|data block): only in A$");
+        row("add DTS-HD", K::AddAudio, "dtshd", 149, 2,
+            "^Audio descriptor \\d+ DTS-HD, 8 channels, 44.1 48 88.2 96 176.4 192 kHz: only in B$");
+        row("speakers", K::SetSpeakers, "5.1", 188, 2,
+            "^Speaker allocation data block(: .* -> | )FL/FR, LFE1, FC, BL/BR(: only in B)?$");
         row("basic audio off", K::SetBasicAudio, "off", 229, 2, "^Basic audio: yes -> no$");
-        row("physical address", K::SetPhysicalAddress, "1.2.3.0", 183, 2, "^Physical address: [\\d.]+ -> 1\\.2\\.3\\.0$");
-        row("max TMDS", K::SetMaxTmds, "165", 183, 2, "^Max TMDS clock(: (\\d+ MHz|none) ->)? 165 MHz(: only in B)?$|^(Supports AI|Deep colour|Dual-link DVI) .*: only in B$", "165 MHz");
-        row("deep colour off", K::RemoveDeepColour, "", 144, 2, "^(4:2:0 deep colour|Deep colour): .* -> none$");
-        row("add HDMI VSDB", K::AddHdmiVsdb, "", 42, 2, "^HDMI vendor-specific data block: only in B$");
-        row("remove HDR", K::RemoveHdr, "", 106, 2, "^(HDR static metadata data block|HDR dynamic metadata data block|Vendor-specific video data block \\(OUI (00-D0-46|90-84-8B)\\).*): only in A$");
-        row("remove 4:2:0", K::RemoveYcbcr420, "", 110, 2, "^YCbCr 4:2:0 (video|capability map) data block.*: only in A$");
-        row("remove HDMI Forum", K::RemoveHdmiForum, "", 80, 2, "^HDMI Forum (vendor-specific|sink capability) data block: only in A$");
-        // clang-format on
+        row("physical address", K::SetPhysicalAddress, "1.2.3.0", 183, 2,
+            "^Physical address: [\\d.]+ -> 1\\.2\\.3\\.0$");
+        row("max TMDS", K::SetMaxTmds, "165", 183, 2,
+            "^Max TMDS clock(: (\\d+ MHz|none) ->)? 165 MHz(: only in B)?$|^(Supports AI|Deep "
+            "colour|Dual-link DVI) .*: only in B$",
+            "165 MHz");
+        row("deep colour off", K::RemoveDeepColour, "", 144, 2,
+            "^(4:2:0 deep colour|Deep colour): .* -> none$");
+        row("add HDMI VSDB", K::AddHdmiVsdb, "", 42, 2,
+            "^HDMI vendor-specific data block: only in B$");
+        row("remove HDR", K::RemoveHdr, "", 106, 2,
+            "^(HDR static metadata data block|HDR dynamic metadata data block|Vendor-specific "
+            "video data block \\(OUI (00-D0-46|90-84-8B)\\).*): only in A$");
+        row("remove 4:2:0", K::RemoveYcbcr420, "", 110, 2,
+            "^YCbCr 4:2:0 (video|capability map) data block.*: only in A$");
+        row("remove HDMI Forum", K::RemoveHdmiForum, "", 80, 2,
+            "^HDMI Forum (vendor-specific|sink capability) data block: only in A$");
     }
     // Each edit on each sample EDID: refused with a reason, or applied with both checksums
     // correct, no new error, the blocks it does not concern untouched, and a field diff that holds
@@ -315,83 +361,86 @@ private slots:
         QTest::addColumn<EdidEditKind>("kind");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QString>("bytes");  // the runs of bytes that differ
-        QTest::addColumn<QString>("fields"); // the field diff, a line each
+        QTest::addColumn<QString>("fields"); // the field diff, a line each, parts left out
         QTest::addColumn<QString>("notes");
-        // clang-format off
-        QTest::newRow("name") << "0294c5a146ff" << K::SetName << "Studio 3"
-            << "0x71: 4C 47 20 54 56 0A -> 53 74 75 64 69 6F\n0x78: 20 20 -> 33 0A\n0x7f: 61 -> 53"
-            << "Product name: 'LG TV' -> 'Studio 3'\nBlock 0 / Checksum: 0x61 (correct) -> 0x53 (correct)" << "";
-        QTest::newRow("physical address") << "0294c5a146ff" << K::SetPhysicalAddress << "2.0.0.0"
-            << "0xb6: 30 -> 20\n0xff: 0F -> 1F"
-            << "Physical address: 3.0.0.0 -> 2.0.0.0\nBlock 1 / Checksum: 0x0F (correct) -> 0x1F (correct)" << "";
+        const auto row = [](const char *name, const char *sample, K kind, const char *argument,
+                            const char *bytes, const char *fields, const char *notes = "") {
+            QTest::newRow(name) << sample << kind << argument << bytes << fields << notes;
+        };
+        row("name", "0294c5a146ff", K::SetName, "Studio 3",
+            "0x71: 4C 47 20 54 56 0A -> 53 74 75 64 69 6F\n0x78: 20 20 -> 33 0A\n0x7f: 61 -> 53",
+            "Product name: 'LG TV' -> 'Studio 3'");
+        row("physical address", "0294c5a146ff", K::SetPhysicalAddress, "2.0.0.0",
+            "0xb6: 30 -> 20\n0xff: 0F -> 1F", "Physical address: 3.0.0.0 -> 2.0.0.0");
         // DTD 2 was 1080p60: the former DTD 1 takes its place.
-        QTest::newRow("preferred by VIC") << "0294c5a146ff" << K::SetPreferred << "vic:16"
-            << "0x36: 08 E8 00 30 F2 70 5A 80 B0 58 8A -> 02 3A 80 18 71 38 2D 40 58 2C 45\n"
-               "0x48: 02 3A 80 18 71 38 2D 40 58 2C 45 -> 08 E8 00 30 F2 70 5A 80 B0 58 8A\n"
-               "0x87: 10 -> 90\n0xff: 0F -> 8F"
-            << "DTD 1: 3840x2160p, 60.000 Hz, 135.000 kHz, 594.000 MHz (preferred) -> 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)\n"
-               "DTD 1 / Pixel clock: 594.00 MHz -> 148.50 MHz\n"
-               "DTD 1 / Horizontal: 3840 active, 176 front porch, 88 sync, 296 back porch -> 1920 active, 88 front porch, 44 sync, 148 back porch\n"
-               "DTD 1 / Vertical: 2160 active, 8 front porch, 10 sync, 72 back porch -> 1080 active, 4 front porch, 5 sync, 36 back porch\n"
-               "DTD 2: 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz -> 3840x2160p, 60.000 Hz, 135.000 kHz, 594.000 MHz\n"
-               "DTD 2 / Pixel clock: 148.50 MHz -> 594.00 MHz\n"
-               "DTD 2 / Horizontal: 1920 active, 88 front porch, 44 sync, 148 back porch -> 3840 active, 176 front porch, 88 sync, 296 back porch\n"
-               "DTD 2 / Vertical: 1080 active, 4 front porch, 5 sync, 36 back porch -> 2160 active, 8 front porch, 10 sync, 72 back porch\n"
-               "VIC 16: 1920x1080p60 16:9 -> 1920x1080p60 16:9 (native)\n"
-               "Block 1 / Checksum: 0x0F (correct) -> 0x8F (correct)" << "";
+        row("preferred by VIC", "0294c5a146ff", K::SetPreferred, "vic:16",
+            "0x36: 08 E8 00 30 F2 70 5A 80 B0 58 8A -> 02 3A 80 18 71 38 2D 40 58 2C 45\n"
+            "0x48: 02 3A 80 18 71 38 2D 40 58 2C 45 -> 08 E8 00 30 F2 70 5A 80 B0 58 8A\n"
+            "0x87: 10 -> 90\n0xff: 0F -> 8F",
+            "DTD 1: 3840x2160p, 60.000 Hz, 135.000 kHz, 594.000 MHz (preferred) -> 1920x1080p, "
+            "60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)\n"
+            "DTD 2: 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz -> 3840x2160p, 60.000 Hz, "
+            "135.000 kHz, 594.000 MHz\n"
+            "VIC 16: 1920x1080p60 16:9 -> 1920x1080p60 16:9 (native)");
         // No free slot in the base block: the former DTD 1 goes after the extension's DTDs.
-        QTest::newRow("preferred, former kept") << "0007c66ee1b2" << K::SetPreferred << "1920x1080@60"
-            << "0x36: 4D D0 00 A0 F0 70 3E 80 30 20 35 -> 02 3A 80 18 71 38 2D 40 58 2C 45\n0x47: 1A -> 1E\n0x7f: 03 -> AC\n"
-               "0x83: 72 -> 71\n0x90: 10 -> 90\n0xd5: 00 00 -> 4D D0\n0xd8: 00 00 00 00 00 00 00 00 -> A0 F0 70 3E 80 30 20 35\n"
-               "0xe1: 00 00 00 -> B9 88 21\n0xe6: 00 -> 1A\n0xff: EA -> 8F"
-            << "DTD 1: 3840x2160p, 59.997 Hz, 133.312 kHz, 533.250 MHz (preferred) -> 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)\n"
-               "DTD 1 / Pixel clock: 533.25 MHz -> 148.50 MHz\n"
-               "DTD 1 / Horizontal: 3840 active, 48 front porch, 32 sync, 80 back porch -> 1920 active, 88 front porch, 44 sync, 148 back porch\n"
-               "DTD 1 / Vertical: 2160 active, 3 front porch, 5 sync, 54 back porch -> 1080 active, 4 front porch, 5 sync, 36 back porch\n"
-               "DTD 1 / Sync: digital separate, H+ V- -> digital separate, H+ V+\n"
-               "Block 0 / Checksum: 0x03 (correct) -> 0xAC (correct)\n"
-               "Native DTDs: 2 -> 1\n"
-               "VIC 16: 1920x1080p60 16:9 -> 1920x1080p60 16:9 (native)\n"
-               "DTD 5 3840x2160p, 59.997 Hz, 133.312 kHz, 533.250 MHz: only in B\n"
-               "Padding: 42 bytes, all zero -> 24 bytes, all zero\n"
-               "Block 1 / Checksum: 0xEA (correct) -> 0x8F (correct)\n"
-               "Warning only in A: DTD 1 lies outside the range limits: line rate 133.312 kHz outside 135-135 kHz\n"
-               "Warning only in B: DTD 1 lies outside the range limits: line rate 67.500 kHz outside 135-135 kHz\n"
-               "Warning only in B: DTD 5 lies outside the range limits: line rate 133.312 kHz outside 135-135 kHz" << "";
-        QTest::newRow("preferred, former dropped") << "003f411e5736" << K::SetPreferred << "vic:16"
-            << "0x36: 4D D0 00 A0 F0 70 3E 80 30 20 35 -> 02 3A 80 18 71 38 2D 40 58 2C 45\n0x47: 1A -> 1E\n0x7f: B2 -> 5B"
-            << "DTD 1: 3840x2160p, 59.997 Hz, 133.312 kHz, 533.250 MHz (preferred) -> 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)\n"
-               "DTD 1 / Pixel clock: 533.25 MHz -> 148.50 MHz\n"
-               "DTD 1 / Horizontal: 3840 active, 48 front porch, 32 sync, 80 back porch -> 1920 active, 88 front porch, 44 sync, 148 back porch\n"
-               "DTD 1 / Vertical: 2160 active, 3 front porch, 5 sync, 54 back porch -> 1080 active, 4 front porch, 5 sync, 36 back porch\n"
-               "DTD 1 / Sync: digital separate, H+ V- -> digital separate, H+ V+\n"
-               "Block 0 / Checksum: 0xB2 (correct) -> 0x5B (correct)"
-            << "the former DTD 1, 3840x2160p60, was dropped: no descriptor slot is free, and not enough room in the CTA-861 extension: the change needs 18 bytes, 4 are free";
-        QTest::newRow("preferred by modeline") << "0294c5a146ff" << K::SetPreferred << "74.50 1280 1344 1472 1664 720 723 728 748 +hsync -vsync"
-            << "0x36: 08 E8 -> 1A 1D\n0x39: 30 F2 70 5A 80 B0 58 8A -> 80 51 D0 1C 20 40 80 35\n0x47: 1E -> 1A\n0x7f: 61 -> 4A"
-            << "DTD 1: 3840x2160p, 60.000 Hz, 135.000 kHz, 594.000 MHz (preferred) -> 1280x720p, 59.855 Hz, 44.772 kHz, 74.500 MHz (preferred)\n"
-               "DTD 1 / Pixel clock: 594.00 MHz -> 74.50 MHz\n"
-               "DTD 1 / Horizontal: 3840 active, 176 front porch, 88 sync, 296 back porch -> 1280 active, 64 front porch, 128 sync, 192 back porch\n"
-               "DTD 1 / Vertical: 2160 active, 8 front porch, 10 sync, 72 back porch -> 720 active, 3 front porch, 5 sync, 20 back porch\n"
-               "DTD 1 / Sync: digital separate, H+ V+ -> digital separate, H+ V-\n"
-               "Block 0 / Checksum: 0x61 (correct) -> 0x4A (correct)"
-            << "the former DTD 1, 3840x2160p60, was dropped: no descriptor slot is free, and not enough room in the CTA-861 extension: the change needs 18 bytes, 10 are free";
+        row("preferred, former kept", "0007c66ee1b2", K::SetPreferred, "1920x1080@60",
+            "0x36: 4D D0 00 A0 F0 70 3E 80 30 20 35 -> 02 3A 80 18 71 38 2D 40 58 2C 45\n0x47: "
+            "1A -> 1E\n0x7f: 03 -> AC\n"
+            "0x83: 72 -> 71\n0x90: 10 -> 90\n0xd5: 00 00 -> 4D D0\n0xd8: 00 00 00 00 00 00 00 "
+            "00 -> A0 F0 70 3E 80 30 20 35\n"
+            "0xe1: 00 00 00 -> B9 88 21\n0xe6: 00 -> 1A\n0xff: EA -> 8F",
+            "DTD 1: 3840x2160p, 59.997 Hz, 133.312 kHz, 533.250 MHz (preferred) -> 1920x1080p, "
+            "60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)\n"
+            "Native DTDs: 2 -> 1\n"
+            "VIC 16: 1920x1080p60 16:9 -> 1920x1080p60 16:9 (native)\n"
+            "DTD 5 3840x2160p, 59.997 Hz, 133.312 kHz, 533.250 MHz: only in B\n"
+            "Padding: 42 bytes, all zero -> 24 bytes, all zero\n"
+            "Warning only in A: DTD 1 lies outside the range limits: line rate 133.312 kHz "
+            "outside 135-135 kHz\n"
+            "Warning only in B: DTD 1 lies outside the range limits: line rate 67.500 kHz "
+            "outside 135-135 kHz\n"
+            "Warning only in B: DTD 5 lies outside the range limits: line rate 133.312 kHz "
+            "outside 135-135 kHz");
+        row("preferred, former dropped", "003f411e5736", K::SetPreferred, "vic:16",
+            "0x36: 4D D0 00 A0 F0 70 3E 80 30 20 35 -> 02 3A 80 18 71 38 2D 40 58 2C 45\n0x47: "
+            "1A -> 1E\n0x7f: B2 -> 5B",
+            "DTD 1: 3840x2160p, 59.997 Hz, 133.312 kHz, 533.250 MHz (preferred) -> 1920x1080p, "
+            "60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)",
+            "the former DTD 1, 3840x2160p60, was dropped: no descriptor slot is free, and not "
+            "enough room in the CTA-861 extension: the change needs 18 bytes, 4 are free");
+        row("preferred by modeline", "0294c5a146ff", K::SetPreferred,
+            "74.50 1280 1344 1472 1664 720 723 728 748 +hsync -vsync",
+            "0x36: 08 E8 -> 1A 1D\n0x39: 30 F2 70 5A 80 B0 58 8A -> 80 51 D0 1C 20 40 80 "
+            "35\n0x47: 1E -> 1A\n0x7f: 61 -> 4A",
+            "DTD 1: 3840x2160p, 60.000 Hz, 135.000 kHz, 594.000 MHz (preferred) -> 1280x720p, "
+            "59.855 Hz, 44.772 kHz, 74.500 MHz (preferred)",
+            "the former DTD 1, 3840x2160p60, was dropped: no descriptor slot is free, and not "
+            "enough room in the CTA-861 extension: the change needs 18 bytes, 10 are free");
         // Not a byte to spare: everything after the VIC moves up one.
-        QTest::newRow("remove a VIC, full extension") << "03662f7f99fc" << K::RemoveVic << "64"
-            << "0x82: 25 -> 24\n0x84: 48 -> 47\n0x86: 40 3F 1F 04 13 03 12 23 09 -> 3F 1F 04 13 03 12 23 09 07\n0x90: 07 83 01 -> 83 01 00\n"
-               "0x94: 00 67 03 0C 00 10 00 80 3C 67 D8 5D C4 01 46 80 00 04 74 80 D0 72 38 2D 40 10 2C 45 80 14 30 21 -> 67 03 0C 00 10 00 80 3C 67 D8 5D C4 01 46 80 00 04 74 80 D0 72 38 2D 40 10 2C 45 80 14 30 21 00\n"
-               "0xb5: 00 1E 5A 87 80 A0 70 38 4D 40 30 20 35 00 14 30 21 -> 1E 5A 87 80 A0 70 38 4D 40 30 20 35 00 14 30 21 00\n"
-               "0xc7: 00 1A 01 1D 00 72 51 D0 1E 20 6E 28 55 00 14 30 21 -> 1A 01 1D 00 72 51 D0 1E 20 6E 28 55 00 14 30 21 00\n"
-               "0xd9: 00 1E 8C 0A D0 8A 20 E0 2D -> 1E 8C 0A D0 8A 20 E0 2D 10\n0xe3: 10 3E 96 00 14 30 21 -> 3E 96 00 14 30 21 00\n"
-               "0xeb: 00 18 04 74 80 18 71 38 2D 40 58 2C 45 00 14 30 21 -> 18 04 74 80 18 71 38 2D 40 58 2C 45 00 14 30 21 00\n"
-               "0xfd: 00 1E 22 -> 1E 00 64"
-            << "DTD offset: 37 -> 36\nVIC 64 1920x1080p100 16:9: only in A\nPadding 1 bytes, all zero: only in B\n"
-               "Block 1 / Checksum: 0x22 (correct) -> 0x64 (correct)" << "";
-        QTest::newRow("add an HDMI VSDB") << "04e1d2fb2b16" << K::AddHdmiVsdb << ""
-            << "0x82: 0F -> 15\n0x84: E3 05 80 -> 65 03 0C\n0x88: E6 06 01 01 53 53 28 00 00 00 00 00 00 -> 10 00 E3 05 80 00 E6 06 01 01 53 53 28\n0xff: C8 -> 3E"
-            << "DTD offset: 15 -> 21\nHDMI vendor-specific data block: only in B\n"
-               "Padding: 112 bytes, all zero -> 106 bytes, all zero\nBlock 1 / Checksum: 0xC8 (correct) -> 0x3E (correct)" << "";
-        // clang-format on
+        row("remove a VIC, full extension", "03662f7f99fc", K::RemoveVic, "64",
+            "0x82: 25 -> 24\n0x84: 48 -> 47\n0x86: 40 3F 1F 04 13 03 12 23 09 -> 3F 1F 04 13 03 "
+            "12 23 09 07\n0x90: 07 83 01 -> 83 01 00\n"
+            "0x94: 00 67 03 0C 00 10 00 80 3C 67 D8 5D C4 01 46 80 00 04 74 80 D0 72 38 2D 40 "
+            "10 2C 45 80 14 30 21 -> 67 03 0C 00 10 00 80 3C 67 D8 5D C4 01 46 80 00 04 74 80 "
+            "D0 72 38 2D 40 10 2C 45 80 14 30 21 00\n"
+            "0xb5: 00 1E 5A 87 80 A0 70 38 4D 40 30 20 35 00 14 30 21 -> 1E 5A 87 80 A0 70 38 "
+            "4D 40 30 20 35 00 14 30 21 00\n"
+            "0xc7: 00 1A 01 1D 00 72 51 D0 1E 20 6E 28 55 00 14 30 21 -> 1A 01 1D 00 72 51 D0 "
+            "1E 20 6E 28 55 00 14 30 21 00\n"
+            "0xd9: 00 1E 8C 0A D0 8A 20 E0 2D -> 1E 8C 0A D0 8A 20 E0 2D 10\n0xe3: 10 3E 96 00 "
+            "14 30 21 -> 3E 96 00 14 30 21 00\n"
+            "0xeb: 00 18 04 74 80 18 71 38 2D 40 58 2C 45 00 14 30 21 -> 18 04 74 80 18 71 38 "
+            "2D 40 58 2C 45 00 14 30 21 00\n"
+            "0xfd: 00 1E 22 -> 1E 00 64",
+            "DTD offset: 37 -> 36\n"
+            "VIC 64 1920x1080p100 16:9: only in A\n"
+            "Padding 1 byte, all zero: only in B");
+        row("add an HDMI VSDB", "04e1d2fb2b16", K::AddHdmiVsdb, "",
+            "0x82: 0F -> 15\n0x84: E3 05 80 -> 65 03 0C\n0x88: E6 06 01 01 53 53 28 00 00 00 00 "
+            "00 00 -> 10 00 E3 05 80 00 E6 06 01 01 53 53 28\n0xff: C8 -> 3E",
+            "DTD offset: 15 -> 21\n"
+            "HDMI vendor-specific data block: only in B\n"
+            "Padding: 112 bytes, all zero -> 106 bytes, all zero");
     }
     // Bytes checked with edid-decode, which reads each result as intended.
     void literal()
@@ -406,7 +455,13 @@ private slots:
         const EditResult result = applyEdit(before, {kind, argument.toStdString()});
         QVERIFY2(result.image, result.refusal.c_str());
         QCOMPARE(byteChanges(before, *result.image), bytes);
-        QCOMPARE(differences(before, *result.image).join('\n'), fields);
+        // A timing's parts and the checksums repeat what its line and the bytes above say.
+        const QRegularExpression part("^[^:]* / ");
+        QStringList told;
+        for (const QString &line : differences(before, *result.image))
+            if (!line.contains(part))
+                told << line;
+        QCOMPARE(told.join('\n'), fields);
         QStringList said;
         for (const std::string &note : result.notes)
             said << QString::fromStdString(note);
@@ -419,25 +474,42 @@ private slots:
         QTest::addColumn<EdidEditKind>("kind");
         QTest::addColumn<QString>("argument");
         QTest::addColumn<QByteArray>("after"); // the same, zeros following; or the refusal
+        const auto row = [](const char *name, const QByteArray &before, K kind,
+                            const char *argument, const QByteArray &after) {
+            QTest::newRow(name) << before << kind << QString(argument) << after;
+        };
         const QByteArray dtd = "02 3A 80 18 71 38 2D 40 58 2C 45 00 13 2B 21 00 00 1E";
         const QByteArray vsdb = "65 03 0C 00 10 00";
         QByteArray vics;
         for (int vic = 1; vic <= 31; ++vic)
             vics += QByteArray::number(vic, 16).rightJustified(2, '0') + ' ';
-        // clang-format off
-        QTest::newRow("VIC with a 4:2:0 capability, before a DTD") << "0B 00 43 10 04 1F E2 0F 05 " + dtd << K::RemoveVic << "4" << "0A 00 42 10 1F E2 0F 03 " + dtd;
-        QTest::newRow("VIC of the map's only bit") << QByteArray("0B 00 43 10 04 1F E2 0F 02") << K::RemoveVic << "4" << QByteArray("07 00 42 10 1F");
-        QTest::newRow("3D mask and 2D_VIC_order follow their SVDs") << QByteArray("1A 00 43 10 04 1F 71 03 0C 00 10 00 00 2D 20 C0 07 00 01 00 07 10 28 10") << K::RemoveVic << "4" << QByteArray("18 00 42 10 1F 70 03 0C 00 10 00 00 2D 20 C0 06 00 01 00 03 18 10");
-        QTest::newRow("3D entry without its detail byte") << QByteArray("15 00 43 10 04 1F 6C 03 0C 00 10 00 00 2D 20 80 02 00 18") << K::RemoveVic << "16" << QByteArray("13 00 42 04 1F 6B 03 0C 00 10 00 00 2D 20 80 01 08");
-        QTest::newRow("VIC into a full video block") << "24 00 5F " + vics << K::AddVic << "32" << "26 00 5F " + vics + "41 20";
-        QTest::newRow("map of every SVD") << QByteArray("09 00 42 10 04 E1 0F") << K::AddVic << "5" << QByteArray("0B 00 43 10 04 05 E2 0F 03");
-        QTest::newRow("audio into a full audio block") << "23 00 3E " + QByteArray("09 07 07 ").repeated(10) << K::AddAudio << "ac3" << "27 00 3E " + QByteArray("09 07 07 ").repeated(10) + "23 15 07 50";
-        QTest::newRow("speakers after the audio") << "11 40 42 10 04 23 09 07 07 " + vsdb << K::SetSpeakers << "5.1" << "15 40 42 10 04 23 09 07 07 83 0F 00 00 " + vsdb;
-        QTest::newRow("stereo after the video") << "0D 00 42 10 04 " + vsdb << K::SetAudio << "lpcm2" << "15 40 42 10 04 23 09 07 07 83 01 00 00 " + vsdb;
-        QTest::newRow("VIC of a 4:2:0 video data block") << QByteArray("09 00 41 10 E2 0E 61") << K::AddVic << "97" << QByteArray("VIC 97 is listed already");
-        QTest::newRow("DTD offset inside the header") << QByteArray("02 00") << K::AddVic << "4" << QByteArray("the CTA-861 extension's DTD offset 2 is outside 4-127");
-        QTest::newRow("stereo in place of the audio") << "18 00 42 10 04 26 09 07 07 15 07 50 83 0F 00 00 " + vsdb << K::SetAudio << "lpcm2" << "15 40 42 10 04 23 09 07 07 83 01 00 00 " + vsdb;
-        // clang-format on
+        row("VIC with a 4:2:0 capability, before a DTD", "0B 00 43 10 04 1F E2 0F 05 " + dtd,
+            K::RemoveVic, "4", "0A 00 42 10 1F E2 0F 03 " + dtd);
+        row("VIC of the map's only bit", "0B 00 43 10 04 1F E2 0F 02", K::RemoveVic, "4",
+            "07 00 42 10 1F");
+        row("3D mask and 2D_VIC_order follow their SVDs",
+            "1A 00 43 10 04 1F 71 03 0C 00 10 00 00 2D 20 C0 07 00 01 00 07 10 28 10", K::RemoveVic,
+            "4", "18 00 42 10 1F 70 03 0C 00 10 00 00 2D 20 C0 06 00 01 00 03 18 10");
+        row("3D entry without its detail byte",
+            "15 00 43 10 04 1F 6C 03 0C 00 10 00 00 2D 20 80 02 00 18", K::RemoveVic, "16",
+            "13 00 42 04 1F 6B 03 0C 00 10 00 00 2D 20 80 01 08");
+        row("VIC into a full video block", "24 00 5F " + vics, K::AddVic, "32",
+            "26 00 5F " + vics + "41 20");
+        row("map of every SVD", "09 00 42 10 04 E1 0F", K::AddVic, "5",
+            "0B 00 43 10 04 05 E2 0F 03");
+        row("audio into a full audio block", "23 00 3E " + QByteArray("09 07 07 ").repeated(10),
+            K::AddAudio, "ac3", "27 00 3E " + QByteArray("09 07 07 ").repeated(10) + "23 15 07 50");
+        row("speakers after the audio", "11 40 42 10 04 23 09 07 07 " + vsdb, K::SetSpeakers, "5.1",
+            "15 40 42 10 04 23 09 07 07 83 0F 00 00 " + vsdb);
+        row("stereo after the video", "0D 00 42 10 04 " + vsdb, K::SetAudio, "lpcm2",
+            "15 40 42 10 04 23 09 07 07 83 01 00 00 " + vsdb);
+        row("VIC of a 4:2:0 video data block", "09 00 41 10 E2 0E 61", K::AddVic, "97",
+            ("VIC 97 is listed already"));
+        row("DTD offset inside the header", "02 00", K::AddVic, "4",
+            ("the CTA-861 extension's DTD offset 2 is outside 4-127"));
+        row("stereo in place of the audio",
+            "18 00 42 10 04 26 09 07 07 15 07 50 83 0F 00 00 " + vsdb, K::SetAudio, "lpcm2",
+            "15 40 42 10 04 23 09 07 07 83 01 00 00 " + vsdb);
     }
     // Edits on a collection built by hand, block 1 before and after in bytes.
     void collection()
@@ -474,58 +546,97 @@ private slots:
         };
         const char *lg = "0294c5a146ff";  // an HDMI VSDB, audio, 5 bytes free
         const char *hdr = "04e1d2fb2b16"; // colorimetry and HDR blocks only
-        // clang-format off
         row(lg, K::SetVendor, "V1X", "a manufacturer ID is three letters A-Z, not 'V1X'");
         row(lg, K::SetVendor, "VNXX", "a manufacturer ID is three letters A-Z, not 'VNXX'");
         row(lg, K::SetProduct, "65536", "a product code is a number 0-65535, not '65536'");
-        row(lg, K::SetSerial, "4294967296", "a serial number is a number 0-4294967295, not '4294967296'");
+        row(lg, K::SetSerial, "4294967296",
+            "a serial number is a number 0-4294967295, not '4294967296'");
         row(lg, K::SetSerial, "0x", "a serial number is a number 0-4294967295, not '0x'");
         for (const char *date : {"1989", "2246", "2024:55", "2024:0", "2024:"})
-            row(lg, K::SetDate, date, qPrintable(QStringLiteral("a date is YEAR, YEAR:WEEK (week 1-54) or YEAR:model, with a year of 1990-2245; not '%1'").arg(date)));
-        row(lg, K::SetName, "Fourteen chars", "a product name has 1-13 characters; 'Fourteen chars' has 14");
+            row(lg, K::SetDate, date,
+                qPrintable(QStringLiteral("a date is YEAR, YEAR:WEEK (week 1-54) or YEAR:model, "
+                                          "with a year of 1990-2245; not '%1'")
+                               .arg(date)));
+        row(lg, K::SetName, "Fourteen chars",
+            "a product name has 1-13 characters; 'Fourteen chars' has 14");
         row(lg, K::SetName, "", "a product name has 1-13 characters; '' has 0");
-        row(lg, K::SetSerialText, "tab\there", "a serial number text holds printable ASCII characters only");
-        row("015bcd571e32", K::SetName, "Studio 3", "no descriptor slot is free for the product name: the four hold a DTD, a DTD, a DTD and a DTD");
-        row(lg, K::SetSerialText, "SN-1", "no descriptor slot is free for the serial number text: the four hold a DTD, a DTD, the range limits and the product name");
+        row(lg, K::SetSerialText, "tab\there",
+            "a serial number text holds printable ASCII characters only");
+        row("015bcd571e32", K::SetName, "Studio 3",
+            "no descriptor slot is free for the product name: the four hold a DTD, a DTD, a DTD "
+            "and a DTD");
+        row(lg, K::SetSerialText, "SN-1",
+            "no descriptor slot is free for the serial number text: the four hold a DTD, a DTD, "
+            "the range limits and the product name");
         row(lg, K::SetPreferred, "vic:0", "'0' is no CTA-861 VIC (1-127, 193-219)");
-        row(lg, K::SetPreferred, "1234x567@60", "no CTA-861 VIC, DMT mode or timing of this EDID is 1234x567@60");
-        row(lg, K::SetPreferred, "vic:219", "a detailed timing holds a pixel clock of up to 655.35 MHz; 4096x2160p120 needs 1188 MHz");
-        row(lg, K::SetPreferred, "148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync", "a mode is vic:N, WIDTHxHEIGHT@HZ or an X modeline (CLOCK HDISP HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART VSYNCEND VTOTAL +hsync|-hsync +vsync|-vsync [interlace]), not '148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync'");
-        row(lg, K::SetPreferred, "148.5 1920 1900 2052 2200 1080 1084 1089 1125 +hsync +vsync", "a mode is vic:N, WIDTHxHEIGHT@HZ or an X modeline (CLOCK HDISP HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART VSYNCEND VTOTAL +hsync|-hsync +vsync|-vsync [interlace]), not '148.5 1920 1900 2052 2200 1080 1084 1089 1125 +hsync +vsync'");
-        row(lg, K::SetPreferred, "148.5 1920 2008 2052 2200 1080 1079 1089 1125 +hsync +vsync", "a mode is vic:N, WIDTHxHEIGHT@HZ or an X modeline (CLOCK HDISP HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART VSYNCEND VTOTAL +hsync|-hsync +vsync|-vsync [interlace]), not '148.5 1920 2008 2052 2200 1080 1079 1089 1125 +hsync +vsync'");
+        row(lg, K::SetPreferred, "dtd:9", "this EDID has no DTD '9'");
+        row(lg, K::SetPreferred, "1234x567@60",
+            "no CTA-861 VIC, DMT mode or timing of this EDID is 1234x567@60");
+        row(lg, K::SetPreferred, "vic:219",
+            "a detailed timing holds a pixel clock of up to 655.35 MHz; 4096x2160p120 needs 1188 "
+            "MHz");
+        for (const char *modeline : {"148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync",
+                                     "148.5 1920 1900 2052 2200 1080 1084 1089 1125 +hsync +vsync",
+                                     "148.5 1920 2008 2052 2200 1080 1079 1089 1125 +hsync +vsync"})
+            row(lg, K::SetPreferred, modeline,
+                qPrintable(
+                    QStringLiteral("a mode is vic:N, dtd:N, WIDTHxHEIGHT@HZ or an X modeline "
+                                   "(CLOCK HDISP HSYNCSTART HSYNCEND HTOTAL VDISP "
+                                   "VSYNCSTART VSYNCEND VTOTAL +hsync|-hsync +vsync|-vsync "
+                                   "[interlace]), not '%1'")
+                        .arg(modeline)));
         row(lg, K::AddVic, "16", "VIC 16 is listed already");
         row(lg, K::AddVic, "128", "'128' is no CTA-861 VIC (1-127, 193-219)");
-        row("03662f7f99fc", K::AddVic, "2", "not enough room in the CTA-861 extension: the change needs 1 byte, 0 are free");
+        row("03662f7f99fc", K::AddVic, "2",
+            "not enough room in the CTA-861 extension: the change needs 1 byte, 0 are free");
         row(lg, K::RemoveVic, "200", "VIC 200 is not listed");
         row(lg, K::RemoveVic, "0", "a VIC is a number 1-255, not '0'");
         row(lg, K::SetNativeVic, "97", "only VICs 1-64 can be marked native in a video data block");
         row(lg, K::SetNativeVic, "5", "VIC 5 is not in a video data block");
-        row(lg, K::Limit, "1280x720@75", "no CTA-861 VIC, DMT mode or timing of this EDID is 1280x720@75");
+        row(lg, K::Limit, "1280x720@75",
+            "no CTA-861 VIC, DMT mode or timing of this EDID is 1280x720@75");
         row(lg, K::SetAudio, "lpcm6", "an audio preset is none, lpcm2 or lpcm8, not 'lpcm6'");
-        row(hdr, K::SetAudio, "lpcm2", "there is no HDMI VSDB, without which sources send no audio: add one first");
-        row(hdr, K::SetBasicAudio, "on", "there is no HDMI VSDB, without which sources send no audio: add one first");
+        row(hdr, K::SetAudio, "lpcm2",
+            "there is no HDMI VSDB, without which sources send no audio: add one first");
+        row(hdr, K::SetBasicAudio, "on",
+            "there is no HDMI VSDB, without which sources send no audio: add one first");
         row(lg, K::SetBasicAudio, "maybe", "basic audio is on or off, not 'maybe'");
-        row("03611f9bcced", K::SetAudio, "lpcm2", "not enough room in the CTA-861 extension: the change needs 4 bytes, 1 is free");
+        row("03611f9bcced", K::SetAudio, "lpcm2",
+            "not enough room in the CTA-861 extension: the change needs 4 bytes, 1 is free");
         row(lg, K::AddAudio, "flac", "an audio format is ac3, eac3, dts, dtshd or mat, not 'flac'");
-        row(hdr, K::AddAudio, "ac3", "there is no audio data block: set the audio to lpcm2 or lpcm8 first");
+        row(hdr, K::AddAudio, "ac3",
+            "there is no audio data block: set the audio to lpcm2 or lpcm8 first");
         row(lg, K::RemoveAudio, "mat", "MAT is not declared");
-        row(lg, K::SetSpeakers, "FL/FR,XX", "unknown speaker 'XX'; speakers are 2.0, 5.1, 7.1 or these joined by commas: FL/FR, LFE1, FC, BL/BR, BC, FLc/FRc, RLC/RRC, FLw/FRw, TpFL/TpFR, TpC, TpFC, LS/RS, LFE2, TpBC, SiL/SiR, TpSiL/TpSiR, TpBL/TpBR, BtFC, BtFL/BtFR, TpLS/TpRS, LSd/RSd");
+        row(lg, K::SetSpeakers, "FL/FR,XX",
+            "unknown speaker 'XX'; speakers are 2.0, 5.1, 7.1 or these joined by commas: FL/FR, "
+            "LFE1, FC, BL/BR, BC, FLc/FRc, RLC/RRC, FLw/FRw, TpFL/TpFR, TpC, TpFC, LS/RS, LFE2, "
+            "TpBC, SiL/SiR, TpSiL/TpSiR, TpBL/TpBR, BtFC, BtFL/BtFR, TpLS/TpRS, LSd/RSd");
         row(hdr, K::SetSpeakers, "2.0", "the EDID declares no audio");
         for (const char *address : {"16.0.0.0", "1.0.0", "1.0.0.", "1..0.0", "1.0.0.0.0"})
-            row(lg, K::SetPhysicalAddress, address, qPrintable(QStringLiteral("a physical address is A.B.C.D with digits 0-15, not '%1'").arg(address)));
-        row(lg, K::SetPhysicalAddress, "1.0.2.1", "physical address 1.0.2.1 has a non-zero digit after a zero");
+            row(lg, K::SetPhysicalAddress, address,
+                qPrintable(
+                    QStringLiteral("a physical address is A.B.C.D with digits 0-15, not '%1'")
+                        .arg(address)));
+        row(lg, K::SetPhysicalAddress, "1.0.2.1",
+            "physical address 1.0.2.1 has a non-zero digit after a zero");
         row(hdr, K::SetPhysicalAddress, "1.0.0.0", "there is no HDMI VSDB: add one first");
         for (const char *clock : {"342", "345", "20", "0"})
-            row(lg, K::SetMaxTmds, clock, qPrintable(QStringLiteral("the HDMI VSDB's maximum TMDS clock is 25-340 MHz in steps of 5, not '%1'").arg(clock)));
+            row(lg, K::SetMaxTmds, clock,
+                qPrintable(
+                    QStringLiteral(
+                        "the HDMI VSDB's maximum TMDS clock is 25-340 MHz in steps of 5, not '%1'")
+                        .arg(clock)));
         row(hdr, K::RemoveDeepColour, "", "no deep colour is declared");
         row(lg, K::AddHdmiVsdb, "", "there is an HDMI VSDB already");
         row("03662f7f99fc", K::RemoveHdr, "", "there is no HDR metadata block");
         row(hdr, K::RemoveYcbcr420, "", "there is no YCbCr 4:2:0 block");
         row(hdr, K::RemoveHdmiForum, "", "there is no HDMI Forum block");
-        row("015bcd571e32", K::RemoveHdr, "", "the data block at byte 25 runs past the collection, which ends at byte 31: the extension needs mending by hand first");
-        row("00997928e173", K::AddVic, "4", "the CTA-861 extension is of revision 1, which holds no data blocks");
+        row("015bcd571e32", K::RemoveHdr, "",
+            "the data block at byte 25 runs past the collection, which ends at byte 31: the "
+            "extension needs mending by hand first");
+        row("00997928e173", K::AddVic, "4",
+            "the CTA-861 extension is of revision 1, which holds no data blocks");
         row("0294c5a146ff/base", K::AddVic, "4", "the EDID has no extension block");
-        // clang-format on
     }
     void refusals()
     {

@@ -13,6 +13,9 @@
 #include <map>
 
 using Bytes = std::vector<std::uint8_t>;
+constexpr std::uint8_t kBulk = LIBUSB_TRANSFER_TYPE_BULK;
+constexpr std::uint8_t kInterrupt = LIBUSB_TRANSFER_TYPE_INTERRUPT;
+constexpr std::uint8_t kVendor = LIBUSB_CLASS_VENDOR_SPEC;
 
 // One answer of the device to an IN transfer: the bytes it delivered and the status with them.
 struct FakeInTransfer {
@@ -26,9 +29,8 @@ struct FakeInTransfer {
 // block goes to it, and the reply comes back in pieces of at most five bytes, each with a
 // time-out status, as from a slow device.
 struct FakeUsbDevice final : UsbTransportDevice {
-    // clang-format off
-    UsbDeviceDescription description{0x10C4, 0xEA61, 3, 2, {{0, LIBUSB_CLASS_VENDOR_SPEC, {{0x81, LIBUSB_TRANSFER_TYPE_BULK, 64}, {0x02, LIBUSB_TRANSFER_TYPE_BULK, 64}}}}};
-    // clang-format on
+    UsbDeviceDescription description{
+        0x10C4, 0xEA61, 3, 2, {{0, kVendor, {{0x81, kBulk, 64}, {0x02, kBulk, 64}}}}};
     std::map<std::uint8_t, std::string> strings{{3, "2011"}, {2, "HDMI"}}; // by index
     std::map<std::string, std::string> kernelStrings;                      // what sysfs would show
     // By call as recorded ("request 02 0002") or by its first word ("claim", "out", "describe").
@@ -39,7 +41,7 @@ struct FakeUsbDevice final : UsbTransportDevice {
     int goneAtOut = 0, goneAfterOut = 0;
     VirtualTool firmware;
     UsbHandle firmwareHandle = kNoUsbHandle;
-    std::function<void(int nthOut, Bytes &reply)> changeReply; // a faulty firmware
+    int longReply = 0; // the reply to this OUT block gets a byte more, as from a faulty firmware
     std::deque<FakeInTransfer> inScript; // what IN transfers deliver; then nothing arrives
 
     QStringList calls; // "open", "claim 0", "request 02 0002", "clear-halt 81", "close", ...
@@ -66,8 +68,8 @@ struct FakeUsbDevice final : UsbTransportDevice {
         firmware.UsbWriteBlock(firmwareHandle, block.data(), std::uint32_t(block.size()), &n, 0);
         firmware.UsbReadBlock(firmwareHandle, reply.data(), 64, &n, 0);
         reply.resize(n);
-        if (changeReply)
-            changeReply(outCalls, reply);
+        if (outCalls == longReply)
+            reply.push_back(0x99);
         for (std::size_t i = 0; i < reply.size(); i += 5)
             inScript.push_back(
                 {Bytes(reply.begin() + i, reply.begin() + std::min(reply.size(), i + 5)),

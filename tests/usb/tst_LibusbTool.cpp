@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "MessageBoxWatcher.h"
 #include "TestDeviceClock.h"
+#include "ToolFaults.h"
 #include "UsbAccess.h"
 
 #include <QComboBox>
@@ -15,9 +16,6 @@
 namespace {
 
 using Setup = std::function<void(FakeUsbDevice &)>;
-constexpr std::uint8_t kBulk = LIBUSB_TRANSFER_TYPE_BULK;
-constexpr std::uint8_t kInterrupt = LIBUSB_TRANSFER_TYPE_INTERRUPT;
-constexpr std::uint8_t kVendor = LIBUSB_CLASS_VENDOR_SPEC;
 
 // Reads the sink into the pane and, if that worked, writes the pane into "Custom/Sink EDID 8":
 // what the two operations gave and the boxes the operator saw, in order.
@@ -49,6 +47,7 @@ Setup interfaces(const std::vector<UsbInterfaceDescription> &interfaces)
 } // namespace
 
 Q_DECLARE_METATYPE(Setup)
+Q_DECLARE_METATYPE(std::optional<QStringList>)
 
 class LibusbToolTest : public QObject {
     Q_OBJECT
@@ -66,68 +65,116 @@ private slots:
     void throughTheWindow_data()
     {
         QTest::addColumn<Setup>("setup");
-        QTest::addColumn<QStringList>("seen"); // empty: as on the virtual tool
-        QTest::addColumn<QString>("calls");    // "plain": the steps of a plain read
-        // clang-format off
-        const auto device = [](const char *text) { return QString(" |%1||warning OK no-parent").arg(text); };
-        const QString notFound = "VARNEX|Hardware not found||warning OK parent", readFailed = "VARNEX|The EDID could not be read.||warning OK parent";
-        const QString writeFailed = "VARNEX|The EDID could not be written completely. The custom EDID may now be incomplete.||warning OK parent";
-        const QStringList notOpened{"read failed", device("Unable to open handle to device!"), notFound}, notTool{"read failed", notFound};
-        const QString lookups = "open, close, open, close, open, ", plain = "plain", none = "";
-        const std::vector<UsbInterfaceDescription> hid{{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}}, {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}};
-        QTest::newRow("sink into custom/sink 8") << Setup([](FakeUsbDevice &) {}) << QStringList() << plain;
-        QTest::newRow("kernel driver bound: detached, given back") << Setup([](FakeUsbDevice &d) { d.driverBound = true; }) << QStringList() << lookups + "detach 0, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002, request 02 0004, release 0, attach 0, close";
-        QTest::newRow("enable stalls") << set("request 00 FFFF", LIBUSB_ERROR_PIPE) << QStringList() << plain;
-        QTest::newRow("start stalls") << set("request 02 0002", LIBUSB_ERROR_PIPE) << QStringList() << plain;
-        QTest::newRow("stop stalls") << set("request 02 0004", LIBUSB_ERROR_PIPE) << QStringList() << plain;
-        QTest::newRow("enable finds no device") << set("request 00 FFFF", LIBUSB_ERROR_NO_DEVICE) << notOpened << lookups + "claim 0, request 00 FFFF, release 0, close";
-        QTest::newRow("clear halt I/O error") << set("clear-halt 02", LIBUSB_ERROR_IO) << notOpened << lookups + "claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, release 0, close";
-        QTest::newRow("no access: the kernel's strings, then no open") << Setup([](FakeUsbDevice &d) { d.errors["open"] = LIBUSB_ERROR_ACCESS; d.kernelStrings = {{"serial", "2011"}, {"product", "K"}}; }) << notOpened << "open, open, open";
-        QTest::newRow("detach refused") << Setup([](FakeUsbDevice &d) { d.driverBound = true; d.errors["detach"] = LIBUSB_ERROR_ACCESS; }) << notOpened << lookups + "detach 0, close";
-        QTest::newRow("release fails") << set("release", LIBUSB_ERROR_IO) << QStringList{"read", "written", device("Unable to close device handle!"), device("Unable to close device handle!")} << plain;
-        QTest::newRow("string requests fail") << set("string", LIBUSB_ERROR_PIPE) << QStringList{"read failed", device("Error retrieving serial string!"), notFound} << "open, close";
-        QTest::newRow("no serial string") << Setup([](FakeUsbDevice &d) { d.description.serialStringIndex = 0; }) << notTool << none;
-        QTest::newRow("ID not in the list: never opened") << Setup([](FakeUsbDevice &d) { d.description.productId = 0x8149; }) << notTool << none;
-        QTest::newRow("ID added by the environment") << Setup([](FakeUsbDevice &d) { d.description.productId = 0x8149; setenv("VARNEX_USB_IDS", "1234:5678, 10C4:8149", 1); }) << QStringList() << plain;
-        QTest::newRow("malformed entries skipped one by one") << Setup([](FakeUsbDevice &d) { d.description.productId = 0x8149; setenv("VARNEX_USB_IDS", "10c4,:8149,10c4:81490,x0c4:8149;10c4:8149", 1); }) << QStringList() << plain;
-        QTest::newRow("tool interface behind a HID one") << interfaces(hid) << QStringList() << lookups + "claim 1, request 00 FFFF, clear-halt 82, clear-halt 02, request 02 0002, request 02 0004, release 1, close";
-        QTest::newRow("mass storage: never opened") << interfaces({{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}}}) << notTool << none;
-        QTest::newRow("two IN endpoints, no OUT") << interfaces({{0, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}}}) << notTool << none;
-        QTest::newRow("third endpoint") << interfaces({{0, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}}) << notTool << none;
-        QTest::newRow("stale bytes before the open are purged") << Setup([](FakeUsbDevice &d) { d.inScript = {{Bytes(64)}, {Bytes(64)}, {Bytes(10), LIBUSB_ERROR_TIMEOUT}}; }) << QStringList() << plain;
-        QTest::newRow("endless stream: purge gives up") << Setup([](FakeUsbDevice &d) { d.inScript.assign(2000, {Bytes(8)}); }) << QStringList{"read failed", device("Unable to flush device bufers!"), notFound} << plain;
-        QTest::newRow("first reply one byte long") << Setup([](FakeUsbDevice &d) { d.changeReply = [](int nth, Bytes &r) { if (nth == 1) r.push_back(0x99); }; }) << QStringList{"read failed", device("Error Reading Data"), readFailed} << plain;
-        QTest::newRow("third reply one byte short") << Setup([](FakeUsbDevice &d) { d.changeReply = [](int nth, Bytes &r) { if (nth == 3) r.pop_back(); }; }) << QStringList{"read failed", device("Error Reading Data"), readFailed} << plain;
-        QTest::newRow("read, gone while command 9 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 9; }) << QStringList{"read failed", device("Error Checking Queue"), readFailed} << plain;
-        QTest::newRow("write, gone before row 10") << Setup([](FakeUsbDevice &d) { d.goneAtOut = 17 + 10; }) << QStringList{"read", "write failed", device("Error Sending Code"), writeFailed} << plain;
-        QTest::newRow("write, gone while row 3 is answered") << Setup([](FakeUsbDevice &d) { d.goneAfterOut = 17 + 3; }) << QStringList{"read", "write failed", device("Error Checking Queue"), writeFailed} << plain;
-        // clang-format on
+        QTest::addColumn<std::optional<QStringList>>("seen"); // unset: as on the virtual tool
+        QTest::addColumn<QString>("calls");                   // the read's, in their order
+        const auto row = [](const char *name, const std::optional<QStringList> &seen,
+                            const QString &calls,
+                            const Setup &setup) { QTest::newRow(name) << setup << seen << calls; };
+        const auto device = [](const char *text) { return messageBox(text, " ", false); };
+        const auto failed = [device](const char *step, const char *warning, const char *text) {
+            return QStringList{step, device(warning), messageBox(text)};
+        };
+        const char *unread = "The EDID could not be read.", *notFound = "Hardware not found";
+        const char *unwritten =
+            "The EDID could not be written completely. The custom EDID may now be incomplete.";
+        const QStringList notOpened =
+            failed("read failed", "Unable to open handle to device!", notFound);
+        const QStringList notTool{"read failed", messageBox(notFound)};
+        const QString lookups = "open, close, open, close, open, ";
+        const QString enabled = "claim 0, request 00 FFFF, ";
+        const QString started =
+            "clear-halt 81, clear-halt 02, request 02 0002, request 02 0004, release 0, ";
+        const QString plain = lookups + enabled + started + "close";
+        const std::optional<QStringList> asVirtual;
+        row("sink into custom/sink 8", asVirtual, plain, [](FakeUsbDevice &) {});
+        row("kernel driver bound: detached, given back", asVirtual,
+            lookups + "detach 0, " + enabled + started + "attach 0, close",
+            [](FakeUsbDevice &d) { d.driverBound = true; });
+        row("every control request stalls: harmless", asVirtual, plain,
+            set("request", LIBUSB_ERROR_PIPE));
+        row("enable finds no device", notOpened, lookups + enabled + "release 0, close",
+            set("request 00 FFFF", LIBUSB_ERROR_NO_DEVICE));
+        row("clear halt I/O error", notOpened,
+            lookups + enabled + "clear-halt 81, clear-halt 02, release 0, close",
+            set("clear-halt 02", LIBUSB_ERROR_IO));
+        row("no access: the kernel's strings, then no open", notOpened, "open, open, open",
+            [](FakeUsbDevice &d) {
+                d.errors["open"] = LIBUSB_ERROR_ACCESS;
+                d.kernelStrings = {{"serial", "2011"}, {"product", "K"}};
+            });
+        row("detach refused", notOpened, lookups + "detach 0, close", [](FakeUsbDevice &d) {
+            d.driverBound = true;
+            d.errors["detach"] = LIBUSB_ERROR_ACCESS;
+        });
+        row("release fails",
+            QStringList{"read", "written", device("Unable to close device handle!"),
+                        device("Unable to close device handle!")},
+            plain, set("release", LIBUSB_ERROR_IO));
+        row("string requests fail",
+            failed("read failed", "Error retrieving serial string!", notFound), "open, close",
+            set("string", LIBUSB_ERROR_PIPE));
+        row("no serial string", notTool, "",
+            [](FakeUsbDevice &d) { d.description.serialStringIndex = 0; });
+        row("ID not in the list: never opened", notTool, "",
+            [](FakeUsbDevice &d) { d.description.productId = 0x8149; });
+        row("IDs added by the environment, malformed entries skipped one by one", asVirtual, plain,
+            [](FakeUsbDevice &d) {
+                d.description.productId = 0x8149;
+                setenv("VARNEX_USB_IDS", "10c4,:8149,10c4:81490,x0c4:8149;1234:5678, 10C4:8149", 1);
+            });
+        row("tool interface behind a HID one", asVirtual,
+            lookups + "claim 1, request 00 FFFF, clear-halt 82, clear-halt 02, request 02 0002, "
+                      "request 02 0004, release 1, close",
+            interfaces({{0, LIBUSB_CLASS_HID, {{0x83, kInterrupt, 8}}},
+                        {1, kVendor, {{0x02, kBulk, 512}, {0x82, kBulk, 512}}}}));
+        row("mass storage, two IN endpoints, a third endpoint: no tool's interface", notTool, "",
+            interfaces(
+                {{0, LIBUSB_CLASS_MASS_STORAGE, {{0x81, kBulk, 64}, {0x01, kBulk, 64}}},
+                 {1, kVendor, {{0x81, kBulk, 64}, {0x82, kBulk, 64}}},
+                 {2, kVendor, {{0x81, kBulk, 64}, {0x01, kBulk, 64}, {0x83, kInterrupt, 8}}}}));
+        row("stale bytes before the open are purged", asVirtual, plain, [](FakeUsbDevice &d) {
+            d.inScript = {{Bytes(64)}, {Bytes(64)}, {Bytes(10), LIBUSB_ERROR_TIMEOUT}};
+        });
+        row("endless stream: purge gives up",
+            failed("read failed", "Unable to flush device bufers!", notFound), plain,
+            [](FakeUsbDevice &d) { d.inScript.assign(2000, {Bytes(8)}); });
+        row("first reply one byte long", failed("read failed", "Error Reading Data", unread), plain,
+            [](FakeUsbDevice &d) { d.longReply = 1; });
+        row("third reply one byte short", failed("read failed", "Error Reading Data", unread),
+            plain, [](FakeUsbDevice &d) { ToolFaults().shortReply(3).applyTo(d.firmware); });
+        row("read, gone while command 9 is answered",
+            failed("read failed", "Error Checking Queue", unread), plain,
+            [](FakeUsbDevice &d) { d.goneAfterOut = 9; });
+        row("write, gone before row 10",
+            QStringList("read") + failed("write failed", "Error Sending Code", unwritten), plain,
+            [](FakeUsbDevice &d) { d.goneAtOut = 17 + 10; });
+        row("write, gone while row 3 is answered",
+            QStringList("read") + failed("write failed", "Error Checking Queue", unwritten), plain,
+            [](FakeUsbDevice &d) { d.goneAfterOut = 17 + 3; });
     }
     void throughTheWindow()
     {
         QFETCH(Setup, setup);
-        QFETCH(QStringList, seen);
+        QFETCH(std::optional<QStringList>, seen);
         QFETCH(QString, calls);
         TestDeviceClock clock;
         VirtualTool reference;
-        const bool asVirtual = seen.isEmpty();
+        const bool asVirtual = !seen;
         if (asVirtual)
             seen = readThenWrite(reference);
         auto *bus = new FakeUsbBus;
         FakeUsbDevice &device = bus->device;
         setup(device);
-        LibusbUsbLibrary library{std::unique_ptr<UsbTransport>(bus)}; // the IDs as the setup left them
+        // The tool ID list as the setup left the environment.
+        LibusbUsbLibrary library{std::unique_ptr<UsbTransport>(bus)};
         const auto start = clock.elapsed();
-        QCOMPARE(readThenWrite(library), seen);
+        QCOMPARE(readThenWrite(library), *seen);
         // The read's part: up to the third close (the two string lookups open and close it first).
         QStringList trace;
         for (const QString &call : device.calls)
             if (trace.count("close") < 3)
                 trace << call;
-        // clang-format off
-        const QString plain = "open, close, open, close, open, claim 0, request 00 FFFF, clear-halt 81, clear-halt 02, request 02 0002, request 02 0004, release 0, close";
-        // clang-format on
-        QCOMPARE(trace.join(", "), calls == "plain" ? plain : calls);
+        QCOMPARE(trace.join(", "), calls);
         QCOMPARE(device.openConnections, 0);
         if (asVirtual)
             QVERIFY(device.firmware.image(0xB6).bytes == reference.image(0xB6).bytes);
@@ -135,9 +182,10 @@ private slots:
         QVERIFY(clock.elapsed() - start < std::chrono::milliseconds(3000));
         UsbHandle beyond = kNoUsbHandle; // indices run up to the count, not including it
         QVERIFY(library.UsbOpenByIndex(1, &beyond) != kUsbSuccess);
-        std::vector<LibusbUsbLibrary::Listing> listing; // a tool still there that was read is listed
+        // A tool still there that was read is listed.
+        std::vector<LibusbUsbLibrary::Listing> listing;
         QCOMPARE(library.listDevices(true, listing), kUsbSuccess);
-        QVERIFY(!seen.contains("read") || device.unplugged ||
+        QVERIFY(!seen->contains("read") || device.unplugged ||
                 (listing.size() == 1 && listing[0].inIdList && listing[0].serial == "2011"));
     }
 };

@@ -1,0 +1,283 @@
+// The details window's Edit menu: each entry asks for what its edit needs, applies it to the
+// pane's EDID through the EDID library, and hands the result to the main window for the pane.
+
+#include "EdidDetailsWindow.h"
+
+#include "EdidFieldDiff.h"
+#include "EdidModes.h"
+#include "HexText.h"
+
+#include <QAction>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+constexpr int kChangesShown = 8; // lines of what an edit changed; a count says the rest
+
+QString fromStd(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+// "1920x1080@60", "1920x1080i@60": the form an edit finds a table mode by.
+QString modeText(const VideoMode &mode)
+{
+    return QStringLiteral("%1x%2%3@%4")
+        .arg(mode.hActive)
+        .arg(mode.vActive)
+        .arg(mode.interlaced ? QStringLiteral("i") : QString())
+        .arg(fromStd(refreshText(refreshRate(mode))));
+}
+
+const HdmiVsdb *hdmiVsdb(const EdidDescription &description)
+{
+    if (description.cta)
+        for (const CtaDataBlock &block : description.cta->dataBlocks)
+            if (const auto *vsdb = std::get_if<HdmiVsdb>(&block.payload))
+                return vsdb;
+    return nullptr;
+}
+
+std::vector<ShortVideoDescriptor> videoDescriptors(const EdidDescription &description)
+{
+    std::vector<ShortVideoDescriptor> found;
+    if (description.cta)
+        for (const CtaDataBlock &block : description.cta->dataBlocks)
+            if (const auto *video = std::get_if<VideoBlock>(&block.payload))
+                found.insert(found.end(), video->descriptors.begin(), video->descriptors.end());
+    return found;
+}
+
+QString vicText(unsigned vic)
+{
+    const VideoMode *mode = ctaVideoMode(vic);
+    return QStringLiteral("VIC %1: %2")
+        .arg(vic)
+        .arg(mode ? fromStd(modeName(*mode)) : QStringLiteral("reserved"));
+}
+
+} // namespace
+
+void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
+{
+    QMenu *menu = bar->addMenu(tr("Edit"));
+    menu->setObjectName(QStringLiteral("menuDetailsEdit"));
+    undo_ = menu->addAction(tr("Undo Edit"), this, &EdidDetailsWindow::undoEdit);
+    undo_->setObjectName(QStringLiteral("actionUndoEdit"));
+    undo_->setShortcut(QKeySequence::Undo);
+    undo_->setEnabled(false);
+    menu->addSeparator();
+
+    // The entries are enabled only while the pane holds a whole EDID, which they describe.
+    const auto add = [this](QMenu *into, const QString &text, const char *name, auto ask) {
+        QAction *action = into->addAction(text, this, [this, ask] {
+            if (description_)
+                ask();
+        });
+        action->setObjectName(QLatin1String(name));
+        edits_.append(action);
+    };
+    const auto direct = [this](EdidEditKind kind) {
+        return [this, kind] { applyEdit({kind, {}}); };
+    };
+
+    add(menu, tr("Set Name..."), "actionSetName", [this] {
+        QString name;
+        for (const Descriptor &descriptor : description_->base.descriptors)
+            if (descriptor.kind == Descriptor::Kind::ProductName)
+                name = fromStd(std::get<DisplayText>(descriptor.payload).text);
+        editWithText(EdidEditKind::SetName, tr("Set Name"),
+                     tr("Product name (up to 13 characters):"), name);
+    });
+    add(menu, tr("Set Serial Number..."), "actionSetSerial", [this] {
+        editWithText(EdidEditKind::SetSerial, tr("Set Serial Number"),
+                     tr("Serial number (0-4294967295):"),
+                     QString::number(description_->base.serialNumber.value));
+    });
+    add(menu, tr("Set Physical Address..."), "actionSetPhysicalAddress", [this] {
+        const HdmiVsdb *vsdb = hdmiVsdb(*description_);
+        const auto &a = vsdb ? vsdb->physicalAddress : std::array<unsigned, 4>{1, 0, 0, 0};
+        editWithText(EdidEditKind::SetPhysicalAddress, tr("Set Physical Address"),
+                     tr("CEC physical address (A.B.C.D):"),
+                     QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
+    });
+    add(menu, tr("Set Preferred Timing..."), "actionSetPreferred", [this] {
+        // The EDID's own timings as the tree words them, then the CTA-861 table.
+        QStringList items;
+        QStringList arguments;
+        for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+            const QString label = (*it)->text(0);
+            if (label.startsWith(QLatin1String("DTD "))) {
+                items << label + QStringLiteral(": ") + (*it)->text(1);
+                arguments << QStringLiteral("dtd:") + label.mid(4);
+            }
+        }
+        for (unsigned vic = 1; vic < 256; ++vic)
+            if (ctaVideoMode(vic)) {
+                items << vicText(vic);
+                arguments << QStringLiteral("vic:%1").arg(vic);
+            }
+        editWithChoice(EdidEditKind::SetPreferred, tr("Set Preferred Timing"),
+                       tr("The mode DTD 1 takes (or type WIDTHxHEIGHT@HZ or a modeline):"), items,
+                       arguments, 0, true);
+    });
+    const auto chooseVic = [this](EdidEditKind kind, const QString &title, unsigned highest) {
+        QStringList items;
+        QStringList arguments;
+        int current = 0;
+        const QString selected = tree_->currentItem() ? tree_->currentItem()->text(0) : QString();
+        for (const ShortVideoDescriptor &svd : videoDescriptors(*description_))
+            if (svd.vic <= highest && !arguments.contains(QString::number(svd.vic))) {
+                if (selected == QStringLiteral("VIC %1").arg(svd.vic))
+                    current = int(items.size());
+                items << vicText(svd.vic);
+                arguments << QString::number(svd.vic);
+            }
+        if (items.isEmpty()) {
+            QMessageBox::information(this, tr("EDID Details"),
+                                     tr("The EDID lists no VIC that this edit takes."));
+            return;
+        }
+        editWithChoice(kind, title, tr("VIC:"), items, arguments, current, false);
+    };
+    add(menu, tr("Remove VIC..."), "actionRemoveVic",
+        [this, chooseVic] { chooseVic(EdidEditKind::RemoveVic, tr("Remove VIC"), 255); });
+    add(menu, tr("Mark VIC Native..."), "actionSetNativeVic", [this, chooseVic] {
+        chooseVic(EdidEditKind::SetNativeVic, tr("Mark VIC Native"), 64); // a native SVD: 1-64
+    });
+    add(menu, tr("Limit to Mode..."), "actionLimit", [this] {
+        // The EDID's own VICs and the usual limits, largest first.
+        std::vector<VideoMode> modes;
+        for (const ShortVideoDescriptor &svd : videoDescriptors(*description_))
+            if (const VideoMode *mode = ctaVideoMode(svd.vic))
+                modes.push_back(*mode);
+        for (unsigned vic : {97u, 95u, 16u, 31u, 4u})
+            modes.push_back(*ctaVideoMode(vic));
+        const auto key = [](const VideoMode &m) {
+            return std::make_tuple(m.hActive * m.vActive, !m.interlaced, m.pixelClockKhz);
+        };
+        std::sort(modes.begin(), modes.end(),
+                  [&](const VideoMode &a, const VideoMode &b) { return key(a) > key(b); });
+        QStringList items;
+        for (const VideoMode &mode : modes)
+            if (!items.contains(modeText(mode)))
+                items << modeText(mode);
+        editWithChoice(EdidEditKind::Limit, tr("Limit to Mode"),
+                       tr("Remove every timing above (or type WIDTHxHEIGHT@HZ):"), items, items,
+                       std::max(0, int(items.indexOf(QStringLiteral("1920x1080@60")))), true);
+    });
+
+    QMenu *audio = menu->addMenu(tr("Audio"));
+    audio->setObjectName(QStringLiteral("menuDetailsAudio"));
+    const auto preset = [this](const char *name) {
+        return [this, name] { applyEdit({EdidEditKind::SetAudio, name}); };
+    };
+    add(audio, tr("No Audio"), "actionAudioNone", preset("none"));
+    add(audio, tr("Stereo LPCM"), "actionAudioLpcm2", preset("lpcm2"));
+    add(audio, tr("8-Channel LPCM"), "actionAudioLpcm8", preset("lpcm8"));
+
+    menu->addSeparator();
+    add(menu, tr("Add HDMI VSDB"), "actionAddHdmiVsdb", direct(EdidEditKind::AddHdmiVsdb));
+    add(menu, tr("Remove HDR Static Metadata"), "actionRemoveHdr", direct(EdidEditKind::RemoveHdr));
+    add(menu, tr("Remove YCbCr 4:2:0"), "actionRemoveYcbcr420",
+        direct(EdidEditKind::RemoveYcbcr420));
+    add(menu, tr("Remove HDMI Forum Blocks"), "actionRemoveHdmiForum",
+        direct(EdidEditKind::RemoveHdmiForum));
+}
+
+void EdidDetailsWindow::editWithText(EdidEditKind kind, const QString &title, const QString &label,
+                                     const QString &current)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, title, label, QLineEdit::Normal, current, &ok);
+    if (ok)
+        applyEdit({kind, text.toStdString()});
+}
+
+void EdidDetailsWindow::editWithChoice(EdidEditKind kind, const QString &title,
+                                       const QString &label, const QStringList &items,
+                                       const QStringList &arguments, int current, bool editable)
+{
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, title, label, items, current, editable, &ok);
+    if (!ok)
+        return;
+    const qsizetype index = items.indexOf(chosen);
+    applyEdit({kind, (index < 0 ? chosen : arguments[index]).trimmed().toStdString()});
+}
+
+bool EdidDetailsWindow::applyEdit(const EdidEdit &edit)
+{
+    const QByteArray text = pane_->toPlainText().toLatin1();
+    EdidImage before;
+    std::string problem;
+    if (parseEdidHexText(std::string_view(text.constData(), text.size()), before, &problem) < 0) {
+        QMessageBox::warning(this, tr("EDID Details"),
+                             tr("The pane holds no whole EDID: %1.").arg(fromStd(problem)));
+        return false;
+    }
+    const EditResult result = ::applyEdit(before, edit);
+    if (!result.image) {
+        QMessageBox::warning(this, tr("EDID Details"),
+                             tr("The EDID was not changed: %1.").arg(fromStd(result.refusal)));
+        return false;
+    }
+    history_.push_back(before);
+    showEdited(before, *result.image, tr("Changed"), result.notes);
+    return true;
+}
+
+void EdidDetailsWindow::undoEdit()
+{
+    if (history_.empty())
+        return;
+    const QByteArray text = pane_->toPlainText().toLatin1();
+    EdidImage now;
+    parseEdidHexText(std::string_view(text.constData(), text.size()), now);
+    const EdidImage before = history_.back();
+    history_.pop_back();
+    showEdited(now, before, tr("Undone"), {});
+}
+
+void EdidDetailsWindow::showEdited(const EdidImage &before, const EdidImage &after,
+                                   const QString &done, const std::vector<std::string> &notes)
+{
+    QStringList lines{done + QLatin1Char(':')};
+    const std::vector<FieldDifference> differences =
+        fieldDifferences(decodeEdid(before), decodeEdid(after));
+    for (std::size_t i = 0; i < differences.size() && i < kChangesShown; ++i)
+        lines << QStringLiteral("  ") + fromStd(differences[i].text());
+    if (differences.size() > kChangesShown)
+        lines << tr("  and %1 more").arg(differences.size() - kChangesShown);
+    if (differences.empty())
+        lines << tr("  nothing the EDID says changed");
+    for (const std::string &note : notes)
+        lines << fromStd(note);
+    // The pane's textChanged arrives while the image is shown: it is this window's own change.
+    showingEdit_ = true;
+    emit edidEdited(after);
+    showingEdit_ = false;
+    changes_->setText(lines.join(QLatin1Char('\n')));
+    changes_->show();
+    undo_->setEnabled(!history_.empty());
+}
+
+void EdidDetailsWindow::paneChanged()
+{
+    if (!showingEdit_) {
+        history_.clear();
+        undo_->setEnabled(false);
+        changes_->hide();
+    }
+    scheduleRefresh();
+}
