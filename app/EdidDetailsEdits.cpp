@@ -5,7 +5,6 @@
 
 #include "EdidFieldDiff.h"
 #include "EdidModes.h"
-#include "HexText.h"
 
 #include <QAction>
 #include <QInputDialog>
@@ -218,10 +217,9 @@ void EdidDetailsWindow::editWithChoice(EdidEditKind kind, const QString &title,
 
 bool EdidDetailsWindow::applyEdit(const EdidEdit &edit)
 {
-    const QByteArray text = pane_->toPlainText().toLatin1();
     EdidImage before;
     std::string problem;
-    if (parseEdidHexText(std::string_view(text.constData(), text.size()), before, &problem) < 0) {
+    if (!paneImage(before, &problem)) {
         QMessageBox::warning(this, tr("EDID Details"),
                              tr("The pane holds no whole EDID: %1.").arg(fromStd(problem)));
         return false;
@@ -241,9 +239,8 @@ void EdidDetailsWindow::undoEdit()
 {
     if (history_.empty())
         return;
-    const QByteArray text = pane_->toPlainText().toLatin1();
-    EdidImage now;
-    parseEdidHexText(std::string_view(text.constData(), text.size()), now);
+    EdidImage now; // what the last edit put there: the pane holds a whole EDID
+    paneImage(now);
     const EdidImage before = history_.back();
     history_.pop_back();
     showEdited(now, before, tr("Undone"), {});

@@ -142,13 +142,18 @@ void EdidDetailsWindow::scheduleRefresh()
     });
 }
 
+bool EdidDetailsWindow::paneImage(EdidImage &image, std::string *problem) const
+{
+    // Characters outside Latin-1 become '?', which no hex digit matches.
+    const QByteArray text = pane_->toPlainText().toLatin1();
+    return parseEdidHexText(std::string_view(text.constData(), text.size()), image, problem) >= 0;
+}
+
 void EdidDetailsWindow::refresh()
 {
-    const QByteArray text = pane_->toPlainText().toLatin1();
     EdidImage image;
     std::string problem;
-    const bool whole =
-        parseEdidHexText(std::string_view(text.constData(), text.size()), image, &problem) >= 0;
+    const bool whole = paneImage(image, &problem);
     problem_->setVisible(!whole);
     problem_->setText(
         whole ? QString()

@@ -51,6 +51,8 @@ protected:
 
 private:
     void scheduleRefresh();
+    // The pane's text as an image; false, with the parser's problem, when it holds none.
+    bool paneImage(EdidImage &image, std::string *problem = nullptr) const;
     // Makes the rows below parent (the top when null) show these lines, reusing the rows there.
     void syncLines(const std::vector<DescriptionLine> &lines, QTreeWidgetItem *parent);
     // Selects the first row whose label or value holds the find text; next: after the selected.
