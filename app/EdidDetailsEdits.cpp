@@ -105,10 +105,11 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
     });
     add(menu, tr("Set Physical Address..."), "actionSetPhysicalAddress", [this] {
         const HdmiVsdb *vsdb = hdmiVsdb(*description_);
-        const auto &a = vsdb ? vsdb->physicalAddress : std::array<unsigned, 4>{1, 0, 0, 0};
+        const std::array<unsigned, 4> address = vsdb && vsdb->physicalAddress
+                                                    ? *vsdb->physicalAddress
+                                                    : std::array<unsigned, 4>{1, 0, 0, 0};
         editWithText(EdidEditKind::SetPhysicalAddress, tr("Set Physical Address"),
-                     tr("CEC physical address (A.B.C.D):"),
-                     QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
+                     tr("CEC physical address (A.B.C.D):"), fromStd(physicalAddressText(address)));
     });
     add(menu, tr("Set Preferred Timing..."), "actionSetPreferred", [this] {
         // The EDID's own timings as the tree words them, then the CTA-861 table.

@@ -112,23 +112,24 @@ QJsonObject audioJson(const ShortAudioDescriptor &sad)
 
 QJsonObject hdmiJson(const HdmiVsdb &hdmi)
 {
-    const auto &a = hdmi.physicalAddress;
     QJsonArray vics;
     for (unsigned vic : hdmi.hdmiVics)
         vics.append(QJsonObject{{"vic", qint64(vic)}, {"name", vicName(hdmiVideoMode(vic))}});
-    return {
-        {"physical_address", QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3])},
-        {"max_tmds_mhz", orNull(hdmi.maxTmdsMhz)},
-        {"deep_color", bitList((hdmi.deepColour30 ? 1 : 0) | (hdmi.deepColour36 ? 2 : 0) |
-                                   (hdmi.deepColour48 ? 4 : 0),
-                               {30, 36, 48})},
-        {"deep_color_y444", hdmi.deepColourY444},
-        {"supports_ai", hdmi.supportsAi},
-        {"dual_link_dvi", hdmi.dualLinkDvi},
-        {"video_latency", orNull(hdmi.videoLatency)},
-        {"audio_latency", orNull(hdmi.audioLatency)},
-        {"present_3d", hdmi.present3d},
-        {"hdmi_vics", vics}};
+    return {{"physical_address",
+             hdmi.physicalAddress
+                 ? QJsonValue(QString::fromStdString(physicalAddressText(*hdmi.physicalAddress)))
+                 : QJsonValue()},
+            {"max_tmds_mhz", orNull(hdmi.maxTmdsMhz)},
+            {"deep_color", bitList((hdmi.deepColour30 ? 1 : 0) | (hdmi.deepColour36 ? 2 : 0) |
+                                       (hdmi.deepColour48 ? 4 : 0),
+                                   {30, 36, 48})},
+            {"deep_color_y444", hdmi.deepColourY444},
+            {"supports_ai", hdmi.supportsAi},
+            {"dual_link_dvi", hdmi.dualLinkDvi},
+            {"video_latency", orNull(hdmi.videoLatency)},
+            {"audio_latency", orNull(hdmi.audioLatency)},
+            {"present_3d", hdmi.present3d},
+            {"hdmi_vics", vics}};
 }
 
 QJsonObject hdmiForumJson(const HdmiForumBlock &forum)
@@ -245,7 +246,7 @@ QJsonObject descriptionToJson(const EdidDescription &description)
 {
     const BaseBlock &base = description.base;
     const unsigned week = base.week.value;
-    const bool modelYear = week == 0xFF;
+    const bool modelYear = base.hasModelYear();
     QJsonArray timings;
     for (const DetailedTiming *timing : detailedTimings(description))
         timings.append(timingJson(*timing));
@@ -255,6 +256,7 @@ QJsonObject descriptionToJson(const EdidDescription &description)
             {"block", finding.block},
             {"offset", qint64(finding.offset)},
             {"severity", finding.severity == EdidFinding::Severity::Error ? "error" : "warning"},
+            {"kind", findingKindId(finding.kind)},
             {"message", QString::fromStdString(finding.message)}});
     const EdidVersion &version = base.version.value;
     return {{"vendor", QString::fromStdString(base.manufacturer.value)},

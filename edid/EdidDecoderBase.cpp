@@ -1,6 +1,8 @@
 #include "EdidDecoding.h"
 #include "EdidModes.h"
 
+#include <algorithm>
+
 namespace edid_decoding {
 
 void Decoder::decodeBase()
@@ -12,19 +14,17 @@ void Decoder::decodeBase()
         header = header && at(n) == kHeader[n];
     base.headerValid = field(header, 0, 8);
     if (!header)
-        error(0, "the header is not 00 FF FF FF FF FF FF 00");
+        error(FindingKind::Header, 0, "the header is not 00 FF FF FF FF FF FF 00");
 
     decodeManufacturer();
     base.productCode = field(std::uint16_t(le16(10)), 10, 2);
     base.serialNumber = field(std::uint32_t(le16(12) | le16(14) << 16), 12, 4);
     base.week = field(std::uint8_t(at(16)), 16, 1);
     base.year = field(1990 + at(17), 17, 1);
-    if (at(16) > 54 && at(16) != 0xFF)
-        warning(16, withNumber("week of manufacture %u is above 54", at(16)));
-
     base.version = field(EdidVersion{std::uint8_t(at(18)), std::uint8_t(at(19))}, 18, 2);
+    checkWeek();
     if (at(18) != 1 || (at(19) != 3 && at(19) != 4))
-        find(at(18) == 1 ? Severity::Warning : Severity::Error, 18,
+        find(FindingKind::Version, at(18) == 1 ? Severity::Warning : Severity::Error, 18,
              withNumber("EDID version %u.%u: only 1.3 and 1.4 are current", at(18), at(19)));
 
     decodeBasicParameters();
@@ -39,6 +39,21 @@ void Decoder::decodeBase()
     checkChecksum(0, base.checksum);
 }
 
+// Weeks 1-54; 255 makes the year a model year from EDID 1.4 on, and EDID 1.3 counts to 53.
+void Decoder::checkWeek()
+{
+    const unsigned week = at(16);
+    const bool before14 = !out_.base.version.value.atLeast14();
+    if (week == 0xFF && before14)
+        error(FindingKind::Week, 16,
+              "week 255 marks a model year, which EDID 1.4 introduced; this EDID is " +
+                  versionText());
+    else if (week > 54 && week != 0xFF)
+        error(FindingKind::Week, 16, withNumber("week of manufacture %u is above 54", week));
+    else if (week == 54 && before14)
+        error(FindingKind::Week, 16, "EDID " + versionText() + " counts weeks 1-53, not 54");
+}
+
 void Decoder::decodeManufacturer()
 {
     const unsigned code = at(8) << 8 | at(9);
@@ -51,8 +66,9 @@ void Decoder::decodeManufacturer()
     }
     out_.base.manufacturer = field(letters, 8, 2);
     if (!valid)
-        error(8, "manufacturer ID " + hex2(at(8)) + hex2(at(9)).substr(2) +
-                     " is not three letters A-Z");
+        error(FindingKind::Manufacturer, 8,
+              "manufacturer ID " + hex2(at(8)) + hex2(at(9)).substr(2) +
+                  " is not three letters A-Z");
 }
 
 void Decoder::decodeBasicParameters()
@@ -159,19 +175,37 @@ DetailedTiming Decoder::decodeDetailedTiming(std::size_t d)
     t.stereo = std::uint8_t((flags >> 4 & 0x06) | (flags & 0x01));
     t.sync = std::uint8_t(flags >> 1 & 0x0F);
 
-    const std::string name = "DTD " + std::to_string(++dtdCount_);
-    if (!hBlank || !vBlank)
-        error(d + 3, name + " has no " + (hBlank ? "vertical" : "horizontal") + " blanking");
-    if (hBlank && t.hBack < 0)
-        error(d + 8, name + withNumber(": horizontal front porch, sync and borders (%u) "
-                                       "exceed the blanking (%u)",
-                                       unsigned(int(hBlank) - t.hBack), hBlank));
-    if (vBlank && t.vBack < 0)
-        error(d + 10, name + withNumber(": vertical front porch, sync and borders (%u) "
-                                        "exceed the blanking (%u)",
-                                        unsigned(int(vBlank) - t.vBack), vBlank));
-
+    checkDetailedTiming(t, "DTD " + std::to_string(++dtdCount_));
     return t;
+}
+
+void Decoder::checkDetailedTiming(const DetailedTiming &t, const std::string &name)
+{
+    const std::size_t d = t.bytes.offset;
+    if (!t.hBlank || !t.vBlank)
+        error(FindingKind::DtdBlanking, d + 3,
+              name + " has no " + (t.hBlank ? "vertical" : "horizontal") + " blanking");
+    if (t.hBlank && t.hBack < 0)
+        error(FindingKind::DtdBlanking, d + 8,
+              name + withNumber(": horizontal front porch, sync and borders (%u) "
+                                "exceed the blanking (%u)",
+                                unsigned(int(t.hBlank) - t.hBack), t.hBlank));
+    if (t.vBlank && t.vBack < 0)
+        error(FindingKind::DtdBlanking, d + 10,
+              name + withNumber(": vertical front porch, sync and borders (%u) "
+                                "exceed the blanking (%u)",
+                                unsigned(int(t.vBlank) - t.vBack), t.vBlank));
+    std::string zeros;
+    for (const auto &[value, what] : {std::pair{t.hActive, "horizontal active"},
+                                      {t.hFront, "horizontal front porch"},
+                                      {t.hSync, "horizontal sync"},
+                                      {t.vActive, "vertical active"},
+                                      {t.vFront, "vertical front porch"},
+                                      {t.vSync, "vertical sync"}})
+        if (!value)
+            zeros += (zeros.empty() ? "" : ", ") + std::string(what);
+    if (!zeros.empty())
+        error(FindingKind::DtdZero, d + 2, name + " has no " + zeros);
 }
 
 void Decoder::decodeDescriptor(std::size_t d, Descriptor &descriptor, bool first)
@@ -185,6 +219,7 @@ void Decoder::decodeDescriptor(std::size_t d, Descriptor &descriptor, bool first
         return;
     }
     const unsigned tag = at(d + 3);
+    checkReservedBytes(d, tag);
     switch (tag) {
     case 0xFC:
         descriptor.kind = Descriptor::Kind::ProductName;
@@ -208,6 +243,18 @@ void Decoder::decodeDescriptor(std::size_t d, Descriptor &descriptor, bool first
     }
 }
 
+// Bytes 2 and 4 of a display descriptor are 0, but for the rate offsets of EDID 1.4's range
+// limits in byte 4.
+void Decoder::checkReservedBytes(std::size_t d, unsigned tag)
+{
+    const bool rateOffsets = tag == 0xFD && out_.base.version.value.atLeast14();
+    for (std::size_t n : {2, 4})
+        if (at(d + n) && !(n == 4 && rateOffsets))
+            error(FindingKind::DescriptorReserved, d + n,
+                  withNumber("a display descriptor has %s in its reserved byte %u",
+                             hex2(at(d + n)).c_str(), unsigned(n)));
+}
+
 DisplayText Decoder::decodeText(std::size_t d, const char *what)
 {
     DisplayText text;
@@ -222,10 +269,15 @@ DisplayText Decoder::decodeText(std::size_t d, const char *what)
     for (std::size_t pad = offset + 1; pad < d + 18; ++pad)
         text.terminated = text.terminated && at(pad) == 0x20;
     if (!text.terminated)
-        warning(d + 5, std::string("the ") + what +
-                           " does not end in a line feed followed by space padding");
+        warning(FindingKind::TextTermination, d + 5,
+                std::string("the ") + what +
+                    " does not end in a line feed followed by space padding");
+    else if (!text.text.empty() && text.text.back() == ' ')
+        error(FindingKind::TextTrailingSpaces, d + 5,
+              std::string("the ") + what + " ends in spaces (the padding follows a line feed)");
     if (!text.printable)
-        warning(d + 5, std::string("the ") + what + " holds non-printable characters");
+        warning(FindingKind::TextUnprintable, d + 5,
+                std::string("the ") + what + " holds non-printable characters");
     return text;
 }
 
@@ -245,6 +297,22 @@ RangeLimits Decoder::decodeRangeLimits(std::size_t d)
     limits.maxPixelClockMhz = at(d + 9) * 10;
     limits.subtype = at(d + 10);
     limits.subtypeData = bytes(d + 11, d + 18);
+    // Without a secondary timing formula the rest is a line feed and spaces (E-EDID 1.4
+    // table 3.26).
+    if (limits.subtype <= 1) {
+        if (at(d + 11) != 0x0A)
+            error(FindingKind::RangeLimitsPadding, d + 11,
+                  "the range limits give no timing formula's parameters, so byte 11 should be "
+                  "0x0A, not " +
+                      hex2(at(d + 11)));
+        for (std::size_t p = d + 12; p < d + 18; ++p)
+            if (at(p) != 0x20) {
+                error(FindingKind::RangeLimitsPadding, p,
+                      "the range limits give no timing formula's parameters, so bytes 12-17 "
+                      "should be spaces");
+                break;
+            }
+    }
     return limits;
 }
 
@@ -253,10 +321,12 @@ void Decoder::checkPreferredTiming()
     const BaseBlock &base = out_.base;
     const bool firstIsTiming = base.descriptors[0].kind == Descriptor::Kind::DetailedTiming;
     if (!firstIsTiming)
-        error(54, "the first descriptor is not a detailed timing, so there is no preferred "
-                  "timing");
+        error(FindingKind::PreferredTiming, 54,
+              "the first descriptor is not a detailed timing, so there is no preferred "
+              "timing");
     if (at(18) == 1 && at(19) == 3 && !(at(24) & 0x02))
-        error(24, "EDID 1.3 requires the preferred timing bit (byte 24 bit 1) to be set");
+        error(FindingKind::PreferredTiming, 24,
+              "EDID 1.3 requires the preferred timing bit (byte 24 bit 1) to be set");
 }
 
 } // namespace edid_decoding

@@ -12,18 +12,20 @@ void Decoder::decodeExtension()
         empty = empty && at(offset) == 0;
     const unsigned count = at(126);
     if (count > 1)
-        error(126,
+        error(FindingKind::ExtensionCount, 126,
               withNumber("the base block counts %u extension blocks; the image holds one", count));
     if (count == 0 && !empty)
-        warning(126, "the base block counts no extension, so sources ignore block 1");
+        warning(FindingKind::ExtensionCount, 126,
+                "the base block counts no extension, so sources ignore block 1");
     if (count >= 1 && empty)
-        error(126, "the base block counts an extension, but block 1 is empty");
+        error(FindingKind::ExtensionCount, 126,
+              "the base block counts an extension, but block 1 is empty");
     if (empty)
         return;
     if (at(kCta) != 0x02) {
         out_.otherExtension =
             OtherExtension{field(std::uint8_t(at(kCta)), kCta, 1), {kCta, kBlock}, {}};
-        warning(kCta,
+        warning(FindingKind::NotCta, kCta,
                 "block 1 is not a CTA-861 extension (tag " + hex2(at(kCta)) + "); kept as bytes");
         checkChecksum(kCta, out_.otherExtension->checksum);
         return;
@@ -41,17 +43,39 @@ void Decoder::decodeExtension()
     const unsigned d = at(kCta + 2);
     const bool validOffset = d == 0 || (d >= 4 && d <= 127);
     if (!validOffset)
-        error(kCta + 2, withNumber("DTD offset %u is outside 4-127", d));
-    if (revision >= 3 && d >= 4 && validOffset)
-        decodeDataBlocks(kCta + d);
+        error(FindingKind::DtdOffset, kCta + 2, withNumber("DTD offset %u is outside 4-127", d));
+    checkRevision(revision, d);
+    collectionRead_ = d == 0 || d >= 4;
+    // An offset past the block leaves no DTDs; the data blocks are still read up to its end.
+    if (revision >= 3 && d >= 4)
+        decodeDataBlocks(validOffset ? kCta + d : kCtaEnd, validOffset);
     resolveCapabilityMaps();
     decodeExtensionTimings(validOffset && d >= 4 ? kCta + d : kCtaEnd);
     checkChecksum(kCta, cta.checksum);
 }
 
-void Decoder::decodeDataBlocks(std::size_t collectionEnd)
+// Revision 3 is the one CTA-861 has used since 861-B; 1 and 2 hold DTDs only.
+void Decoder::checkRevision(unsigned revision, unsigned dtdOffset)
+{
+    if (revision == 0)
+        error(FindingKind::CtaRevision, kCta + 1, "CTA-861 revision 0 is not defined");
+    else if (revision > 3)
+        warning(FindingKind::CtaRevision, kCta + 1,
+                withNumber("CTA-861 revision %u is not defined; read as revision 3", revision));
+    if (revision < 3 && dtdOffset > 4)
+        error(FindingKind::CtaRevision, kCta + 2,
+              withNumber("CTA-861 revision %u holds no data blocks, but the DTD offset %u leaves "
+                         "bytes 4-%u for them: they are not read",
+                         revision, dtdOffset, std::min(dtdOffset, 127u) - 1));
+    if (revision == 1 && at(kCta + 3))
+        error(FindingKind::CtaReserved, kCta + 3,
+              "byte 3 is reserved in CTA-861 revision 1, but holds " + hex2(at(kCta + 3)));
+}
+
+void Decoder::decodeDataBlocks(std::size_t collectionEnd, bool offsetValid)
 {
     std::size_t offset = kCta + 4;
+    std::vector<std::size_t> reserved; // blocks of a reserved tag: often zeros padding the list
     while (offset < collectionEnd) {
         const unsigned header = at(offset);
         CtaDataBlock block;
@@ -62,17 +86,30 @@ void Decoder::decodeDataBlocks(std::size_t collectionEnd)
         block.bytes = {offset, end - offset};
         if (declaredEnd > collectionEnd) {
             block.truncated = true;
-            error(offset, blockName(block.tag, block.length ? at(offset + 1) : 256) +
-                              withNumber(" at byte %u declares %u bytes and runs past the "
-                                         "collection, which ends at byte %u (the DTD offset "
-                                         "points inside it)",
-                                         unsigned(offset - kCta), block.length,
-                                         unsigned(collectionEnd - kCta)));
+            collectionRead_ = false;
+            error(FindingKind::BlockOverrun, offset,
+                  blockName(block.tag, block.length ? at(offset + 1) : 256) +
+                      withNumber(" at byte %u declares %u bytes and runs past the collection, "
+                                 "which ends at byte %u",
+                                 unsigned(offset - kCta), block.length,
+                                 unsigned(collectionEnd - kCta)) +
+                      (offsetValid ? " (the DTD offset points inside it)" : ""));
         }
+        if (block.tag == 0 || block.tag == 6)
+            reserved.push_back(offset);
+        if (block.tag == 7 && block.length == 0)
+            error(FindingKind::ExtendedBlockEmpty, offset,
+                  "an extended data block has length 0: it lacks its extended tag");
         decodeDataBlock(block, offset + 1, end);
         out_.cta->dataBlocks.push_back(std::move(block));
         offset = declaredEnd;
     }
+    if (!reserved.empty())
+        warning(FindingKind::ReservedTag, reserved.front(),
+                withNumber("a data block has the reserved tag %u", at(reserved.front()) >> 5) +
+                    (reserved.size() > 1
+                         ? withNumber(" (%u such blocks)", unsigned(reserved.size()))
+                         : ""));
 }
 
 std::string Decoder::blockName(unsigned tag, unsigned extendedTag)
@@ -137,9 +174,11 @@ std::vector<ShortVideoDescriptor> Decoder::decodeSvds(std::size_t from, std::siz
         svd.vic = nativeCode ? code & 0x7F : code;
         svd.native = nativeCode;
         if (code == 0 || code == 128 || code >= 254)
-            warning(offset, "SVD value " + std::to_string(code) + " is reserved");
+            warning(FindingKind::ReservedSvd, offset,
+                    "SVD value " + std::to_string(code) + " is reserved");
         else if (!ctaVideoMode(svd.vic))
-            warning(offset, "VIC " + std::to_string(svd.vic) + " is reserved");
+            warning(FindingKind::ReservedSvd, offset,
+                    "VIC " + std::to_string(svd.vic) + " is reserved");
         svds.push_back(svd);
     }
     return svds;
@@ -150,7 +189,8 @@ AudioBlock Decoder::decodeAudio(std::size_t from, std::size_t to)
     AudioBlock audio;
     if ((to - from) % 3) {
         // Which three bytes belong together is unknown then: no descriptor is read.
-        warning(from - 1, "the audio data block's length is not a multiple of 3");
+        warning(FindingKind::AudioLength, from - 1,
+                "the audio data block's length is not a multiple of 3");
         return audio;
     }
     for (std::size_t offset = from; offset < to; offset += 3) {
@@ -177,37 +217,37 @@ void Decoder::decodeVendorBlock(CtaDataBlock &block, std::size_t from, std::size
     }
     const std::uint32_t oui = at(from) | at(from + 1) << 8 | at(from + 2) << 16;
     if (oui == kHdmiOui)
-        block.payload = decodeHdmiVsdb(block, from, to);
+        block.payload = decodeHdmiVsdb(from, to);
     else if (oui == kHdmiForumOui)
         block.payload = decodeHdmiForum(from + 3, to, false);
     else
         block.payload = VendorBlock{oui, bytes(from + 3, to)};
 }
 
-HdmiVsdb Decoder::decodeHdmiVsdb(const CtaDataBlock &block, std::size_t from, std::size_t to)
+HdmiVsdb Decoder::decodeHdmiVsdb(std::size_t from, std::size_t to)
 {
     HdmiVsdb hdmi;
     const std::size_t header = from - 1;
     if (to - from < 5) {
-        error(header,
+        error(FindingKind::HdmiVsdbLength, header,
               withNumber("the HDMI VSDB is %u bytes long, shorter than 5", unsigned(to - from)));
     } else {
         const unsigned address = at(from + 3) << 8 | at(from + 4);
+        std::array<unsigned, 4> digits{};
         bool zeroSeen = false;
         bool valid = true;
         for (int n = 0; n < 4; ++n) {
             const unsigned digit = address >> (12 - 4 * n) & 0x0F;
-            hdmi.physicalAddress[n] = digit;
+            digits[std::size_t(n)] = digit;
             valid = valid && !(zeroSeen && digit);
             zeroSeen = zeroSeen || !digit;
         }
+        hdmi.physicalAddress = digits;
         if (!valid)
-            error(from + 3, withNumber("physical address %u.%u.%u", hdmi.physicalAddress[0],
-                                       hdmi.physicalAddress[1], hdmi.physicalAddress[2]) +
-                                "." + std::to_string(hdmi.physicalAddress[3]) +
-                                " has a non-zero digit after a zero");
+            error(FindingKind::PhysicalAddress, from + 3,
+                  "physical address " + physicalAddressText(digits) +
+                      " has a non-zero digit after a zero");
     }
-    (void)block;
     std::size_t p = from + 5;
     if (p < to) {
         const unsigned f = at(p++);
@@ -380,20 +420,36 @@ void Decoder::resolveCapabilityMaps()
         }
 }
 
+// The 18-byte slots from the DTD offset on: a slot with a pixel clock is a DTD, one without but
+// with a tag a display descriptor (some makers put their serial number there). Padding follows
+// the last of them.
 void Decoder::decodeExtensionTimings(std::size_t start)
 {
     CtaExtension &cta = *out_.cta;
-    std::size_t offset = start;
-    while (offset + 18 <= kCtaEnd && le16(offset)) {
-        cta.detailedTimings.push_back(decodeDetailedTiming(offset));
-        offset += 18;
+    std::size_t end = start;
+    std::size_t lastDtd = start;
+    for (; end + 18 <= kCtaEnd && (le16(end) || at(end + 3)); end += 18)
+        if (le16(end))
+            lastDtd = end;
+    for (std::size_t offset = start; offset < end; offset += 18) {
+        if (le16(offset)) {
+            cta.detailedTimings.push_back(decodeDetailedTiming(offset));
+            continue;
+        }
+        if (offset < lastDtd)
+            error(FindingKind::DescriptorOrder, offset,
+                  "these 18 bytes have no pixel clock, so they are no DTD, but DTDs follow them");
+        Descriptor slot;
+        decodeDescriptor(offset, slot, false);
+        cta.otherSlots.push_back(std::move(slot));
     }
-    cta.padding = {offset, kCtaEnd - std::min(offset, kCtaEnd)};
-    for (std::size_t p = offset; p < kCtaEnd; ++p)
+    cta.padding = {end, kCtaEnd - std::min(end, kCtaEnd)};
+    for (std::size_t p = end; p < kCtaEnd; ++p)
         if (at(p)) {
             cta.paddingZero = false;
-            warning(p, withNumber("padding after the DTDs holds a non-zero byte at %u",
-                                  unsigned(p - kCta)));
+            warning(FindingKind::Padding, p,
+                    withNumber("padding after the DTDs holds a non-zero byte at %u",
+                               unsigned(p - kCta)));
             break;
         }
 }

@@ -43,6 +43,7 @@ private:
     const EdidImage &image_;
     EdidDescription out_;
     unsigned dtdCount_ = 0;
+    bool collectionRead_ = true; // false when the DTD offset or a block's length cut it short
 
     // Every read goes through here: nothing past the image is ever touched.
     unsigned at(std::size_t offset) const
@@ -51,17 +52,17 @@ private:
     }
     unsigned le16(std::size_t offset) const { return at(offset) | at(offset + 1) << 8; }
 
-    void find(Severity severity, std::size_t offset, std::string message)
+    void find(FindingKind kind, Severity severity, std::size_t offset, std::string message)
     {
-        out_.findings.push_back({int(offset / kBlock), offset, severity, std::move(message)});
+        out_.findings.push_back({int(offset / kBlock), offset, severity, kind, std::move(message)});
     }
-    void error(std::size_t offset, std::string message)
+    void error(FindingKind kind, std::size_t offset, std::string message)
     {
-        find(Severity::Error, offset, std::move(message));
+        find(kind, Severity::Error, offset, std::move(message));
     }
-    void warning(std::size_t offset, std::string message)
+    void warning(FindingKind kind, std::size_t offset, std::string message)
     {
-        find(Severity::Warning, offset, std::move(message));
+        find(kind, Severity::Warning, offset, std::move(message));
     }
 
     template <typename T> Field<T> field(T value, std::size_t offset, std::size_t length) const
@@ -79,12 +80,16 @@ private:
 
     // The base block
     void decodeBase();
+    void checkWeek();
+    std::string versionText() const { return withNumber("%u.%u", at(18), at(19)); }
     void decodeManufacturer();
     void decodeBasicParameters();
     void decodeChromaticity();
     void decodeEstablishedTimings();
     void decodeStandardTimings();
     DetailedTiming decodeDetailedTiming(std::size_t d);
+    void checkDetailedTiming(const DetailedTiming &timing, const std::string &name);
+    void checkReservedBytes(std::size_t d, unsigned tag);
     void decodeDescriptor(std::size_t d, Descriptor &descriptor, bool first);
     DisplayText decodeText(std::size_t d, const char *what);
     RangeLimits decodeRangeLimits(std::size_t d);
@@ -92,13 +97,14 @@ private:
 
     // The CTA-861 extension
     void decodeExtension();
-    void decodeDataBlocks(std::size_t collectionEnd);
+    void checkRevision(unsigned revision, unsigned dtdOffset);
+    void decodeDataBlocks(std::size_t collectionEnd, bool offsetValid);
     static std::string blockName(unsigned tag, unsigned extendedTag);
     void decodeDataBlock(CtaDataBlock &block, std::size_t from, std::size_t to);
     std::vector<ShortVideoDescriptor> decodeSvds(std::size_t from, std::size_t to);
     AudioBlock decodeAudio(std::size_t from, std::size_t to);
     void decodeVendorBlock(CtaDataBlock &block, std::size_t from, std::size_t to);
-    HdmiVsdb decodeHdmiVsdb(const CtaDataBlock &block, std::size_t from, std::size_t to);
+    HdmiVsdb decodeHdmiVsdb(std::size_t from, std::size_t to);
     // from: the version byte (after the OUI, or after the SCDB's two reserved bytes).
     HdmiForumBlock decodeHdmiForum(std::size_t from, std::size_t to, bool capabilityBlock);
     void decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::size_t to);
@@ -109,7 +115,13 @@ private:
     // Checks that take more than one place
     void checkChecksum(std::size_t blockStart, Field<BlockChecksum> &checksum);
     void checkAcrossBlocks();
+    void checkHdmiVsdbPresent();
+    void checkBasicAudio();
+    void checkDuplicateVics();
+    void checkHdmiVics();
+    void checkMaxTmds();
     void checkRangeLimits();
+    void checkVicsInRangeLimits(const RangeLimits &limits);
 };
 
 } // namespace edid_decoding

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EdidFindings.h"
 #include "EdidImage.h"
 
 #include <array>
@@ -25,19 +26,12 @@ template <typename T> struct Field {
     ByteRange bytes;
 };
 
-struct EdidFinding {
-    enum class Severity { Error, Warning };
-    int block = 0;
-    std::size_t offset = 0; // absolute
-    Severity severity = Severity::Error;
-    std::string message;
-};
-
 // ---- Base block -----------------------------------------------------------------------------
 
 struct EdidVersion {
     std::uint8_t version = 0;
     std::uint8_t revision = 0;
+    bool atLeast14() const { return version > 1 || (version == 1 && revision >= 4); }
 };
 
 struct VideoInput {
@@ -167,7 +161,7 @@ struct BaseBlock {
     Field<std::string> manufacturer; // three letters; codes outside 1-26 as the ASCII after '@'
     Field<std::uint16_t> productCode;
     Field<std::uint32_t> serialNumber;
-    Field<std::uint8_t> week; // 0: none, 0xFF: year is a model year
+    Field<std::uint8_t> week; // 0: none, 0xFF: year is a model year (EDID 1.4 on)
     Field<unsigned> year;     // 1990 + byte 17
     Field<EdidVersion> version;
     Field<VideoInput> input;
@@ -180,6 +174,8 @@ struct BaseBlock {
     std::array<Descriptor, 4> descriptors;
     Field<std::uint8_t> extensionCount;
     Field<BlockChecksum> checksum;
+
+    bool hasModelYear() const { return week.value == 0xFF && version.value.atLeast14(); }
 };
 
 // ---- CTA-861 extension ----------------------------------------------------------------------
@@ -212,7 +208,7 @@ struct SpeakerBlock {
 };
 
 struct HdmiVsdb {
-    std::array<unsigned, 4> physicalAddress{};
+    std::optional<std::array<unsigned, 4>> physicalAddress; // none in a block too short for it
     bool supportsAi = false;
     bool deepColour48 = false;
     bool deepColour36 = false;
@@ -331,6 +327,8 @@ struct CtaExtension {
     Field<CtaFlags> flags;
     std::vector<CtaDataBlock> dataBlocks;
     std::vector<DetailedTiming> detailedTimings;
+    // 18-byte slots among the DTDs that hold none (a zero pixel clock), read as descriptors.
+    std::vector<Descriptor> otherSlots;
     ByteRange padding; // after the last DTD up to the checksum
     bool paddingZero = true;
     Field<BlockChecksum> checksum;
@@ -357,7 +355,12 @@ EdidDescription decodeEdid(const EdidImage &image);
 
 // "Linear PCM", "AC-3", ... by format code (and the extended code for 15).
 std::string audioFormatName(unsigned formatCode, unsigned extendedCode);
+// "4.d.0.0": the digits in hex, as CEC writes them.
+std::string physicalAddressText(const std::array<unsigned, 4> &digits);
 // "FL/FR", "LFE1", ... for each bit of SpeakerBlock::speakers set.
 std::vector<std::string> speakerNames(std::uint32_t speakers);
+// A detailed timing as a mode; borders count as back porch.
+struct VideoMode;
+VideoMode timingMode(const DetailedTiming &timing);
 // The EDID's detailed timings in order: the base block's, then the extension's.
 std::vector<const DetailedTiming *> detailedTimings(const EdidDescription &description);

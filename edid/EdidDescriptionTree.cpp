@@ -1,6 +1,7 @@
 #include "EdidDescriptionTree.h"
 #include "EdidModes.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -177,13 +178,9 @@ void hdmiLines(Line &line, const HdmiVsdb &hdmi, std::size_t start)
         if (offset < line.bytes.length)
             line.children.push_back({label, std::move(value), {start + offset, 1}, {}});
     };
-    const auto &a = hdmi.physicalAddress;
-    if (line.bytes.length >= 6)
-        line.children.push_back({"Physical address",
-                                 std::to_string(a[0]) + "." + std::to_string(a[1]) + "." +
-                                     std::to_string(a[2]) + "." + std::to_string(a[3]),
-                                 {start + 4, 2},
-                                 {}});
+    if (hdmi.physicalAddress)
+        line.children.push_back(
+            {"Physical address", physicalAddressText(*hdmi.physicalAddress), {start + 4, 2}, {}});
     std::vector<std::string> deep;
     for (auto [set, name] : {std::pair{hdmi.deepColour30, "30"}, std::pair{hdmi.deepColour36, "36"},
                              std::pair{hdmi.deepColour48, "48"}})
@@ -461,13 +458,16 @@ Line dataBlockLine(const CtaDataBlock &block)
     return line;
 }
 
-// Numbers the labels that repeat among siblings: "Video data block", "Video data block 2".
+// Numbers the labels that repeat among siblings: "Video data block", "Video data block 2"; a
+// label that ends in a number of its own gets "(2)".
 void numberRepeats(std::vector<Line> &lines)
 {
     std::map<std::string, unsigned> seen;
     for (Line &line : lines)
         if (const unsigned count = ++seen[line.label]; count > 1)
-            line.label += " " + std::to_string(count);
+            line.label += std::isdigit(static_cast<unsigned char>(line.label.back()))
+                              ? " (" + std::to_string(count) + ")"
+                              : " " + std::to_string(count);
 }
 
 const char *descriptorName(unsigned tag)
@@ -547,7 +547,7 @@ Line baseBlockLine(const EdidDescription &description, unsigned &dtdNumber)
                      {}});
     const ByteRange date{16, 2};
     const std::string year = std::to_string(b.year.value);
-    if (b.week.value == 0xFF)
+    if (b.hasModelYear())
         lines.push_back({"Model year", year, date, {}});
     else
         lines.push_back(
@@ -677,8 +677,15 @@ Line ctaLine(const CtaExtension &cta, unsigned &dtdNumber)
     }
     for (const CtaDataBlock &dataBlock : cta.dataBlocks)
         lines.push_back(dataBlockLine(dataBlock));
-    for (const DetailedTiming &timing : cta.detailedTimings)
+    // The DTDs and the slots among them that hold none, in the order of their bytes.
+    auto slot = cta.otherSlots.begin();
+    for (const DetailedTiming &timing : cta.detailedTimings) {
+        for (; slot != cta.otherSlots.end() && slot->bytes.offset < timing.bytes.offset; ++slot)
+            lines.push_back(descriptorLine(*slot, dtdNumber));
         lines.push_back(detailedTimingLine(timing, ++dtdNumber));
+    }
+    for (; slot != cta.otherSlots.end(); ++slot)
+        lines.push_back(descriptorLine(*slot, dtdNumber));
     if (cta.padding.length) {
         lines.push_back({"Padding",
                          std::to_string(cta.padding.length) +

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <map>
 
 namespace edits {
 
@@ -173,6 +174,15 @@ std::string setDate(Editing &editing, const std::string &argument)
         return "a date is YEAR, YEAR:WEEK (week 1-54) or YEAR:model, with a year of 1990-2245; "
                "not '" +
                argument + "'";
+    // Model years came with EDID 1.4, as did week 54.
+    const EdidVersion version{editing.image.bytes[18], editing.image.bytes[19]};
+    const std::string versionText =
+        std::to_string(version.version) + "." + std::to_string(version.revision);
+    if (*week == 0xFF && !version.atLeast14())
+        return "a model year needs EDID 1.4; this EDID is " + versionText +
+               ": give YEAR or YEAR:WEEK";
+    if (*week == 54 && !version.atLeast14())
+        return "EDID " + versionText + " counts weeks 1-53, not 54";
     editing.image.bytes[16] = std::uint8_t(*week);
     editing.image.bytes[17] = std::uint8_t(*year - 1990);
     return {};
@@ -189,6 +199,9 @@ std::string setText(Editing &editing, const std::string &argument, Descriptor::K
     if (!std::all_of(argument.begin(), argument.end(),
                      [](char c) { return c >= 0x20 && c < 0x7F; }))
         return std::string("a ") + what + " holds printable ASCII characters only";
+    // The padding after the line feed is the only room for spaces at the end.
+    if (argument.back() == ' ')
+        return std::string("a ") + what + " does not end in a space; '" + argument + "' does";
     const EdidDescription description = decodeEdid(editing.image);
     const auto &slots = description.base.descriptors;
     auto slot = std::find_if(slots.begin(), slots.end(),
@@ -208,6 +221,33 @@ std::string setText(Editing &editing, const std::string &argument, Descriptor::K
     std::copy(argument.begin(), argument.end(), d + 5);
     if (argument.size() < 13)
         d[5 + argument.size()] = 0x0A;
+    return {};
+}
+
+// An edit never hands back an EDID with an error the input did not have, nor a mode the link
+// cannot carry: such a result is refused with what is wrong with it. Faults count by kind, as
+// their words may name a DTD that an edit renumbered, or what of a fault's reach an edit removed.
+std::string newFault(const EdidImage &before, const EdidImage &after)
+{
+    const auto faults = [](const EdidDescription &description) {
+        std::map<FindingKind, std::vector<std::string>> found;
+        for (const EdidFinding &finding : description.findings)
+            if (finding.severity == EdidFinding::Severity::Error ||
+                finding.kind == FindingKind::AboveMaxTmds)
+                found[finding.kind].push_back(finding.message);
+        return found;
+    };
+    auto was = faults(decodeEdid(before));
+    for (const auto &[kind, messages] : faults(decodeEdid(after))) {
+        const std::vector<std::string> &former = was[kind];
+        if (messages.size() <= former.size())
+            continue;
+        const auto fresh = std::find_if(messages.begin(), messages.end(), [&](const auto &said) {
+            return std::find(former.begin(), former.end(), said) == former.end();
+        });
+        return "the result would be faulty: " +
+               (fresh != messages.end() ? *fresh : messages.back());
+    }
     return {};
 }
 
@@ -343,5 +383,7 @@ EditResult applyEdit(const EdidImage &image, const EdidEdit &edit)
     if (!refusal.empty())
         return {std::nullopt, refusal, {}};
     recalculateChecksums(editing.image);
+    if (refusal = newFault(image, editing.image); !refusal.empty())
+        return {std::nullopt, refusal, {}};
     return {editing.image, {}, std::move(editing.notes)};
 }

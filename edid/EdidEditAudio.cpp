@@ -257,6 +257,9 @@ std::string setBasicAudio(Editing &editing, const std::string &argument)
         return "basic audio is on or off, not '" + argument + "'";
     return changeCta(editing, [&](CtaCollection &cta) {
         if (argument == "off") {
+            if (cta.find(isAudioBlock))
+                return std::string("the EDID declares audio formats, which basic audio must "
+                                   "allow: --set-audio none removes both");
             cta.flags &= std::uint8_t(~kBasicAudio);
             return std::string();
         }

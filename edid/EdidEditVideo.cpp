@@ -9,24 +9,6 @@
 
 namespace edits {
 
-VideoMode timingMode(const DetailedTiming &timing)
-{
-    VideoMode mode{};
-    mode.hActive = std::uint16_t(timing.hActive);
-    mode.vActive = std::uint16_t(timing.vActive);
-    mode.pixelClockKhz = timing.pixelClockKhz;
-    mode.interlaced = timing.interlaced;
-    mode.hFront = std::uint16_t(timing.hFront);
-    mode.hSync = std::uint16_t(timing.hSync);
-    mode.hBack = std::uint16_t(std::max(0, int(timing.hBlank) - int(timing.hFront + timing.hSync)));
-    mode.hSyncPositive = timing.hSyncPositive();
-    mode.vFront = std::uint16_t(timing.vFront);
-    mode.vSync = std::uint16_t(timing.vSync);
-    mode.vBack = std::uint16_t(std::max(0, int(timing.vBlank) - int(timing.vFront + timing.vSync)));
-    mode.vSyncPositive = timing.vSyncPositive();
-    return mode;
-}
-
 bool sameTiming(const VideoMode &a, const VideoMode &b)
 {
     const std::uint32_t high = std::max(a.pixelClockKhz, b.pixelClockKhz);
@@ -34,12 +16,6 @@ bool sameTiming(const VideoMode &a, const VideoMode &b)
     return a.hActive == b.hActive && a.vActive == b.vActive && a.interlaced == b.interlaced &&
            a.hTotal() == b.hTotal() && a.vTotalTimesTwo() == b.vTotalTimesTwo() &&
            high - low <= high / 1000 + 10;
-}
-
-std::string timingName(VideoMode mode)
-{
-    mode.aspectWidth = mode.aspectHeight = 0;
-    return modeName(mode);
 }
 
 namespace {
@@ -381,8 +357,54 @@ template <typename Visit> void forEachSvd(CtaCollection &cta, Visit visit)
 
 } // namespace
 
+// dtd:N: the EDID's own DTD N takes the first slot with all its 18 bytes (its sync, borders,
+// image size and stereo as they are); the former DTD 1 takes its place.
+std::string preferDtd(Editing &editing, const std::string &number)
+{
+    const EdidDescription description = decodeEdid(editing.image);
+    const auto timings = detailedTimings(description);
+    const auto n = parseNumber(number, timings.size());
+    if (!n || *n == 0)
+        return "this EDID has no DTD '" + number + "'";
+    const DetailedTiming &chosen = *timings[*n - 1];
+    const Dtd bytes = dtdAt(editing.image, chosen.bytes.offset);
+    const auto &slots = description.base.descriptors;
+    const std::size_t first = slots[0].bytes.offset;
+    const bool firstIsDtd = slots[0].kind == Descriptor::Kind::DetailedTiming;
+    if (chosen.bytes.offset == first)
+        return markNative(editing, timingMode(chosen), false);
+    if (firstIsDtd) {
+        putDtd(editing.image, chosen.bytes.offset, dtdAt(editing.image, first));
+        putDtd(editing.image, first, bytes);
+        // The same mode in other sync or borders leaves the native format as it was.
+        if (sameTiming(timingMode(std::get<DetailedTiming>(slots[0].payload)), timingMode(chosen)))
+            return {};
+    } else if (chosen.block == 0) {
+        removeBaseDescriptor(editing.image, (chosen.bytes.offset - first) / 18);
+        if (!insertBaseDtd(editing.image, 0, bytes))
+            return "no descriptor slot is free for the preferred timing";
+    } else {
+        if (!insertBaseDtd(editing.image, 0, bytes))
+            return std::string("the first descriptor slot holds ") + slotContent(slots[0]) +
+                   ", and no other slot is free for it";
+        const std::size_t index =
+            *n - 1 - (timings.size() - description.cta->detailedTimings.size());
+        if (std::string refusal =
+                changeCta(editing,
+                          [&](CtaCollection &cta) {
+                              cta.dtds.erase(cta.dtds.begin() + std::ptrdiff_t(index));
+                              return std::string();
+                          });
+            !refusal.empty())
+            return refusal;
+    }
+    return markNative(editing, timingMode(chosen), true);
+}
+
 std::string setPreferred(Editing &editing, const std::string &argument)
 {
+    if (argument.compare(0, 4, "dtd:") == 0)
+        return preferDtd(editing, argument.substr(4));
     std::string refusal;
     const auto mode = resolveMode(argument, decodeEdid(editing.image), refusal);
     return mode ? makePreferred(editing, *mode, true) : refusal;
@@ -394,6 +416,15 @@ std::string addVic(Editing &editing, const std::string &argument)
     const auto vic = parseVic(argument, refusal);
     if (!vic)
         return refusal;
+    // The range limits bound every timing's pixel clock; the link's clock the result is checked
+    // for.
+    const VideoMode &mode = *ctaVideoMode(*vic);
+    for (const Descriptor &descriptor : decodeEdid(editing.image).base.descriptors)
+        if (const auto *limits = std::get_if<RangeLimits>(&descriptor.payload);
+            limits && mode.pixelClockKhz > limits->maxPixelClockMhz * 1000)
+            return "VIC " + argument + " (" + timingName(mode) + ") needs a pixel clock of " +
+                   megahertz(mode.pixelClockKhz) + ", above the range limits' " +
+                   std::to_string(limits->maxPixelClockMhz) + " MHz";
     return changeCta(editing, [&](CtaCollection &cta) {
         bool listed = false;
         forEachSvd(cta, [&](std::uint8_t code) {

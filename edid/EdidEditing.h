@@ -40,15 +40,12 @@ const char *slotContent(const Descriptor &descriptor);
 
 // ---- Timings ----
 
-// A detailed timing as a mode; borders count as back porch.
-VideoMode timingMode(const DetailedTiming &timing);
 // Sizes, scan and totals equal and pixel clocks within 0.1 % (a 1000/1001 rate is the same VIC).
 bool sameTiming(const VideoMode &a, const VideoMode &b);
-// "1920x1080p60", without aspect ratio.
-std::string timingName(VideoMode mode);
-// "vic:16"; "dtd:2", the EDID's own second detailed timing; "1920x1080@60" (or 1920x1080i@60, a rate with decimals) found among the CTA-861
-// VICs, the DMT modes or the EDID's own detailed timings, in that order; or an X modeline
-// "148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync".
+// "vic:16"; "dtd:2", the EDID's own second detailed timing; "1920x1080@60" (or 1920x1080i@60, a
+// rate with decimals) found among the CTA-861 VICs, the DMT modes or the EDID's own detailed
+// timings, in that order; or an X modeline "148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync
+// +vsync".
 std::optional<VideoMode> resolveMode(const std::string &text, const EdidDescription &description,
                                      std::string &refusal);
 // The 18 bytes of a detailed timing descriptor with digital separate sync.

@@ -405,6 +405,12 @@ std::string refreshText(RefreshRate rate)
     return text;
 }
 
+std::string timingName(VideoMode mode)
+{
+    mode.aspectWidth = mode.aspectHeight = 0;
+    return modeName(mode);
+}
+
 std::string modeName(const VideoMode &mode)
 {
     std::string name = std::to_string(mode.hActive) + "x" + std::to_string(mode.vActive) +

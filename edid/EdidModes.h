@@ -43,6 +43,9 @@ std::string refreshText(RefreshRate rate);
 // "3840x2160p60 16:9", "1920x1080i50 16:9"; without an aspect ratio for modes that have none.
 std::string modeName(const VideoMode &mode);
 
+// "1920x1080p60": modeName without the aspect ratio.
+std::string timingName(VideoMode mode);
+
 // CTA-861 VICs 1-127 and 193-219; nullptr for any other number.
 const VideoMode *ctaVideoMode(unsigned vic);
 // HDMI 1.4 VICs 1-4 (the 4K formats of the HDMI vendor-specific data block).

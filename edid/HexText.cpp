@@ -1,5 +1,6 @@
 #include "HexText.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -49,6 +50,45 @@ std::string placeOfByte(std::size_t n)
            std::to_string(3 * (n % 16) + 1) + ")";
 }
 
+// A character as the operator can read it in a message: a line break as \n, a byte outside
+// printable ASCII as \xNN.
+std::string escaped(std::string_view text)
+{
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n')
+            shown += "\\n";
+        else if (c == '\t')
+            shown += "\\t";
+        else if (c == '\r')
+            shown += "\\r";
+        else if (byte < 0x20 || byte >= 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            shown += hex;
+        } else
+            shown += c;
+    }
+    return shown;
+}
+
+// Where a character really stands, as an editor counts: line and column, both from 1.
+std::string placeOfCharacter(std::string_view text, std::size_t at)
+{
+    const std::size_t lineStart = text.rfind('\n', at == 0 ? 0 : at - 1);
+    const std::size_t line =
+        std::size_t(std::count(text.begin(), text.begin() + std::ptrdiff_t(at), '\n')) + 1;
+    const std::size_t column =
+        lineStart == std::string_view::npos || at == 0 ? at + 1 : at - lineStart;
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
 // Why the text (white space after the last group already cut off) is no whole EDID, or "" when
 // it is one.
 std::string firstProblem(std::string_view text)
@@ -59,9 +99,13 @@ std::string firstProblem(std::string_view text)
         const std::size_t at = 3 * n;
         if (at + 2 > text.size())
             return "the text ends after " + std::to_string(n) + " bytes; an EDID has 256";
+        // White space where a group starts follows the separator before it: one too many.
+        if (n > 0 && isSpace(text[at]))
+            return placeOfCharacter(text, at - 1) + ": '" + escaped(text.substr(at - 1, 2)) +
+                   "' between byte " + std::to_string(n - 1) + " and byte " + std::to_string(n) +
+                   "; one space or one line end separates two bytes";
         if (hexDigitValue(text[at]) < 0 || hexDigitValue(text[at + 1]) < 0)
-            return placeOfByte(n) + ": '" + std::string(text.substr(at, 2)) +
-                   "' is not two hex digits";
+            return placeOfByte(n) + ": '" + escaped(text.substr(at, 2)) + "' is not two hex digits";
         const bool last = n + 1 == EdidImage::kSize;
         if (at + 2 == text.size())
             return last

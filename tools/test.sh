@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing and runs every check of the project:
-#  1. a build with warnings as errors and every CTest test;
+#  1. a build with warnings as errors and every CTest test, and the sample EDIDs damaged one byte
+#     at a time, judged by edid-decode and by the decoder;
 #  2. an operator's session with the virtual-tool program under Xvfb, driven by real input events,
 #     and a shell session with varnex-edid on the virtual tool;
 #  3. the Debian package, built as the README says and checked with lintian (not installed);
@@ -19,6 +20,10 @@ build_and_test() {
 }
 
 build_and_test build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+# Damaged sample EDIDs: what edid-decode newly fails, the decoder newly reports.
+python3 tests/edid/damage_differential.py build/test/cli/varnex-edid tests/data/edid-corpus \
+    tests/edid/damage-findings.tsv
 
 tests/e2e/operator-session.sh build/test/app/varnex-edid-utility-virtual build/test/e2e
 tests/e2e/cli-session.sh build/test build/test/cli-e2e

@@ -48,6 +48,9 @@ class CliTest : public QObject {
     const QByteArray custom6 = bytesOf(sampleEdid(0xB2));
     const QByteArray bad = with(with(sink, 0, 0x55), 255, 0x55); // both checksums wrong
     const QByteArray base = with(sink.left(128), 127, 0x00);     // a lone block, checksum wrong
+    // An HDMI VSDB of its OUI alone, too short for a physical address.
+    const QByteArray shortVsdb =
+        with(sink, sink.indexOf(QByteArray::fromHex("030C00"), 128) - 1, 0x63);
     QByteArray out, err;
 
     // A lone block as the window's hex text shows it.
@@ -79,6 +82,7 @@ private slots:
         qputenv("XDG_RUNTIME_DIR", folder.path().toLocal8Bit()); // where the state file goes
         QVERIFY(saveFileAtomically("s.bin", sink).isNull());
         QVERIFY(saveFileAtomically("bad.bin", bad).isNull());
+        QVERIFY(saveFileAtomically("short.bin", shortVsdb).isNull());
         QVERIFY(saveFileAtomically("junk", QByteArray(1313, 'x')).isNull()); // a state's size
         QVERIFY(mkfifo("fifo", 0600) == 0);
     }
@@ -307,6 +311,8 @@ private slots:
             "\"format_code\": 2,\n                    \"max_bitrate_kbps\": 640,", "");
         row("decode as JSON", "decode tool:sink --json", 0,
             "\"serial_text\": \"2011\",\n        \"source\": \"sink\"", "");
+        row("no physical address in JSON", "decode short.bin --json", 1,
+            "\"physical_address\": null", "");
         // edit: the operations in the order given; a refused one writes nothing.
         const int address = sink.indexOf(QByteArray::fromHex("030C00"), 128) + 3; // after the OUI
         const QByteArray addressed = with(with(sink, address, 0x20), 255, char(sink[255] - 0x10));

@@ -25,16 +25,6 @@ struct Line {
     }
 };
 
-struct Finding {
-    EdidFinding::Severity severity;
-    int offset;
-    QString message;
-    bool operator==(const Finding &o) const
-    {
-        return severity == o.severity && offset == o.offset && message == o.message;
-    }
-};
-
 using Edits = std::vector<std::pair<int, std::uint8_t>>; // offset, new byte
 
 // What a mode table holds of a mode, in one line: size, scan, clock and aspect, the porches and
@@ -57,7 +47,6 @@ QString modeLine(const VideoMode &m, bool porches, QString refresh = {})
 
 Q_DECLARE_METATYPE(Line)
 Q_DECLARE_METATYPE(Edits)
-Q_DECLARE_METATYPE(std::optional<Finding>)
 
 class EdidTest : public QObject {
     Q_OBJECT
@@ -80,16 +69,22 @@ private slots:
         QTest::newRow("lower-case digits") << text.toLower() << ascending << QByteArray();
         QTest::newRow("no final newline") << text.chopped(1) << ascending << QByteArray();
         QTest::newRow("trailing white space") << text + " \n\t\r\n  " << ascending << QByteArray();
-        for (const char *group : {"ZZ", "G0", "0G", "-1", "\xE9\x30"})
-            QTest::addRow("group %s", QByteArray(group).toPercentEncoding().constData())
+        for (const char *group : {"ZZ", "G0", "0G", "-1"})
+            QTest::addRow("group %s", group)
                 << QByteArray(text).replace(3 * 37, 2, group) << QByteArray()
                 << "byte 37 (line 3, column 16): '" + QByteArray(group) + "' is not two hex digits";
+        refused("group of a byte above ASCII", QByteArray(text).replace(3 * 37, 2, "\xE9\x30"),
+                "byte 37 (line 3, column 16): '\\xE90' is not two hex digits");
+        refused("line ending in a space", QByteArray(text).replace(47, 1, " \n"),
+                "line 1, column 48: ' \\n' between byte 15 and byte 16; one space or one line "
+                "end separates two bytes");
         const QByteArray notOneSpace =
             " is followed by something else than one space or a line end";
         refused("group 005", QByteArray(text).replace(3 * 37, 2, "005"),
                 "byte 37 (line 3, column 16)" + notOneSpace);
         refused("two spaces", QByteArray(text).replace(2, 1, "  "),
-                "byte 1 (line 1, column 4): ' 0' is not two hex digits");
+                "line 1, column 3: '  ' between byte 0 and byte 1; one space or one line end "
+                "separates two bytes");
         refused("tab", QByteArray(text).replace(2, 1, "\t"),
                 "byte 0 (line 1, column 1)" + notOneSpace);
         refused("NUL", QByteArray(text).replace(2, 1, QByteArray(1, '\0')),
@@ -249,6 +244,8 @@ private slots:
               "02 01 5A 78 00 00 00 00 00 00"},
              {"Block 1/Padding", 229, 26, "26 bytes, all zero"},
              {"Block 1/Checksum", 255, 1, "0x9A (correct)"}});
+        row("two blocks of tag 0", "07b8e6775f24", false,
+            {{"Block 1/Data block of tag 0 (2)", 215, 1, "length 0"}});
         row("block past the collection", "10e9d338074b", false,
             {{"Block 0/Video input", 20, 1, "digital, 8 bits per colour, DisplayPort"},
              {"Block 0/DTD 2/Sync", 89, 1, "digital separate, H+ V-"},
@@ -278,114 +275,164 @@ private slots:
         QCOMPARE(description.cta.has_value(), !withoutExtension);
     }
 
-    // Each broken image brings its finding; decoding goes on past it.
+    // Each broken image brings its findings, and only those: "error base.week 16" is an error of
+    // that kind pointing at byte 16. Decoding goes on past them.
     void findings_data()
     {
-        QTest::addColumn<Edits>("edits"); // on 07589cac50c4, which has no finding
-        QTest::addColumn<std::optional<Finding>>("finding"); // unset: no finding at all
-        const auto row = [](const char *name, const Edits &edits, EdidFinding::Severity severity,
-                            int offset, const char *message) {
-            QTest::newRow(name) << edits << std::optional<Finding>({severity, offset, message});
+        QTest::addColumn<QString>("sample");
+        QTest::addColumn<Edits>("edits");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QString>("message"); // the first finding's, where the words matter
+        const auto row = [](const char *name, const Edits &edits, const QStringList &found,
+                            const char *message = "", const char *sample = "07589cac50c4") {
+            QTest::newRow(name) << sample << edits << found << message;
         };
-        const auto Error = EdidFinding::Severity::Error, Warning = EdidFinding::Severity::Warning;
-        QTest::newRow("clean") << Edits() << std::optional<Finding>();
-        row("header", {{0, 0x01}}, Error, 0, "the header is not 00 FF FF FF FF FF FF 00");
-        row("checksum", {{127, 0xEC}}, Error, 127, "block 0 checksum is 0xEC, should be 0xEB");
-        row("version", {{19, 0x02}}, Warning, 18, "EDID version 1.2: only 1.3 and 1.4 are current");
-        row("version 2", {{18, 0x02}, {19, 0x00}}, Error, 18,
-            "EDID version 2.0: only 1.3 and 1.4 are current");
-        row("two extensions", {{126, 0x02}}, Error, 126,
-            "the base block counts 2 extension blocks; the image holds one");
-        row("extension not counted", {{126, 0x00}}, Warning, 126,
-            "the base block counts no extension, so sources ignore block 1");
-        row("manufacturer bit 15", {{8, 0x9E}}, Error, 8,
+        row("clean", {}, {});
+        row("header", {{0, 0x01}}, {"error base.header 0"});
+        row("checksum", {{127, 0xEC}}, {"error checksum 127"},
+            "block 0 checksum is 0xEC, should be 0xEB");
+        row("version", {{19, 0x02}}, {"warning base.version 18"});
+        row("version 2", {{18, 0x02}, {19, 0x00}}, {"error base.version 18"});
+        row("two extensions", {{126, 0x02}}, {"error base.extension_count 126"});
+        row("extension not counted", {{126, 0x00}}, {"warning base.extension_count 126"});
+        row("manufacturer bit 15", {{8, 0x9E}}, {"error base.manufacturer 8"},
             "manufacturer ID 0x9E6D is not three letters A-Z");
-        row("manufacturer letter 0", {{9, 0x60}}, Error, 8,
-            "manufacturer ID 0x1E60 is not three letters A-Z");
-        row("week 55", {{16, 0x37}}, Warning, 16, "week of manufacture 55 is above 54");
-        row("no horizontal blanking", {{57, 0x00}, {58, 0xF0}}, Error, 57,
-            "DTD 1 has no horizontal blanking");
-        row("no vertical blanking", {{60, 0x00}, {61, 0x80}}, Error, 57,
-            "DTD 1 has no vertical blanking");
-        row("horizontal sync past blanking", {{62, 0xFF}, {65, 0xC0}}, Error, 62,
+        row("manufacturer letter 0", {{9, 0x60}}, {"error base.manufacturer 8"});
+        row("week 55", {{16, 0x37}}, {"error base.week 16"});
+        row("week 54 on 1.3", {{16, 54}}, {"error base.week 16"},
+            "EDID 1.3 counts weeks 1-53, not 54");
+        row("week 255 on 1.3", {{16, 0xFF}}, {"error base.week 16"},
+            "week 255 marks a model year, which EDID 1.4 introduced; this EDID is 1.3");
+        row("no horizontal blanking", {{57, 0x00}, {58, 0xF0}}, {"error dtd.blanking 57"});
+        row("horizontal sync past blanking", {{62, 0xFF}, {65, 0xC0}}, {"error dtd.blanking 62"},
             "DTD 1: horizontal front porch, sync and borders (1111) exceed the blanking (560)");
-        row("vertical sync past blanking", {{64, 0xFF}, {65, 0x0F}}, Error, 64,
-            "DTD 1: vertical front porch, sync and borders (126) exceed the blanking (90)");
-        row("border past blanking", {{69, 0xFF}}, Error, 62,
-            "DTD 1: horizontal front porch, sync and borders (774) exceed the blanking (560)");
-        row("1.3 preferred bit", {{24, 0x08}}, Error, 24,
-            "EDID 1.3 requires the preferred timing bit (byte 24 bit 1) to be set");
-        row("first descriptor no timing", {{54, 0x00}, {55, 0x00}}, Error, 54,
-            "the first descriptor is not a detailed timing, so there is no preferred timing");
-        row("text after the line feed", {{125, 0x41}}, Warning, 113,
-            "the product name does not end in a line feed followed by space padding");
-        row("name padded with zeros", {{125, 0x00}}, Warning, 113,
-            "the product name does not end in a line feed followed by space padding");
-        row("name unprintable", {{114, 0x07}}, Warning, 113,
-            "the product name holds non-printable characters");
-        row("clock above range limit", {{99, 0x32}}, Warning, 54,
-            "DTD 1 lies outside the range limits: pixel clock 594.00 MHz above 500 MHz");
-        row("refresh above range limit", {{96, 0x3B}}, Warning, 72,
-            "DTD 2 lies outside the range limits: refresh 119.998 Hz outside 24-59 Hz");
-        row("line rate below range limit", {{97, 0x88}}, Warning, 54,
-            "DTD 1 lies outside the range limits: line rate 135.000 kHz outside 136-255 kHz");
-        row("DTD offset 2", {{130, 0x02}}, Error, 130, "DTD offset 2 is outside 4-127");
-        row("DTD offset 128", {{130, 0x80}}, Error, 130, "DTD offset 128 is outside 4-127");
-        row("block past the collection", {{130, 0x20}}, Error, 132,
-            "the video data block at byte 4 declares 29 bytes and runs past the collection, which "
-            "ends at byte 32 (the DTD offset points inside it)");
-        row("SVD 0", {{133, 0x00}}, Warning, 133, "SVD value 0 is reserved");
-        row("SVD 128", {{134, 0x80}}, Warning, 134, "SVD value 128 is reserved");
-        row("reserved VIC", {{135, 0xDC}}, Warning, 135, "VIC 220 is reserved");
-        row("native DTDs", {{131, 0xF3}}, Warning, 131,
-            "3 native DTDs are claimed, but the EDID holds 2");
-        row("padding", {{250, 0x11}}, Warning, 250,
-            "padding after the DTDs holds a non-zero byte at 122");
-        row("short HDMI VSDB", {{172, 0x64}, {177, 0x6E}}, Error, 172,
+        row("vertical sync past blanking", {{64, 0xFF}, {65, 0x0F}}, {"error dtd.blanking 64"});
+        row("border past blanking", {{69, 0xFF}}, {"error dtd.blanking 62"});
+        row("no active pixels", {{58, 0x02}},
+            {"warning range_limits.outside 54", "error dtd.zero 56"});
+        row("no sync", {{63, 0x00}}, {"error dtd.zero 56"}, "DTD 1 has no horizontal sync");
+        row("1.3 preferred bit", {{24, 0x08}}, {"error base.preferred_timing 24"});
+        row("first descriptor no timing", {{54, 0x00}, {55, 0x00}},
+            {"error base.preferred_timing 54", "error descriptor.reserved 58"});
+        row("descriptor's reserved byte", {{92, 0x01}}, {"error descriptor.reserved 92"});
+        row("1.3 range limits' byte 4", {{94, 0x02}}, {"error descriptor.reserved 94"});
+        row("range limits without line feed", {{101, 0x00}},
+            {"error descriptor.range_limits_padding 101"});
+        row("name padded without line feed", {{124, 0x20}},
+            {"error descriptor.text_trailing_spaces 113"});
+        row("text after the line feed", {{125, 0x41}}, {"warning descriptor.text_termination 113"});
+        row("name padded with zeros", {{125, 0x00}}, {"warning descriptor.text_termination 113"});
+        row("name unprintable", {{114, 0x07}}, {"warning descriptor.text_unprintable 113"});
+        QStringList above590{"warning range_limits.outside 54"};
+        for (int svd = 133; svd <= 140; ++svd)
+            above590 << QStringLiteral("warning range_limits.outside %1").arg(svd);
+        row("clock above range limit", {{99, 0x3B}}, above590,
+            "DTD 1 lies outside the range limits: pixel clock 594.00 MHz above 590 MHz");
+        row("VIC clock above range limit", {{99, 0x76}},
+            {"warning range_limits.outside 135", "warning range_limits.outside 136",
+             "warning range_limits.outside 139", "warning range_limits.outside 140"},
+            "VIC 118 (3840x2160p120) needs a pixel clock of 1188 MHz, above the range limits' "
+            "1180 MHz");
+        row("refresh above range limit", {{96, 0x3B}},
+            {"warning range_limits.outside 54", "warning range_limits.outside 72"},
+            "DTD 1 lies outside the range limits: refresh 60.000 Hz outside 24-59 Hz");
+        row("line rate below range limit", {{97, 0x88}}, {"warning range_limits.outside 54"});
+        row("CTA revision 0", {{129, 0x00}}, {"error cta.revision 129", "error cta.revision 130"});
+        row("CTA revision 1", {{129, 0x01}}, {"error cta.revision 130", "error cta.reserved 131"},
+            "CTA-861 revision 1 holds no data blocks, but the DTD offset 101 leaves bytes 4-100 "
+            "for them: they are not read");
+        row("CTA revision 5", {{129, 0x05}}, {"warning cta.revision 129"});
+        row("DTD offset 2", {{130, 0x02}}, {"error cta.dtd_offset 130"});
+        // The data blocks are read up to the block's end: the HDMI VSDB is still found.
+        row("DTD offset 128", {{130, 0x80}},
+            {"error cta.dtd_offset 130", "warning cta.reserved_tag 229"});
+        row("block past the collection", {{130, 0x60}}, {"error cta.block_overrun 215"},
+            "the vendor-specific data block at byte 87 declares 13 bytes and runs past the "
+            "collection, which ends at byte 96 (the DTD offset points inside it)");
+        row("SVD 0", {{133, 0x00}}, {"warning cta.reserved_svd 133"});
+        row("SVD 128", {{134, 0x80}}, {"warning cta.reserved_svd 134"});
+        row("reserved VIC", {{135, 0xDC}}, {"warning cta.reserved_svd 135"});
+        row("duplicate VIC", {{134, 0x61}, {145, 0x61}}, {"error cta.duplicate_vic 134"},
+            "VIC 97 is listed again");
+        row("native DTDs", {{131, 0xF3}}, {"warning cta.native_dtds 131"});
+        row("basic audio off", {{131, 0xB1}}, {"error cta.audio_without_basic_audio 162"});
+        row("padding", {{250, 0x11}}, {"warning cta.padding 250"});
+        row("extended block of length 0", {{212, 0xE0}},
+            {"error cta.extended_block_empty 212", "warning cta.reserved_tag 213"});
+        row("tag 0 block", {{215, 0x0D}}, {"warning cta.reserved_tag 215"},
+            "a data block has the reserved tag 0");
+        row("short HDMI VSDB", {{172, 0x64}, {177, 0x6E}},
+            {"error cta.hdmi_vsdb_length 172", "warning cta.reserved_tag 217",
+             "error cta.block_overrun 222"},
             "the HDMI VSDB is 4 bytes long, shorter than 5");
-        row("HDMI VSDB at the end",
-            {{130, 0x7F}, {229, 0x55}, {251, 0x63}, {252, 0x03}, {253, 0x0C}, {254, 0x00}}, Error,
-            251, "the HDMI VSDB is 3 bytes long, shorter than 5");
-        row("physical address", {{176, 0x10}, {177, 0x20}}, Error, 176,
+        row("physical address", {{176, 0x10}, {177, 0x20}}, {"error cta.physical_address 176"},
             "physical address 1.0.2.0 has a non-zero digit after a zero");
-        row("audio without HDMI VSDB", {{173, 0x04}}, Error, 131,
-            "there is no HDMI VSDB although the extension declares audio: a source then treats the "
-            "display as DVI and sends no audio");
-        row("audio block without HDMI VSDB", {{173, 0x04}, {131, 0x31}}, Error, 162,
-            "there is no HDMI VSDB although the extension declares audio: a source then treats the "
-            "display as DVI and sends no audio");
-        row("YCbCr without HDMI VSDB", {{173, 0x04}, {131, 0x21}, {162, 0x09}}, Error, 131,
-            "there is no HDMI VSDB although the extension declares YCbCr: a source then treats the "
-            "display as DVI and sends no audio");
-        row("audio length", {{162, 0x28}}, Warning, 162,
-            "the audio data block's length is not a multiple of 3");
-        row("other extension", {{128, 0x70}}, Warning, 128,
-            "block 1 is not a CTA-861 extension (tag 0x70); kept as bytes");
+        // Without the HDMI Forum block's OUI its 600 MHz go: 4K above 60 Hz is too fast even as
+        // YCbCr 4:2:0, and so are the DTDs.
+        row("modes above the TMDS clock", {{188, 0x00}},
+            {"warning cta.above_max_tmds 54", "warning cta.above_max_tmds 72",
+             "error cta.above_max_tmds 135", "error cta.above_max_tmds 136",
+             "error cta.above_max_tmds 139", "error cta.above_max_tmds 140"},
+            "DTD 1 (3840x2160p60) needs 594 MHz, more than the 340 MHz TMDS clock the HDMI VSDB "
+            "allows");
+        row("audio without HDMI VSDB", {{173, 0x04}}, {"error cta.no_hdmi_vsdb 131"},
+            "there is no HDMI VSDB although the extension declares audio: a source then treats "
+            "the display as DVI and sends no audio");
+        row("audio block without HDMI VSDB", {{173, 0x04}, {131, 0x31}},
+            {"error cta.no_hdmi_vsdb 162", "error cta.audio_without_basic_audio 162"});
+        row("YCbCr without HDMI VSDB", {{173, 0x04}, {131, 0x21}, {162, 0xE9}},
+            {"error cta.no_hdmi_vsdb 131"},
+            "there is no HDMI VSDB although the extension declares YCbCr: a source then treats "
+            "the display as DVI and sends RGB only");
+        row("4:2:0 without HDMI VSDB", {{173, 0x04}, {131, 0x01}, {162, 0xE9}},
+            {"error cta.no_hdmi_vsdb 212"},
+            "there is no HDMI VSDB although the extension declares YCbCr 4:2:0 modes: a source "
+            "then treats the display as DVI and sends none of them");
+        row("audio length", {{162, 0x28}},
+            {"warning cta.audio_length 162", "warning cta.reserved_tag 171"});
+        row("other extension", {{128, 0x70}}, {"warning extension.not_cta 128"});
+        row("empty slot among the extension's DTDs", {{159, 0x00}, {160, 0x00}},
+            {"error cta.descriptor_order 159", "error descriptor.reserved 163"},
+            "these 18 bytes have no pixel clock, so they are no DTD, but DTDs follow them",
+            "0007c66ee1b2");
     }
     void findings()
     {
+        QFETCH(QString, sample);
         QFETCH(Edits, edits);
-        QFETCH(std::optional<Finding>, finding);
-        EdidImage image = corpusEdid(QStringLiteral("07589cac50c4"));
+        QFETCH(QStringList, found);
+        QFETCH(QString, message);
+        EdidImage image = corpusEdid(sample);
+        const EdidDescription clean = decodeEdid(image);
         for (int pass = 0; pass < 2; ++pass) { // a changed checksum byte stays as it is written
             for (const auto &[offset, value] : edits)
                 image.bytes[offset] = value;
             if (pass == 0)
                 recalculateChecksums(image);
         }
+        const auto named = [](const EdidFinding &f) {
+            return QStringLiteral("%1 %2 %3")
+                .arg(f.severity == EdidFinding::Severity::Error ? "error" : "warning",
+                     findingKindId(f.kind))
+                .arg(f.offset);
+        };
+        QStringList before;
+        for (const EdidFinding &f : clean.findings)
+            before << named(f);
         const EdidDescription description = decodeEdid(image);
-        QList<Finding> found;
-        QStringList messages;
-        for (const EdidFinding &f : description.findings) {
-            found.append({f.severity, int(f.offset), QString::fromStdString(f.message)});
-            messages << QString::fromStdString(f.message);
-        }
-        QVERIFY2(finding ? found.contains(*finding) : found.isEmpty(),
-                 qPrintable(messages.join('\n')));
+        QStringList kinds, messages;
+        for (const EdidFinding &f : description.findings)
+            if (!before.contains(named(f))) {
+                kinds << named(f);
+                messages << QString::fromStdString(f.message);
+            }
+        QCOMPARE(kinds, found);
+        if (!message.isEmpty())
+            QCOMPARE(messages.value(0), message);
         // Decoding goes on past the finding: the last descriptor is still read. No line points
         // past the image.
         const std::vector<DescriptionLine> lines = describeEdid(description);
-        QVERIFY(renderDescription(lines).find("Product name: 'L") != std::string::npos);
+        QVERIFY(renderDescription(lines).find("Product name: '") != std::string::npos);
         QList<Line> described;
         flatten(lines, QString(), described);
         for (const Line &line : described)
