@@ -4,10 +4,8 @@
 
 namespace {
 
-constexpr std::size_t kCta = EdidImage::kBlockSize;
+constexpr std::size_t kCta = kCtaStart;
 constexpr std::size_t kChecksum = EdidImage::kBlockSize - 1; // within the block
-constexpr std::uint32_t kHdmiOui = 0x000C03;
-constexpr std::uint32_t kHdmiForumOui = 0xC45DD8;
 constexpr std::size_t kMaxPayload = 31;
 
 using Bytes = CtaCollection::Bytes;
@@ -62,93 +60,77 @@ std::string bytes(std::size_t count)
 
 } // namespace
 
-std::optional<HdmiVideoFields> hdmiVideoFields(const Bytes &vsdb)
+bool CtaCollection::isVendor(const Bytes &block, Oui oui)
 {
-    // Header, OUI, address, flags, max TMDS clock, then the byte saying what follows.
-    if (vsdb.size() <= 8 || !(vsdb[8] & 0x20))
-        return std::nullopt;
-    std::size_t p = 9 + (vsdb[8] & 0x80 ? 2 : 0) + (vsdb[8] & 0x40 ? 2 : 0);
-    if (p + 2 > vsdb.size())
-        return std::nullopt;
-    HdmiVideoFields fields;
-    fields.flags = p;
-    fields.lengths = p + 1;
-    fields.vics = p + 2;
-    fields.vicCount = std::min<std::size_t>(vsdb[p + 1] >> 5, vsdb.size() - fields.vics);
-    fields.threeD = fields.vics + fields.vicCount;
-    fields.threeDLength = std::min<std::size_t>(vsdb[p + 1] & 0x1F, vsdb.size() - fields.threeD);
-    return fields;
-}
-
-bool CtaCollection::isVendor(const Bytes &block, std::uint32_t oui)
-{
-    return tag(block) == 3 && block.size() >= 4 &&
-           std::uint32_t(block[1] | block[2] << 8 | block[3] << 16) == oui;
+    return tag(block) == CtaTag::VendorSpecific && block.size() >= 4 &&
+           ouiAt(&block[1]) == std::uint32_t(oui);
 }
 
 bool CtaCollection::isHdmiVsdb(const Bytes &block)
 {
-    return isVendor(block, kHdmiOui);
+    return isVendor(block, Oui::Hdmi);
 }
 
 bool CtaCollection::isHdmiForum(const Bytes &block)
 {
-    return isVendor(block, kHdmiForumOui) || isExtended(block, 0x79);
+    return isVendor(block, Oui::HdmiForum) ||
+           isExtended(block, CtaExtendedTag::HdmiForumSinkCapability);
 }
 
 std::optional<CtaCollection> CtaCollection::read(const EdidImage &image, std::string &refusal)
 {
-    const auto at = [&](std::size_t offset) { return image.bytes[kCta + offset]; };
     if (std::all_of(image.bytes.begin() + kCta, image.bytes.end(),
                     [](std::uint8_t byte) { return byte == 0; })) {
         refusal = "the EDID has no extension block";
         return std::nullopt;
     }
-    if (at(0) != 0x02) {
+    const std::optional<CtaLayout> layout = readCtaLayout(image);
+    if (!layout) {
         refusal = "block 1 is not a CTA-861 extension";
         return std::nullopt;
     }
-    const std::size_t offset = at(2);
+    const std::size_t offset = layout->dtdOffset;
     // Revisions 1 and 2 hold DTDs only, from byte 4 on.
-    if (at(1) < 3 && offset != 0 && offset != 4) {
-        refusal = "the CTA-861 extension is of revision " + std::to_string(at(1)) +
+    if (layout->revision < 3 && offset != 0 && offset != 4) {
+        refusal = "the CTA-861 extension is of revision " + std::to_string(layout->revision) +
                   ", which holds no data blocks, but its DTD offset is " + std::to_string(offset);
         return std::nullopt;
     }
-    if (offset != 0 && (offset < 4 || offset > kChecksum)) {
+    if (!layout->dtdOffsetValid) {
         refusal =
             "the CTA-861 extension's DTD offset " + std::to_string(offset) + " is outside 4-127";
         return std::nullopt;
     }
     CtaCollection cta;
-    cta.revision_ = at(1);
-    cta.flags = at(3);
+    cta.revision_ = layout->revision;
+    cta.flags = layout->flags;
     cta.noOffset_ = offset == 0;
-    std::size_t p = 4;
-    while (p < offset) {
-        const std::size_t end = p + 1 + (at(p) & 0x1F);
-        if (end > offset) {
-            refusal = "the data block at byte " + std::to_string(p) +
+    for (const CtaBlockPlace &place : layout->blocks) {
+        if (place.truncated) {
+            refusal = "the data block at byte " + std::to_string(place.offset - kCta) +
                       " runs past the collection, which ends at byte " + std::to_string(offset) +
                       ": the extension needs mending by hand first";
             return std::nullopt;
         }
-        cta.blocks.emplace_back(image.bytes.begin() + std::ptrdiff_t(kCta + p),
-                                image.bytes.begin() + std::ptrdiff_t(kCta + end));
-        p = end;
+        cta.blocks.emplace_back(image.bytes.begin() + std::ptrdiff_t(place.offset),
+                                image.bytes.begin() + std::ptrdiff_t(place.end));
     }
-    p = std::max<std::size_t>(offset, 4);
-    for (; offset && p + 18 <= kChecksum && (at(p) || at(p + 1)); p += 18) {
+    // The DTDs up to the first slot that holds none; what follows them stays as it is.
+    std::size_t p = kCta + std::max<std::size_t>(offset, 4);
+    for (std::size_t slot : layout->slots) {
+        if (!CtaLayout::isDtd(image, slot))
+            break;
         Dtd dtd;
-        std::copy_n(image.bytes.begin() + std::ptrdiff_t(kCta + p), 18, dtd.begin());
+        std::copy_n(image.bytes.begin() + std::ptrdiff_t(slot), 18, dtd.begin());
         cta.dtds.push_back(dtd);
+        p = slot + 18;
     }
-    std::size_t end = kChecksum;
-    while (end > p && at(end - 1) == 0)
+    std::size_t end = kCtaChecksum;
+    while (end > p && image.bytes[end - 1] == 0)
         --end;
-    cta.tail.assign(image.bytes.begin() + std::ptrdiff_t(kCta + p),
-                    image.bytes.begin() + std::ptrdiff_t(kCta + end));
-    cta.usedEnd_ = end;
+    cta.tail.assign(image.bytes.begin() + std::ptrdiff_t(p),
+                    image.bytes.begin() + std::ptrdiff_t(end));
+    cta.usedEnd_ = end - kCta;
     return cta;
 }
 
@@ -218,8 +200,8 @@ std::size_t CtaCollection::removeVics(const std::function<bool(unsigned)> &drop)
     std::vector<bool> emptied(blocks.size());
     for (std::size_t n = 0; n < blocks.size(); ++n) {
         Bytes &block = blocks[n];
-        const bool video = tag(block) == 2;
-        if (!video && !isExtended(block, 14))
+        const bool video = tag(block) == CtaTag::Video;
+        if (!video && !isExtended(block, CtaExtendedTag::Ycbcr420Video))
             continue;
         const std::size_t first = video ? 1 : 2;
         Bytes out(block.begin(), block.begin() + std::ptrdiff_t(first));
@@ -252,7 +234,7 @@ void CtaCollection::remapSvdIndices(const std::vector<int> &newIndex, std::size_
         return;
     for (Bytes &block : blocks) {
         // A map without bitmap bytes covers every SVD, whichever they are.
-        if (isExtended(block, 15) && block.size() > 2) {
+        if (isExtended(block, CtaExtendedTag::Ycbcr420CapabilityMap) && block.size() > 2) {
             Bytes bits(block.size() - 2);
             for (std::size_t bit = 0; bit < 8 * bits.size(); ++bit) {
                 if (!(block[2 + bit / 8] & 1u << bit % 8))
@@ -264,22 +246,23 @@ void CtaCollection::remapSvdIndices(const std::vector<int> &newIndex, std::size_
             }
             std::copy(bits.begin(), bits.end(), block.begin() + 2);
         } else if (isHdmiVsdb(block)) {
-            const auto fields = hdmiVideoFields(block);
-            if (!fields || !fields->threeDLength)
+            const HdmiVsdbLayout fields = hdmiVsdbLayout(block.data(), block.size());
+            if (!fields.video || !fields.threeDLength)
                 continue;
-            const auto from = block.begin() + std::ptrdiff_t(fields->threeD);
+            const auto from = block.begin() + std::ptrdiff_t(fields.threeD);
             const Bytes threeD =
-                remapThreeD(Bytes(from, from + std::ptrdiff_t(fields->threeDLength)),
-                            block[fields->flags] >> 5 & 3, newIndex);
-            block.erase(from, from + std::ptrdiff_t(fields->threeDLength));
-            block.insert(block.begin() + std::ptrdiff_t(fields->threeD), threeD.begin(),
+                remapThreeD(Bytes(from, from + std::ptrdiff_t(fields.threeDLength)),
+                            block[*fields.video] >> 5 & 3, newIndex);
+            block.erase(from, from + std::ptrdiff_t(fields.threeDLength));
+            block.insert(block.begin() + std::ptrdiff_t(fields.threeD), threeD.begin(),
                          threeD.end());
-            block[fields->lengths] = std::uint8_t((block[fields->lengths] & 0xE0) | threeD.size());
+            block[fields.lengths] = std::uint8_t((block[fields.lengths] & 0xE0) | threeD.size());
         }
     }
     // A map whose bits all went marks no SVD at all: it goes too.
     removeBlocks([](const Bytes &block) {
-        return isExtended(block, 15) && block.size() > 2 && !anyBitSet(block, 2);
+        return isExtended(block, CtaExtendedTag::Ycbcr420CapabilityMap) && block.size() > 2 &&
+               !anyBitSet(block, 2);
     });
 }
 
@@ -288,11 +271,13 @@ void CtaCollection::appendVic(unsigned vic)
     std::size_t svds = 0;
     Bytes *last = nullptr;
     for (Bytes &block : blocks)
-        if (tag(block) == 2) {
+        if (tag(block) == CtaTag::Video) {
             svds += block.size() - 1;
             last = &block;
         }
-    if (Bytes *map = find([](const Bytes &block) { return isExtended(block, 15); });
+    if (Bytes *map = find([](const Bytes &block) {
+            return isExtended(block, CtaExtendedTag::Ycbcr420CapabilityMap);
+        });
         map && map->size() == 2 && svds > 0) {
         map->resize(2 + (svds + 7) / 8);
         for (std::size_t bit = 0; bit < svds; ++bit)
@@ -301,6 +286,6 @@ void CtaCollection::appendVic(unsigned vic)
     if (last && last->size() - 1 < kMaxPayload)
         last->push_back(std::uint8_t(vic));
     else
-        insertAfterLast({0x40, std::uint8_t(vic)},
-                        [](const Bytes &block) { return tag(block) == 2; });
+        insertAfterLast({ctaHeader(CtaTag::Video, 1), std::uint8_t(vic)},
+                        [](const Bytes &block) { return tag(block) == CtaTag::Video; });
 }

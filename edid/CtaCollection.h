@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CtaLayout.h"
 #include "EdidImage.h"
 
 #include <array>
@@ -32,13 +33,14 @@ public:
     // makers put there): it stays right after the DTDs.
     Bytes tail;
 
-    static unsigned tag(const Bytes &block) { return block[0] >> 5; }
-    static bool isExtended(const Bytes &block, unsigned extendedTag)
+    static CtaTag tag(const Bytes &block) { return ctaTagOf(block[0]); }
+    static bool isExtended(const Bytes &block, CtaExtendedTag extendedTag)
     {
-        return tag(block) == 7 && block.size() >= 2 && block[1] == extendedTag;
+        return tag(block) == CtaTag::Extended && block.size() >= 2 &&
+               block[1] == std::uint8_t(extendedTag);
     }
-    // A vendor-specific block (tag 3) with this OUI.
-    static bool isVendor(const Bytes &block, std::uint32_t oui);
+    // A vendor-specific block with this OUI.
+    static bool isVendor(const Bytes &block, Oui oui);
     static bool isHdmiVsdb(const Bytes &block);
     static bool isHdmiForum(const Bytes &block);
 
@@ -69,14 +71,3 @@ private:
     std::size_t usedEnd_ = 4; // where the zero padding started as read, from the block's start
     bool noOffset_ = false;   // the DTD offset was 0: neither data blocks nor DTDs
 };
-
-// Where the HDMI video fields of an HDMI VSDB are, when it has them (indices into the block).
-struct HdmiVideoFields {
-    std::size_t flags = 0;   // 3D_present, 3D_Multi_present, image size
-    std::size_t lengths = 0; // HDMI_VIC_LEN and HDMI_3D_LEN
-    std::size_t vics = 0;
-    std::size_t vicCount = 0;
-    std::size_t threeD = 0;
-    std::size_t threeDLength = 0; // as far as the block holds it
-};
-std::optional<HdmiVideoFields> hdmiVideoFields(const CtaCollection::Bytes &vsdb);

@@ -152,12 +152,13 @@ void Decoder::checkBasicAudio()
     if (cta.revision.value < 2 || cta.flags.value.basicAudio)
         return;
     for (const CtaDataBlock &block : cta.dataBlocks) {
-        const bool sound =
-            block.tag == 1 || block.tag == 4 ||
-            (block.extendedTag && (*block.extendedTag == 17 || *block.extendedTag == 18));
+        using E = CtaExtendedTag;
+        const bool sound = block.tag == CtaTag::Audio || block.tag == CtaTag::SpeakerAllocation ||
+                           (block.extendedTag && (E(*block.extendedTag) == E::VendorSpecificAudio ||
+                                                  E(*block.extendedTag) == E::HdmiAudio));
         if (sound) {
             error(FindingKind::AudioWithoutBasicAudio, block.bytes.offset,
-                  blockName(block.tag, block.extendedTag.value_or(256)) +
+                  blockName(block.tag, block.extendedTag) +
                       " declares audio, but basic audio (byte 3 bit 6) is off, so a source sends "
                       "none");
             return;

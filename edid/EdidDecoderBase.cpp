@@ -218,36 +218,38 @@ void Decoder::decodeDescriptor(std::size_t d, Descriptor &descriptor, bool first
         descriptor.payload = timing;
         return;
     }
-    const unsigned tag = at(d + 3);
+    const DescriptorTag tag = DescriptorTag(at(d + 3));
     checkReservedBytes(d, tag);
     switch (tag) {
-    case 0xFC:
+    case DescriptorTag::ProductName:
         descriptor.kind = Descriptor::Kind::ProductName;
         descriptor.payload = decodeText(d, "product name");
         return;
-    case 0xFF:
+    case DescriptorTag::SerialText:
         descriptor.kind = Descriptor::Kind::SerialText;
         descriptor.payload = decodeText(d, "serial number text");
         return;
-    case 0xFE:
+    case DescriptorTag::UnspecifiedText:
         descriptor.kind = Descriptor::Kind::UnspecifiedText;
         descriptor.payload = decodeText(d, "unspecified text");
         return;
-    case 0xFD:
+    case DescriptorTag::RangeLimits:
         descriptor.kind = Descriptor::Kind::RangeLimits;
         descriptor.payload = decodeRangeLimits(d);
         return;
     default:
-        descriptor.kind = tag == 0x10 ? Descriptor::Kind::Dummy : Descriptor::Kind::Other;
+        descriptor.kind =
+            tag == DescriptorTag::Dummy ? Descriptor::Kind::Dummy : Descriptor::Kind::Other;
         descriptor.payload = OtherDescriptor{std::uint8_t(tag), bytes(d + 5, d + 18)};
     }
 }
 
 // Bytes 2 and 4 of a display descriptor are 0, but for the rate offsets of EDID 1.4's range
 // limits in byte 4.
-void Decoder::checkReservedBytes(std::size_t d, unsigned tag)
+void Decoder::checkReservedBytes(std::size_t d, DescriptorTag tag)
 {
-    const bool rateOffsets = tag == 0xFD && out_.base.version.value.atLeast14();
+    const bool rateOffsets =
+        tag == DescriptorTag::RangeLimits && out_.base.version.value.atLeast14();
     for (std::size_t n : {2, 4})
         if (at(d + n) && !(n == 4 && rateOffsets))
             error(FindingKind::DescriptorReserved, d + n,

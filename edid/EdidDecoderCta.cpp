@@ -1,3 +1,4 @@
+#include "CtaLayout.h"
 #include "EdidDecoding.h"
 #include "EdidModes.h"
 
@@ -22,7 +23,8 @@ void Decoder::decodeExtension()
               "the base block counts an extension, but block 1 is empty");
     if (empty)
         return;
-    if (at(kCta) != 0x02) {
+    const std::optional<CtaLayout> layout = readCtaLayout(image_);
+    if (!layout) {
         out_.otherExtension =
             OtherExtension{field(std::uint8_t(at(kCta)), kCta, 1), {kCta, kBlock}, {}};
         warning(FindingKind::NotCta, kCta,
@@ -32,25 +34,20 @@ void Decoder::decodeExtension()
     }
     out_.cta.emplace();
     CtaExtension &cta = *out_.cta;
-    cta.revision = field(std::uint8_t(at(kCta + 1)), kCta + 1, 1);
-    cta.dtdOffset = field(std::uint8_t(at(kCta + 2)), kCta + 2, 1);
-    const unsigned revision = at(kCta + 1);
-    const unsigned flags = revision >= 2 ? at(kCta + 3) : 0;
+    cta.revision = field(std::uint8_t(layout->revision), kCta + 1, 1);
+    cta.dtdOffset = field(std::uint8_t(layout->dtdOffset), kCta + 2, 1);
+    const unsigned flags = layout->revision >= 2 ? layout->flags : 0;
     cta.flags = field(CtaFlags{bool(flags & 0x80), bool(flags & 0x40), bool(flags & 0x20),
                                bool(flags & 0x10), flags & 0x0F},
                       kCta + 3, 1);
-
-    const unsigned d = at(kCta + 2);
-    const bool validOffset = d == 0 || (d >= 4 && d <= 127);
-    if (!validOffset)
-        error(FindingKind::DtdOffset, kCta + 2, withNumber("DTD offset %u is outside 4-127", d));
-    checkRevision(revision, d);
-    collectionRead_ = d == 0 || d >= 4;
-    // An offset past the block leaves no DTDs; the data blocks are still read up to its end.
-    if (revision >= 3 && d >= 4)
-        decodeDataBlocks(validOffset ? kCta + d : kCtaEnd, validOffset);
+    if (!layout->dtdOffsetValid)
+        error(FindingKind::DtdOffset, kCta + 2,
+              withNumber("DTD offset %u is outside 4-127", layout->dtdOffset));
+    checkRevision(layout->revision, layout->dtdOffset);
+    collectionRead_ = layout->collectionWhole;
+    decodeDataBlocks(*layout);
     resolveCapabilityMaps();
-    decodeExtensionTimings(validOffset && d >= 4 ? kCta + d : kCtaEnd);
+    decodeExtensionTimings(*layout);
     checkChecksum(kCta, cta.checksum);
 }
 
@@ -72,37 +69,30 @@ void Decoder::checkRevision(unsigned revision, unsigned dtdOffset)
               "byte 3 is reserved in CTA-861 revision 1, but holds " + hex2(at(kCta + 3)));
 }
 
-void Decoder::decodeDataBlocks(std::size_t collectionEnd, bool offsetValid)
+void Decoder::decodeDataBlocks(const CtaLayout &layout)
 {
-    std::size_t offset = kCta + 4;
     std::vector<std::size_t> reserved; // blocks of a reserved tag: often zeros padding the list
-    while (offset < collectionEnd) {
-        const unsigned header = at(offset);
+    for (const CtaBlockPlace &place : layout.blocks) {
         CtaDataBlock block;
-        block.tag = header >> 5;
-        block.length = header & 0x1F;
-        const std::size_t declaredEnd = offset + 1 + block.length;
-        const std::size_t end = std::min(declaredEnd, kCtaEnd);
-        block.bytes = {offset, end - offset};
-        if (declaredEnd > collectionEnd) {
-            block.truncated = true;
-            collectionRead_ = false;
-            error(FindingKind::BlockOverrun, offset,
-                  blockName(block.tag, block.length ? at(offset + 1) : 256) +
+        block.tag = place.tag;
+        block.length = place.length;
+        block.bytes = {place.offset, place.end - place.offset};
+        block.truncated = place.truncated;
+        if (place.truncated)
+            error(FindingKind::BlockOverrun, place.offset,
+                  blockName(place.tag, place.extendedTag) +
                       withNumber(" at byte %u declares %u bytes and runs past the collection, "
                                  "which ends at byte %u",
-                                 unsigned(offset - kCta), block.length,
-                                 unsigned(collectionEnd - kCta)) +
-                      (offsetValid ? " (the DTD offset points inside it)" : ""));
-        }
-        if (block.tag == 0 || block.tag == 6)
-            reserved.push_back(offset);
-        if (block.tag == 7 && block.length == 0)
-            error(FindingKind::ExtendedBlockEmpty, offset,
+                                 unsigned(place.offset - kCta), place.length,
+                                 unsigned(layout.collectionEnd - kCta)) +
+                      (layout.dtdOffsetValid ? " (the DTD offset points inside it)" : ""));
+        if (place.tag == CtaTag::Reserved0 || place.tag == CtaTag::Reserved6)
+            reserved.push_back(place.offset);
+        if (place.tag == CtaTag::Extended && !place.extendedTag)
+            error(FindingKind::ExtendedBlockEmpty, place.offset,
                   "an extended data block has length 0: it lacks its extended tag");
-        decodeDataBlock(block, offset + 1, end);
+        decodeDataBlock(block, place);
         out_.cta->dataBlocks.push_back(std::move(block));
-        offset = declaredEnd;
     }
     if (!reserved.empty())
         warning(FindingKind::ReservedTag, reserved.front(),
@@ -112,47 +102,44 @@ void Decoder::decodeDataBlocks(std::size_t collectionEnd, bool offsetValid)
                          : ""));
 }
 
-std::string Decoder::blockName(unsigned tag, unsigned extendedTag)
+// "the audio data block", "the data block of extended tag 5": a block as findings name it.
+std::string Decoder::blockName(CtaTag tag, std::optional<unsigned> extendedTag)
 {
-    switch (tag) {
-    case 1:
-        return "the audio data block";
-    case 2:
-        return "the video data block";
-    case 3:
-        return "the vendor-specific data block";
-    case 4:
-        return "the speaker allocation data block";
-    case 7:
-        return extendedTag < 256 ? "the data block of extended tag " + std::to_string(extendedTag)
-                                 : "the extended data block";
-    default:
-        return "the data block of tag " + std::to_string(tag);
+    if (tag == CtaTag::Extended)
+        return extendedTag ? "the data block of extended tag " + std::to_string(*extendedTag)
+                           : "the extended data block";
+    if (const char *name = ctaBlockName(tag, 0)) {
+        std::string words = name;
+        words[0] = char(words[0] - 'A' + 'a');
+        return "the " + words;
     }
+    return "the data block of tag " + std::to_string(unsigned(tag));
 }
 
-void Decoder::decodeDataBlock(CtaDataBlock &block, std::size_t from, std::size_t to)
+void Decoder::decodeDataBlock(CtaDataBlock &block, const CtaBlockPlace &place)
 {
-    switch (block.tag) {
-    case 1:
+    const std::size_t from = place.offset + 1;
+    const std::size_t to = place.end;
+    switch (place.tag) {
+    case CtaTag::Audio:
         block.payload = decodeAudio(from, to);
         return;
-    case 2:
+    case CtaTag::Video:
         block.payload = VideoBlock{decodeSvds(from, to)};
         return;
-    case 3:
+    case CtaTag::VendorSpecific:
         decodeVendorBlock(block, from, to);
         return;
-    case 4:
-        block.payload = SpeakerBlock{at(from) | (to > from + 1 ? at(from + 1) << 8 : 0) |
-                                     (to > from + 2 ? at(from + 2) << 16 : 0)};
-        if (to < from + 3)
-            block.payload = UnknownBlock{bytes(from, to)};
-        return;
-    case 7:
-        if (to > from) {
-            block.extendedTag = at(from);
-            decodeExtendedBlock(block, from + 1, to);
+    case CtaTag::SpeakerAllocation:
+        if (to >= from + 3) {
+            block.payload = SpeakerBlock{at(from) | at(from + 1) << 8 | at(from + 2) << 16};
+            return;
+        }
+        break;
+    case CtaTag::Extended:
+        if (place.extendedTag) {
+            block.extendedTag = *place.extendedTag;
+            decodeExtendedBlock(block, place.payload(), to);
             return;
         }
         break;
@@ -216,23 +203,27 @@ void Decoder::decodeVendorBlock(CtaDataBlock &block, std::size_t from, std::size
         return;
     }
     const std::uint32_t oui = at(from) | at(from + 1) << 8 | at(from + 2) << 16;
-    if (oui == kHdmiOui)
-        block.payload = decodeHdmiVsdb(from, to);
-    else if (oui == kHdmiForumOui)
-        block.payload = decodeHdmiForum(from + 3, to, false);
+    if (oui == std::uint32_t(Oui::Hdmi))
+        block.payload = decodeHdmiVsdb(from - 1, to);
+    else if (oui == std::uint32_t(Oui::HdmiForum))
+        block.payload = decodeHdmiForum(from - 1, to, false);
     else
         block.payload = VendorBlock{oui, bytes(from + 3, to)};
 }
 
-HdmiVsdb Decoder::decodeHdmiVsdb(std::size_t from, std::size_t to)
+// start: the block's header byte.
+HdmiVsdb Decoder::decodeHdmiVsdb(std::size_t start, std::size_t to)
 {
+    using L = HdmiVsdbLayout;
     HdmiVsdb hdmi;
-    const std::size_t header = from - 1;
-    if (to - from < 5) {
-        error(FindingKind::HdmiVsdbLength, header,
-              withNumber("the HDMI VSDB is %u bytes long, shorter than 5", unsigned(to - from)));
+    const std::uint8_t *block = &image_.bytes[start];
+    const HdmiVsdbLayout layout = hdmiVsdbLayout(block, to - start);
+    if (!layout.holds(L::kAddress + 1)) {
+        error(FindingKind::HdmiVsdbLength, start,
+              withNumber("the HDMI VSDB is %u bytes long, shorter than 5",
+                         unsigned(layout.size - 1)));
     } else {
-        const unsigned address = at(from + 3) << 8 | at(from + 4);
+        const unsigned address = block[L::kAddress] << 8 | block[L::kAddress + 1];
         std::array<unsigned, 4> digits{};
         bool zeroSeen = false;
         bool valid = true;
@@ -244,13 +235,12 @@ HdmiVsdb Decoder::decodeHdmiVsdb(std::size_t from, std::size_t to)
         }
         hdmi.physicalAddress = digits;
         if (!valid)
-            error(FindingKind::PhysicalAddress, from + 3,
+            error(FindingKind::PhysicalAddress, start + L::kAddress,
                   "physical address " + physicalAddressText(digits) +
                       " has a non-zero digit after a zero");
     }
-    std::size_t p = from + 5;
-    if (p < to) {
-        const unsigned f = at(p++);
+    if (layout.holds(L::kFlags)) {
+        const unsigned f = block[L::kFlags];
         hdmi.supportsAi = f & 0x80;
         hdmi.deepColour48 = f & 0x40;
         hdmi.deepColour36 = f & 0x20;
@@ -258,76 +248,71 @@ HdmiVsdb Decoder::decodeHdmiVsdb(std::size_t from, std::size_t to)
         hdmi.deepColourY444 = f & 0x08;
         hdmi.dualLinkDvi = f & 0x01;
     }
-    if (p < to) {
-        if (at(p))
-            hdmi.maxTmdsMhz = at(p) * 5;
-        ++p;
-    }
-    if (p >= to)
+    if (layout.holds(L::kMaxTmds) && block[L::kMaxTmds])
+        hdmi.maxTmdsMhz = block[L::kMaxTmds] * 5;
+    if (!layout.holds(L::kOptions))
         return hdmi;
-    const unsigned f = at(p++);
-    hdmi.contentTypes = std::uint8_t(f & 0x0F);
-    hdmi.hdmiVideoPresent = f & 0x20;
-    if (f & 0x80 && p + 2 <= to) {
-        hdmi.videoLatency = at(p);
-        hdmi.audioLatency = at(p + 1);
-        p += 2;
+    const unsigned options = block[L::kOptions];
+    hdmi.contentTypes = std::uint8_t(options & 0x0F);
+    hdmi.hdmiVideoPresent = options & 0x20;
+    if (layout.latency) {
+        hdmi.videoLatency = block[*layout.latency];
+        hdmi.audioLatency = block[*layout.latency + 1];
     }
-    if (f & 0x40 && p + 2 <= to) {
-        hdmi.interlacedVideoLatency = at(p);
-        hdmi.interlacedAudioLatency = at(p + 1);
-        p += 2;
+    if (layout.interlacedLatency) {
+        hdmi.interlacedVideoLatency = block[*layout.interlacedLatency];
+        hdmi.interlacedAudioLatency = block[*layout.interlacedLatency + 1];
     }
-    if (hdmi.hdmiVideoPresent && p + 2 <= to) {
-        hdmi.present3d = at(p) & 0x80;
-        const unsigned vicCount = at(p + 1) >> 5;
-        p += 2;
-        for (unsigned n = 0; n < vicCount && p < to; ++n)
-            hdmi.hdmiVics.push_back(at(p++));
+    if (layout.video) {
+        hdmi.present3d = block[*layout.video] & 0x80;
+        for (std::size_t n = 0; n < layout.vicCount; ++n)
+            hdmi.hdmiVics.push_back(block[layout.vics + n]);
     }
     return hdmi;
 }
 
-// from: the version byte (after the OUI, or after the SCDB's two reserved bytes).
-HdmiForumBlock Decoder::decodeHdmiForum(std::size_t from, std::size_t to, bool capabilityBlock)
+// start: the block's header byte; the fields lie alike in the VSDB and the SCDB.
+HdmiForumBlock Decoder::decodeHdmiForum(std::size_t start, std::size_t to, bool capabilityBlock)
 {
+    using namespace hdmi_forum;
     HdmiForumBlock forum;
     forum.capabilityBlock = capabilityBlock;
-    const auto byte = [&](std::size_t n) { return from + n < to ? at(from + n) : 0; };
-    forum.version = byte(0);
-    if (byte(1))
-        forum.maxTmdsCharRateMhz = byte(1) * 5;
-    const unsigned f6 = byte(2);
-    forum.scdcPresent = f6 & 0x80;
-    forum.readRequest = f6 & 0x40;
-    forum.ccbpci = f6 & 0x10;
-    forum.lte340Scrambling = f6 & 0x08;
-    forum.independentView3d = f6 & 0x04;
-    forum.dualView3d = f6 & 0x02;
-    forum.osdDisparity3d = f6 & 0x01;
-    if (from + 3 < to) {
-        const unsigned f7 = byte(3);
-        forum.maxFrlRate = f7 >> 4;
-        forum.deepColour420_48 = f7 & 0x04;
-        forum.deepColour420_36 = f7 & 0x02;
-        forum.deepColour420_30 = f7 & 0x01;
+    const auto byte = [&](std::size_t index) { return start + index < to ? at(start + index) : 0; };
+    forum.version = byte(kVersion);
+    if (byte(kMaxTmdsRate))
+        forum.maxTmdsCharRateMhz = byte(kMaxTmdsRate) * 5;
+    const unsigned flags = byte(kFlags);
+    forum.scdcPresent = flags & 0x80;
+    forum.readRequest = flags & 0x40;
+    forum.ccbpci = flags & 0x10;
+    forum.lte340Scrambling = flags & 0x08;
+    forum.independentView3d = flags & 0x04;
+    forum.dualView3d = flags & 0x02;
+    forum.osdDisparity3d = flags & 0x01;
+    if (start + kFrl < to) {
+        const unsigned frl = byte(kFrl);
+        forum.maxFrlRate = frl >> 4;
+        forum.deepColour420_48 = frl & 0x04;
+        forum.deepColour420_36 = frl & 0x02;
+        forum.deepColour420_30 = frl & 0x01;
     }
-    if (from + 4 < to) {
-        forum.allm = byte(4) & 0x02;
-        forum.fva = byte(4) & 0x04;
+    if (start + kFeatures < to) {
+        forum.allm = byte(kFeatures) & 0x02;
+        forum.fva = byte(kFeatures) & 0x04;
     }
-    if (from + 6 < to) {
-        forum.vrrMin = byte(5) & 0x3F;
-        forum.vrrMax = (byte(5) & 0xC0) << 2 | byte(6);
+    if (start + kVrr + 1 < to) {
+        forum.vrrMin = byte(kVrr) & 0x3F;
+        forum.vrrMax = (byte(kVrr) & 0xC0) << 2 | byte(kVrr + 1);
     }
-    forum.dsc = byte(7) & 0x80;
+    forum.dsc = byte(kDsc) & 0x80;
     return forum;
 }
 
 void Decoder::decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::size_t to)
 {
-    switch (*block.extendedTag) {
-    case 0:
+    using E = CtaExtendedTag;
+    switch (E(*block.extendedTag)) {
+    case E::VideoCapability:
         if (to > from) {
             const unsigned v = at(from);
             block.payload =
@@ -335,21 +320,21 @@ void Decoder::decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::si
             return;
         }
         break;
-    case 1:  // vendor-specific video
-    case 17: // vendor-specific audio
+    case E::VendorSpecificVideo:
+    case E::VendorSpecificAudio:
         if (to >= from + 3) {
             block.payload =
                 VendorBlock{at(from) | at(from + 1) << 8 | at(from + 2) << 16, bytes(from + 3, to)};
             return;
         }
         break;
-    case 5:
+    case E::Colorimetry:
         if (to >= from + 2) {
             block.payload = ColorimetryBlock{std::uint8_t(at(from)), std::uint8_t(at(from + 1))};
             return;
         }
         break;
-    case 6:
+    case E::HdrStaticMetadata:
         if (to >= from + 2) {
             HdrStaticBlock hdr;
             hdr.eotfs = std::uint8_t(at(from));
@@ -364,7 +349,7 @@ void Decoder::decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::si
             return;
         }
         break;
-    case 7: {
+    case E::HdrDynamicMetadata: {
         HdrDynamicBlock hdr;
         for (std::size_t p = from; p + 3 <= to; p += at(p) + 1) {
             const std::size_t length = at(p);
@@ -377,10 +362,10 @@ void Decoder::decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::si
         block.payload = hdr;
         return;
     }
-    case 14:
+    case E::Ycbcr420Video:
         block.payload = Ycbcr420VideoBlock{decodeSvds(from, to)};
         return;
-    case 15: {
+    case E::Ycbcr420CapabilityMap: {
         Ycbcr420CapabilityMap map;
         map.allSvds = to == from;
         for (std::size_t p = from; p < to; ++p)
@@ -390,9 +375,9 @@ void Decoder::decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::si
         block.payload = map;
         return;
     }
-    case 0x79:
+    case E::HdmiForumSinkCapability:
         if (to >= from + 2) {
-            block.payload = decodeHdmiForum(from + 2, to, true);
+            block.payload = decodeHdmiForum(from - 2, to, true);
             return;
         }
         break;
@@ -420,30 +405,29 @@ void Decoder::resolveCapabilityMaps()
         }
 }
 
-// The 18-byte slots from the DTD offset on: a slot with a pixel clock is a DTD, one without but
-// with a tag a display descriptor (some makers put their serial number there). Padding follows
-// the last of them.
-void Decoder::decodeExtensionTimings(std::size_t start)
+// The DTDs and the display descriptors among them (some makers put their serial number there),
+// then the padding.
+void Decoder::decodeExtensionTimings(const CtaLayout &layout)
 {
     CtaExtension &cta = *out_.cta;
-    std::size_t end = start;
-    std::size_t lastDtd = start;
-    for (; end + 18 <= kCtaEnd && (le16(end) || at(end + 3)); end += 18)
-        if (le16(end))
-            lastDtd = end;
-    for (std::size_t offset = start; offset < end; offset += 18) {
-        if (le16(offset)) {
-            cta.detailedTimings.push_back(decodeDetailedTiming(offset));
+    std::size_t lastDtd = 0;
+    for (std::size_t slot : layout.slots)
+        if (CtaLayout::isDtd(image_, slot))
+            lastDtd = slot;
+    for (std::size_t slot : layout.slots) {
+        if (CtaLayout::isDtd(image_, slot)) {
+            cta.detailedTimings.push_back(decodeDetailedTiming(slot));
             continue;
         }
-        if (offset < lastDtd)
-            error(FindingKind::DescriptorOrder, offset,
+        if (slot < lastDtd)
+            error(FindingKind::DescriptorOrder, slot,
                   "these 18 bytes have no pixel clock, so they are no DTD, but DTDs follow them");
-        Descriptor slot;
-        decodeDescriptor(offset, slot, false);
-        cta.otherSlots.push_back(std::move(slot));
+        Descriptor descriptor;
+        decodeDescriptor(slot, descriptor, false);
+        cta.otherSlots.push_back(std::move(descriptor));
     }
-    cta.padding = {end, kCtaEnd - std::min(end, kCtaEnd)};
+    const std::size_t end = layout.paddingStart;
+    cta.padding = {end, kCtaEnd - end};
     for (std::size_t p = end; p < kCtaEnd; ++p)
         if (at(p)) {
             cta.paddingZero = false;

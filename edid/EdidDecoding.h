@@ -3,6 +3,7 @@
 // The decoder's working parts, shared by its files: the base block in EdidDecoderBase.cpp, the
 // CTA-861 extension in EdidDecoderCta.cpp, the checks across blocks in EdidDecoder.cpp.
 
+#include "CtaLayout.h"
 #include "EdidDescription.h"
 
 #include <cstdio>
@@ -14,10 +15,8 @@ namespace edid_decoding {
 using Severity = EdidFinding::Severity;
 
 constexpr std::size_t kBlock = EdidImage::kBlockSize;
-constexpr std::size_t kCta = kBlock;            // where the extension starts
-constexpr std::size_t kCtaEnd = 2 * kBlock - 1; // its checksum byte: no data beyond
-constexpr std::uint32_t kHdmiOui = 0x000C03;
-constexpr std::uint32_t kHdmiForumOui = 0xC45DD8;
+constexpr std::size_t kCta = kCtaStart;
+constexpr std::size_t kCtaEnd = kCtaChecksum; // no data beyond it
 
 inline std::string hex2(unsigned value)
 {
@@ -89,7 +88,7 @@ private:
     void decodeStandardTimings();
     DetailedTiming decodeDetailedTiming(std::size_t d);
     void checkDetailedTiming(const DetailedTiming &timing, const std::string &name);
-    void checkReservedBytes(std::size_t d, unsigned tag);
+    void checkReservedBytes(std::size_t d, DescriptorTag tag);
     void decodeDescriptor(std::size_t d, Descriptor &descriptor, bool first);
     DisplayText decodeText(std::size_t d, const char *what);
     RangeLimits decodeRangeLimits(std::size_t d);
@@ -98,19 +97,18 @@ private:
     // The CTA-861 extension
     void decodeExtension();
     void checkRevision(unsigned revision, unsigned dtdOffset);
-    void decodeDataBlocks(std::size_t collectionEnd, bool offsetValid);
-    static std::string blockName(unsigned tag, unsigned extendedTag);
-    void decodeDataBlock(CtaDataBlock &block, std::size_t from, std::size_t to);
+    void decodeDataBlocks(const CtaLayout &layout);
+    static std::string blockName(CtaTag tag, std::optional<unsigned> extendedTag);
+    void decodeDataBlock(CtaDataBlock &block, const CtaBlockPlace &place);
     std::vector<ShortVideoDescriptor> decodeSvds(std::size_t from, std::size_t to);
     AudioBlock decodeAudio(std::size_t from, std::size_t to);
     void decodeVendorBlock(CtaDataBlock &block, std::size_t from, std::size_t to);
-    HdmiVsdb decodeHdmiVsdb(std::size_t from, std::size_t to);
-    // from: the version byte (after the OUI, or after the SCDB's two reserved bytes).
-    HdmiForumBlock decodeHdmiForum(std::size_t from, std::size_t to, bool capabilityBlock);
+    HdmiVsdb decodeHdmiVsdb(std::size_t start, std::size_t to);
+    HdmiForumBlock decodeHdmiForum(std::size_t start, std::size_t to, bool capabilityBlock);
     void decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::size_t to);
     // A capability map names SVDs by their place among all video data blocks.
     void resolveCapabilityMaps();
-    void decodeExtensionTimings(std::size_t start);
+    void decodeExtensionTimings(const CtaLayout &layout);
 
     // Checks that take more than one place
     void checkChecksum(std::size_t blockStart, Field<BlockChecksum> &checksum);

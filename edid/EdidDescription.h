@@ -2,6 +2,7 @@
 
 #include "EdidFindings.h"
 #include "EdidImage.h"
+#include "EdidVocabulary.h"
 
 #include <array>
 #include <cstddef>
@@ -303,7 +304,7 @@ struct UnknownBlock {
 
 struct CtaDataBlock {
     ByteRange bytes; // the whole block, header byte included
-    unsigned tag = 0;
+    CtaTag tag = CtaTag::Reserved0;
     std::optional<unsigned> extendedTag;
     unsigned length = 0;    // as the header declares it
     bool truncated = false; // runs past the collection: described up to the extension's end

@@ -297,82 +297,25 @@ void hdrStaticLines(Line &line, const HdrStaticBlock &hdr)
              {}});
 }
 
-const char *extendedBlockName(unsigned tag)
-{
-    switch (tag) {
-    case 0:
-        return "Video capability data block";
-    case 1:
-        return "Vendor-specific video data block";
-    case 2:
-        return "VESA display device data block";
-    case 5:
-        return "Colorimetry data block";
-    case 6:
-        return "HDR static metadata data block";
-    case 7:
-        return "HDR dynamic metadata data block";
-    case 8:
-        return "Native video resolution data block";
-    case 13:
-        return "Video format preference data block";
-    case 14:
-        return "YCbCr 4:2:0 video data block";
-    case 15:
-        return "YCbCr 4:2:0 capability map data block";
-    case 17:
-        return "Vendor-specific audio data block";
-    case 18:
-        return "HDMI audio data block";
-    case 19:
-        return "Room configuration data block";
-    case 20:
-        return "Speaker location data block";
-    case 32:
-        return "InfoFrame data block";
-    case 34:
-        return "DisplayID type VII timing data block";
-    case 35:
-        return "DisplayID type VIII timing data block";
-    case 42:
-        return "DisplayID type X timing data block";
-    case 0x78:
-        return "HDMI Forum EDID extension override data block";
-    case 0x79:
-        return "HDMI Forum sink capability data block";
-    default:
-        return nullptr;
-    }
-}
-
 std::string blockLabel(const CtaDataBlock &block)
 {
     if (block.extendedTag) {
-        const char *name = extendedBlockName(*block.extendedTag);
+        const char *name = ctaBlockName(block.tag, *block.extendedTag);
         const std::string label =
             name ? name : format("Extended data block 0x%02X", *block.extendedTag);
         if (const auto *vendor = std::get_if<VendorBlock>(&block.payload))
             return label + " (OUI " + oui(vendor->oui) + ")";
         return label;
     }
-    switch (block.tag) {
-    case 1:
-        return "Audio data block";
-    case 2:
-        return "Video data block";
-    case 4:
-        return "Speaker allocation data block";
-    case 3:
-        if (std::holds_alternative<HdmiVsdb>(block.payload))
-            return "HDMI vendor-specific data block";
-        if (std::holds_alternative<HdmiForumBlock>(block.payload))
-            return "HDMI Forum vendor-specific data block";
-        if (const auto *vendor = std::get_if<VendorBlock>(&block.payload))
-            return "Vendor-specific data block (OUI " + oui(vendor->oui) + ")";
-        return "Vendor-specific data block";
-    default:
-        return "Data block of tag " + std::to_string(block.tag);
-    }
+    if (std::holds_alternative<HdmiVsdb>(block.payload))
+        return "HDMI vendor-specific data block";
+    if (std::holds_alternative<HdmiForumBlock>(block.payload))
+        return "HDMI Forum vendor-specific data block";
+    if (const auto *vendor = std::get_if<VendorBlock>(&block.payload))
+        return "Vendor-specific data block (OUI " + oui(vendor->oui) + ")";
+    if (const char *name = ctaBlockName(block.tag, 0); name && block.tag != CtaTag::Extended)
+        return name;
+    return "Data block of tag " + std::to_string(unsigned(block.tag));
 }
 
 Line dataBlockLine(const CtaDataBlock &block)
@@ -470,24 +413,6 @@ void numberRepeats(std::vector<Line> &lines)
                               : " " + std::to_string(count);
 }
 
-const char *descriptorName(unsigned tag)
-{
-    switch (tag) {
-    case 0xF7:
-        return "Established timings III descriptor";
-    case 0xF8:
-        return "CVT timing codes descriptor";
-    case 0xF9:
-        return "Colour management descriptor";
-    case 0xFA:
-        return "Standard timings descriptor";
-    case 0xFB:
-        return "Colour point descriptor";
-    default:
-        return nullptr;
-    }
-}
-
 Line descriptorLine(const Descriptor &descriptor, unsigned &dtdNumber)
 {
     Line line{"", "", descriptor.bytes, {}};
@@ -515,9 +440,7 @@ Line descriptorLine(const Descriptor &descriptor, unsigned &dtdNumber)
              {}});
     } else if (const auto *other = std::get_if<OtherDescriptor>(&descriptor.payload)) {
         const char *name = descriptorName(other->tag);
-        line.label = descriptor.kind == Descriptor::Kind::Dummy ? "Dummy descriptor"
-                     : name                                     ? name
-                            : format("Descriptor of tag 0x%02X", other->tag);
+        line.label = name ? name : format("Descriptor of tag 0x%02X", other->tag);
         line.value = descriptor.kind == Descriptor::Kind::Dummy ? "" : hexBytes(other->data);
     }
     return line;

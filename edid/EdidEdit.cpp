@@ -41,7 +41,7 @@ using Dtd = CtaCollection::Dtd;
 bool isUnused(const Dtd &slot)
 {
     return std::all_of(slot.begin(), slot.end(), [](std::uint8_t byte) { return byte == 0; }) ||
-           (!slot[0] && !slot[1] && slot[3] == 0x10);
+           (!slot[0] && !slot[1] && slot[3] == std::uint8_t(DescriptorTag::Dummy));
 }
 
 std::vector<Dtd> baseSlots(const EdidImage &image)
@@ -92,7 +92,7 @@ void removeBaseDescriptor(EdidImage &image, std::size_t slot)
 {
     std::vector<Dtd> slots = baseSlots(image);
     slots.erase(slots.begin() + std::ptrdiff_t(slot));
-    slots.push_back({0, 0, 0, 0x10});
+    slots.push_back({0, 0, 0, std::uint8_t(DescriptorTag::Dummy)});
     putSlots(image, slots);
 }
 
@@ -191,7 +191,7 @@ std::string setDate(Editing &editing, const std::string &argument)
 // A display descriptor of text (VESA E-EDID 1.4 3.10.3): up to 13 characters, a line feed after a
 // shorter one and spaces after that. It takes the slot of its kind, else a dummy or empty one.
 std::string setText(Editing &editing, const std::string &argument, Descriptor::Kind kind,
-                    std::uint8_t tag, const char *what)
+                    DescriptorTag tag, const char *what)
 {
     if (argument.empty() || argument.size() > 13)
         return std::string("a ") + what + " has 1-13 characters; '" + argument + "' has " +
@@ -215,7 +215,7 @@ std::string setText(Editing &editing, const std::string &argument, Descriptor::K
                slotContent(slots[0]) + ", " + slotContent(slots[1]) + ", " + slotContent(slots[2]) +
                " and " + slotContent(slots[3]);
     std::uint8_t *d = &editing.image.bytes[slot->bytes.offset];
-    const std::uint8_t header[5] = {0, 0, 0, tag, 0};
+    const std::uint8_t header[5] = {0, 0, 0, std::uint8_t(tag), 0};
     std::copy(header, header + 5, d);
     std::fill(d + 5, d + 18, 0x20);
     std::copy(argument.begin(), argument.end(), d + 5);
@@ -322,11 +322,12 @@ EditResult applyEdit(const EdidImage &image, const EdidEdit &edit)
         refusal = setDate(editing, argument);
         break;
     case K::SetName:
-        refusal = setText(editing, argument, Descriptor::Kind::ProductName, 0xFC, "product name");
+        refusal = setText(editing, argument, Descriptor::Kind::ProductName,
+                          DescriptorTag::ProductName, "product name");
         break;
     case K::SetSerialText:
-        refusal =
-            setText(editing, argument, Descriptor::Kind::SerialText, 0xFF, "serial number text");
+        refusal = setText(editing, argument, Descriptor::Kind::SerialText,
+                          DescriptorTag::SerialText, "serial number text");
         break;
     case K::SetPreferred:
         refusal = edits::setPreferred(editing, argument);

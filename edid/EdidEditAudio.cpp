@@ -13,7 +13,7 @@ constexpr std::uint8_t kBasicAudio = 0x40; // CTA extension byte 3
 
 bool isAudio(const Bytes &block)
 {
-    return CtaCollection::tag(block) == 1;
+    return CtaCollection::tag(block) == CtaTag::Audio;
 }
 
 // An audio block whose length the decoder reads as short audio descriptors.
@@ -26,16 +26,19 @@ bool hasDescriptors(const Bytes &block)
 // vendor-specific audio, HDMI audio, room configuration and speaker location.
 bool isAudioBlock(const Bytes &block)
 {
-    static constexpr unsigned kExtendedTags[] = {17, 18, 19, 20};
-    return isAudio(block) || CtaCollection::tag(block) == 4 ||
+    using E = CtaExtendedTag;
+    static constexpr E kExtendedTags[] = {E::VendorSpecificAudio, E::HdmiAudio,
+                                          E::RoomConfiguration, E::SpeakerLocation};
+    return isAudio(block) || CtaCollection::tag(block) == CtaTag::SpeakerAllocation ||
            std::any_of(std::begin(kExtendedTags), std::end(kExtendedTags),
-                       [&](unsigned tag) { return CtaCollection::isExtended(block, tag); });
+                       [&](E tag) { return CtaCollection::isExtended(block, tag); });
 }
 
 bool sameKind(const Bytes &a, const Bytes &b)
 {
     return CtaCollection::tag(a) == CtaCollection::tag(b) &&
-           (CtaCollection::tag(a) != 7 || (a.size() >= 2 && b.size() >= 2 && a[1] == b[1]));
+           (CtaCollection::tag(a) != CtaTag::Extended ||
+            (a.size() >= 2 && b.size() >= 2 && a[1] == b[1]));
 }
 
 // Every block that matches goes; each replacement block takes the place of the first of its kind
@@ -166,8 +169,9 @@ std::string setAudio(Editing &editing, const std::string &argument)
         if (!preset->second.empty())
             if (std::string refusal = needsHdmiVsdb(cta); !refusal.empty())
                 return refusal;
-        replaceBlocks(cta, isAudioBlock, preset->second,
-                      [](const Bytes &block) { return CtaCollection::tag(block) == 2; });
+        replaceBlocks(cta, isAudioBlock, preset->second, [](const Bytes &block) {
+            return CtaCollection::tag(block) == CtaTag::Video;
+        });
         if (preset->second.empty())
             cta.flags &= std::uint8_t(~kBasicAudio);
         else
@@ -243,7 +247,10 @@ std::string setSpeakers(Editing &editing, const std::string &argument)
         if (!cta.find(isAudio) && !(cta.flags & kBasicAudio))
             return std::string("the EDID declares no audio");
         replaceBlocks(
-            cta, [](const Bytes &block) { return CtaCollection::tag(block) == 4; },
+            cta,
+            [](const Bytes &block) {
+                return CtaCollection::tag(block) == CtaTag::SpeakerAllocation;
+            },
             {{0x80, std::uint8_t(*speakers), std::uint8_t(*speakers >> 8),
               std::uint8_t(*speakers >> 16)}},
             isAudio);

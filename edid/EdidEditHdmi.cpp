@@ -7,9 +7,7 @@ namespace edits {
 namespace {
 
 using Bytes = CtaCollection::Bytes;
-
-constexpr std::uint32_t kDolbyOui = 0x00D046;
-constexpr std::uint32_t kHdr10PlusOui = 0x90848B;
+using L = HdmiVsdbLayout;
 
 // The HDMI VSDB, or the reason there is none to change; minimum: the bytes it must hold.
 Bytes *hdmiVsdb(CtaCollection &cta, std::size_t minimum, std::string &refusal)
@@ -65,10 +63,10 @@ std::string setPhysicalAddress(Editing &editing, const std::string &argument)
             return "physical address " + argument + " has a non-zero digit after a zero";
     return changeCta(editing, [&](CtaCollection &cta) {
         std::string refusal;
-        Bytes *vsdb = hdmiVsdb(cta, 6, refusal);
+        Bytes *vsdb = hdmiVsdb(cta, L::kAddress + 2, refusal);
         if (vsdb) {
-            (*vsdb)[4] = std::uint8_t(digits[0] << 4 | digits[1]);
-            (*vsdb)[5] = std::uint8_t(digits[2] << 4 | digits[3]);
+            (*vsdb)[L::kAddress] = std::uint8_t(digits[0] << 4 | digits[1]);
+            (*vsdb)[L::kAddress + 1] = std::uint8_t(digits[2] << 4 | digits[3]);
         }
         return refusal;
     });
@@ -83,10 +81,10 @@ std::string setMaxTmds(Editing &editing, const std::string &argument)
                "'";
     return changeCta(editing, [&](CtaCollection &cta) {
         std::string refusal;
-        Bytes *vsdb = hdmiVsdb(cta, 6, refusal);
+        Bytes *vsdb = hdmiVsdb(cta, L::kAddress + 2, refusal);
         if (vsdb) {
-            vsdb->resize(std::max<std::size_t>(vsdb->size(), 8)); // no deep colour flags: 0
-            (*vsdb)[7] = std::uint8_t(*megahertz / 5);
+            vsdb->resize(std::max<std::size_t>(vsdb->size(), L::kMaxTmds + 1)); // flags: none
+            (*vsdb)[L::kMaxTmds] = std::uint8_t(*megahertz / 5);
         }
         return refusal;
     });
@@ -98,7 +96,7 @@ std::string removeDeepColour(Editing &editing, const std::string &)
         bool declared = false;
         for (Bytes &block : cta.blocks) {
             // HDMI VSDB: DC_48bit, DC_36bit, DC_30bit, DC_Y444; HDMI Forum: DC_48bit_420 ...
-            const std::size_t at = CtaCollection::isHdmiVsdb(block) ? 6 : 7;
+            const std::size_t at = CtaCollection::isHdmiVsdb(block) ? L::kFlags : hdmi_forum::kFrl;
             const std::uint8_t bits = CtaCollection::isHdmiVsdb(block) ? 0x78 : 0x07;
             if ((CtaCollection::isHdmiVsdb(block) || CtaCollection::isHdmiForum(block)) &&
                 block.size() > at && block[at] & bits) {
@@ -118,8 +116,8 @@ std::string addHdmiVsdb(Editing &editing, const std::string &)
         // The IEEE OUI 00-0C-03 and physical address 1.0.0.0; it follows the video, audio and
         // speaker blocks.
         cta.insertAfterLast({0x60, 0x03, 0x0C, 0x00, 0x10, 0x00}, [](const Bytes &block) {
-            const unsigned tag = CtaCollection::tag(block);
-            return tag == 1 || tag == 2 || tag == 4;
+            const CtaTag tag = CtaCollection::tag(block);
+            return tag == CtaTag::Audio || tag == CtaTag::Video || tag == CtaTag::SpeakerAllocation;
         });
         return std::string();
     });
@@ -132,11 +130,13 @@ std::string removeHdr(Editing &editing, const std::string &)
     return removeOrRefuse(
         editing,
         [](const Bytes &block) {
-            const bool vendorVideo = CtaCollection::isExtended(block, 1) && block.size() >= 5;
-            const std::uint32_t oui =
-                vendorVideo ? std::uint32_t(block[2] | block[3] << 8 | block[4] << 16) : 0;
-            return CtaCollection::isExtended(block, 6) || CtaCollection::isExtended(block, 7) ||
-                   oui == kDolbyOui || oui == kHdr10PlusOui;
+            using E = CtaExtendedTag;
+            const bool vendorVideo =
+                CtaCollection::isExtended(block, E::VendorSpecificVideo) && block.size() >= 5;
+            const Oui oui = vendorVideo ? Oui(ouiAt(&block[2])) : Oui::Hdmi;
+            return CtaCollection::isExtended(block, E::HdrStaticMetadata) ||
+                   CtaCollection::isExtended(block, E::HdrDynamicMetadata) || oui == Oui::Dolby ||
+                   oui == Oui::Hdr10Plus;
         },
         "there is no HDR metadata block");
 }
@@ -146,7 +146,8 @@ std::string removeYcbcr420(Editing &editing, const std::string &)
     return removeOrRefuse(
         editing,
         [](const Bytes &block) {
-            return CtaCollection::isExtended(block, 14) || CtaCollection::isExtended(block, 15);
+            return CtaCollection::isExtended(block, CtaExtendedTag::Ycbcr420Video) ||
+                   CtaCollection::isExtended(block, CtaExtendedTag::Ycbcr420CapabilityMap);
         },
         "there is no YCbCr 4:2:0 block");
 }

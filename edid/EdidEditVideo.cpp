@@ -258,14 +258,16 @@ std::string markNative(Editing &editing, const VideoMode &mode, bool dtdChanged)
             cta.flags = std::uint8_t((cta.flags & 0xF0) | std::max(sameSize, 1u));
         std::uint8_t *found = nullptr;
         for (CtaCollection::Bytes &block : cta.blocks)
-            for (std::size_t p = 1; CtaCollection::tag(block) == 2 && p < block.size(); ++p) {
+            for (std::size_t p = 1; CtaCollection::tag(block) == CtaTag::Video && p < block.size();
+                 ++p) {
                 const unsigned vic = CtaCollection::svdVic(block[p]);
                 const VideoMode *svdMode = ctaVideoMode(vic);
                 if (!found && vic <= 64 && svdMode && sameTiming(*svdMode, mode))
                     found = &block[p];
             }
         for (CtaCollection::Bytes &block : cta.blocks)
-            for (std::size_t p = 1; CtaCollection::tag(block) == 2 && p < block.size(); ++p)
+            for (std::size_t p = 1; CtaCollection::tag(block) == CtaTag::Video && p < block.size();
+                 ++p)
                 block[p] = std::uint8_t(CtaCollection::svdVic(block[p]));
         if (found)
             *found |= 0x80;
@@ -351,7 +353,7 @@ std::optional<unsigned> parseVic(const std::string &argument, std::string &refus
 template <typename Visit> void forEachSvd(CtaCollection &cta, Visit visit)
 {
     for (CtaCollection::Bytes &block : cta.blocks)
-        for (std::size_t p = 1; CtaCollection::tag(block) == 2 && p < block.size(); ++p)
+        for (std::size_t p = 1; CtaCollection::tag(block) == CtaTag::Video && p < block.size(); ++p)
             visit(block[p]);
 }
 
@@ -431,7 +433,7 @@ std::string addVic(Editing &editing, const std::string &argument)
             listed = listed || CtaCollection::svdVic(code) == *vic;
         });
         for (const CtaCollection::Bytes &block : cta.blocks)
-            if (CtaCollection::isExtended(block, 14))
+            if (CtaCollection::isExtended(block, CtaExtendedTag::Ycbcr420Video))
                 listed =
                     listed || std::any_of(block.begin() + 2, block.end(), [&](std::uint8_t code) {
                         return CtaCollection::svdVic(code) == *vic;
@@ -504,18 +506,18 @@ struct Ceiling {
 // The HDMI VICs above the limit leave the HDMI VSDB's list.
 void removeHdmiVics(CtaCollection::Bytes &vsdb, const Ceiling &ceiling)
 {
-    const auto fields = hdmiVideoFields(vsdb);
-    if (!fields)
+    const HdmiVsdbLayout fields = hdmiVsdbLayout(vsdb.data(), vsdb.size());
+    if (!fields.video)
         return;
-    const auto first = vsdb.begin() + std::ptrdiff_t(fields->vics);
+    const auto first = vsdb.begin() + std::ptrdiff_t(fields.vics);
     const auto end =
-        std::remove_if(first, first + std::ptrdiff_t(fields->vicCount), [&](std::uint8_t vic) {
+        std::remove_if(first, first + std::ptrdiff_t(fields.vicCount), [&](std::uint8_t vic) {
             const VideoMode *mode = hdmiVideoMode(vic);
             return mode && ceiling.above(*mode);
         });
     const std::size_t kept = std::size_t(end - first);
-    vsdb.erase(end, first + std::ptrdiff_t(fields->vicCount));
-    vsdb[fields->lengths] = std::uint8_t(kept << 5 | (vsdb[fields->lengths] & 0x1F));
+    vsdb.erase(end, first + std::ptrdiff_t(fields.vicCount));
+    vsdb[fields.lengths] = std::uint8_t(kept << 5 | (vsdb[fields.lengths] & 0x1F));
 }
 
 // The highest pixel clock among the timings that stay (the limit's own when it becomes DTD 1);
@@ -535,14 +537,15 @@ std::uint32_t highestClock(const CtaCollection &cta, const EdidDescription &desc
         if (const DmtMode *dmt = findDmtMode(timing.width, timing.height, timing.refreshHz))
             take(&dmt->mode, 1);
     for (const CtaCollection::Bytes &block : cta.blocks) {
-        const bool yuv420 = CtaCollection::isExtended(block, 14);
+        const bool yuv420 = CtaCollection::isExtended(block, CtaExtendedTag::Ycbcr420Video);
         for (std::size_t p = yuv420 ? 2 : 1;
-             (yuv420 || CtaCollection::tag(block) == 2) && p < block.size(); ++p)
+             (yuv420 || CtaCollection::tag(block) == CtaTag::Video) && p < block.size(); ++p)
             take(ctaVideoMode(CtaCollection::svdVic(block[p])), yuv420 ? 2 : 1);
-        if (CtaCollection::isHdmiVsdb(block))
-            if (const auto fields = hdmiVideoFields(block))
-                for (std::size_t n = 0; n < fields->vicCount; ++n)
-                    take(hdmiVideoMode(block[fields->vics + n]), 1);
+        if (CtaCollection::isHdmiVsdb(block)) {
+            const HdmiVsdbLayout fields = hdmiVsdbLayout(block.data(), block.size());
+            for (std::size_t n = 0; n < fields.vicCount; ++n)
+                take(hdmiVideoMode(block[fields.vics + n]), 1);
+        }
     }
     for (const DetailedTiming *timing : detailedTimings(description)) {
         const VideoMode mode = timingMode(*timing);
@@ -555,13 +558,14 @@ std::uint32_t highestClock(const CtaCollection &cta, const EdidDescription &desc
 // colour it declares; it never goes up.
 void lowerMaxTmds(CtaCollection::Bytes &vsdb, std::uint32_t clockKhz)
 {
-    if (vsdb.size() < 8 || vsdb[7] == 0)
+    using L = HdmiVsdbLayout;
+    if (vsdb.size() <= L::kMaxTmds || vsdb[L::kMaxTmds] == 0)
         return;
-    const unsigned deep = vsdb[6];
+    const unsigned deep = vsdb[L::kFlags];
     const double factor = deep & 0x40 ? 2.0 : deep & 0x20 ? 1.5 : deep & 0x10 ? 1.25 : 1.0;
     const auto steps = unsigned(std::ceil(clockKhz * factor / 5000 - 1e-9));
-    if (steps < vsdb[7])
-        vsdb[7] = std::uint8_t(std::max(steps, 1u));
+    if (steps < vsdb[L::kMaxTmds])
+        vsdb[L::kMaxTmds] = std::uint8_t(std::max(steps, 1u));
 }
 
 } // namespace
@@ -627,7 +631,8 @@ std::string limit(Editing &editing, const std::string &argument)
             const std::uint32_t clock = highestClock(cta, base, ceiling, firstAbove);
             // Above 340 MHz, and for YCbCr 4:2:0, HDMI needs the HDMI Forum's blocks.
             const bool yuv420 = cta.find([](const CtaCollection::Bytes &block) {
-                return CtaCollection::isExtended(block, 14) || CtaCollection::isExtended(block, 15);
+                return CtaCollection::isExtended(block, CtaExtendedTag::Ycbcr420Video) ||
+                       CtaCollection::isExtended(block, CtaExtendedTag::Ycbcr420CapabilityMap);
             });
             if (clock <= 340000 && !yuv420)
                 cta.removeBlocks(CtaCollection::isHdmiForum);
