@@ -259,12 +259,9 @@ int runCommand(const Command &command, const QStringList &arguments, Console &co
     VirtualTool *virtualTool = statePath.isNull() ? nullptr : &libraries.virtualTool;
     // The virtual tool is known by its serial and product strings alone.
     UsbLibraryLister virtualLister;
-    std::optional<LibusbLister> realLister;
-    if (virtualTool)
-        useUsbLibrary(virtualTool);
-    else
-        useUsbLibrary(&realLister.emplace(libraries.libusb()).library());
-    ToolLister &lister = virtualTool ? static_cast<ToolLister &>(virtualLister) : *realLister;
+    LibusbLister realLister;
+    useUsbLibrary(virtualTool ? static_cast<UsbLibrary *>(virtualTool) : &libraries.libusb());
+    ToolLister &lister = virtualTool ? static_cast<ToolLister &>(virtualLister) : realLister;
     chooseDeviceIndex(device);
     const DeviceWarningsOnConsole warnings(console);
     ToolTransfers tool(console, lister, virtualTool, statePath, device);
