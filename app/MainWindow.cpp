@@ -340,7 +340,8 @@ bool MainWindow::DoLoadEDIDfromFile()
     }
 
     const EdidFileContent edid =
-        interpretEdidFile(std::string_view(start.content.constData(), start.content.size()));
+        interpretEdidFile(std::string_view(start.content.constData(), start.content.size()),
+                          EdidFileRule::FirstByteZeroIsBinary);
     if (edid.isBinary)
         ShowEDIDtext(&edid.image);
     else
