@@ -40,7 +40,7 @@ const QString kFilesRead = QStringLiteral(
     "digits separated by white space, commas or colons, with or without 0x, as the window\n"
     "saves them and as xrandr --verbose and edid-decode print them. 128 bytes get a second\n"
     "block of zeros; any other count is refused.\n"
-    "'varnex-edid COMMAND --help' describes a command.\n\n");
+    "'varnex-edid help COMMAND' or 'varnex-edid COMMAND --help' describes a command.\n\n");
 
 QString overview()
 {
@@ -307,6 +307,13 @@ int runCli(const QStringList &arguments, Console &console, const UsbLibraries &l
         }
         return console.fail(kExitBadInput,
                             QStringLiteral("no command given; 'varnex-edid --help' lists them"));
+    }
+    // "help COMMAND" is "COMMAND --help", and "help" alone "--help". Every word from the first
+    // positional one on is positional, so the command's name stands that many words from the end.
+    if (words.first() == QLatin1String("help")) {
+        QStringList asked = arguments;
+        asked.removeAt(arguments.size() - words.size());
+        return runCli(asked << QStringLiteral("--help"), console, libraries);
     }
     for (const Command &command : commands())
         if (words.first() == QLatin1String(command.name))
