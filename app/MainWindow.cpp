@@ -12,6 +12,7 @@
 #include "FileNameDialogs.h"
 #include "HexText.h"
 #include "MainWindowForm.h"
+#include "ToolProtocol.h"
 
 #include <QApplication>
 #include <QColor>
