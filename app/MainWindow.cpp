@@ -12,6 +12,7 @@
 #include "FileNameDialogs.h"
 #include "HexText.h"
 #include "MainWindowForm.h"
+#include "ToolProtocol.h"
 
 #include <QApplication>
 #include <QColor>
@@ -340,7 +341,8 @@ bool MainWindow::DoLoadEDIDfromFile()
     }
 
     const EdidFileContent edid =
-        interpretEdidFile(std::string_view(start.content.constData(), start.content.size()));
+        interpretEdidFile(std::string_view(start.content.constData(), start.content.size()),
+                          EdidFileRule::FirstByteZeroIsBinary);
     if (edid.isBinary)
         ShowEDIDtext(&edid.image);
     else

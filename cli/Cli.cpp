@@ -7,6 +7,7 @@
 #include "EdidEdit.h"
 #include "ExitCode.h"
 #include "LibusbUsbLibrary.h"
+#include "Operands.h"
 #include "ToolList.h"
 #include "ToolTransfers.h"
 #include "UsbAccess.h"
@@ -21,7 +22,7 @@ const QString kExitCodes = QStringLiteral(
     "Exit status: 0 success; 1 a check or verification found a difference; 2 bad usage or\n"
     "input; 3 no tool or no access; 4 a device exchange failed or timed out.");
 
-const QString kOverview = QStringLiteral(
+const QString kCommands = QStringLiteral(
     "Reads, checks and writes the EDIDs of a Varnex USB HDMI tool.\n\n"
     "Commands:\n"
     "  list [--any]            the tools found: index, serial string, product string\n"
@@ -32,17 +33,26 @@ const QString kOverview = QStringLiteral(
     "  convert IN OUT          between raw binary and hex text\n"
     "  diff A B                byte-wise differences; each a file or tool:SOURCE\n"
     "  decode INPUT...         what an EDID says, and what is wrong with it\n"
-    "  edit INPUT OPERATION... change what an EDID says, then save or write it\n\n"
-    "Sources: current, sink, custom6, custom7, custom8; only the custom ones can be written.\n"
+    "  edit INPUT OPERATION... change what an EDID says, then save or write it\n\n");
+
+const QString kFilesRead = QStringLiteral(
     "Files read: raw binary of 128 or 256 bytes, or a hex dump of as many bytes: pairs of\n"
     "digits separated by white space, commas or colons, with or without 0x, as the window\n"
     "saves them and as xrandr --verbose and edid-decode print them. 128 bytes get a second\n"
     "block of zeros; any other count is refused.\n"
-    "'varnex-edid COMMAND --help' describes a command.\n\n");
+    "'varnex-edid help COMMAND' or 'varnex-edid COMMAND --help' describes a command.\n\n");
+
+QString overview()
+{
+    return kCommands +
+           QStringLiteral("Sources: %1; only the custom ones can be written.\n")
+               .arg(sourceNames(false, QStringLiteral(", "))) +
+           kFilesRead;
+}
 
 struct Argument {
     const char *name;
-    const char *description;
+    QString description;
 };
 
 struct Command {
@@ -68,19 +78,24 @@ struct Command {
     }
 };
 
-QCommandLineOption option(const QStringList &names, const char *description,
+QCommandLineOption option(const QStringList &names, const QString &description,
                           const char *valueName = nullptr)
 {
-    return QCommandLineOption(names, QString::fromLatin1(description),
-                              QString::fromLatin1(valueName ? valueName : ""));
+    return QCommandLineOption(names, description, QString::fromLatin1(valueName ? valueName : ""));
+}
+
+// "custom6, custom7 or custom8"
+QString writableSources()
+{
+    return sourceNames(true, QStringLiteral(" or "));
 }
 
 // edit's options: where the result goes, and one option per operation.
 std::vector<QCommandLineOption> editOptions(const std::vector<QCommandLineOption> &common)
 {
     std::vector<QCommandLineOption> options = common;
-    options.push_back(
-        option({"to"}, "Write into custom6, custom7 or custom8 and verify.", "SOURCE"));
+    options.push_back(option(
+        {"to"}, QStringLiteral("Write into %1 and verify.").arg(writableSources()), "SOURCE"));
     options.push_back(option({"dry-run"}, "Print what would change; save and write nothing."));
     options.push_back(option({"no-verify"}, "With --to: do not read the image back."));
     for (const EdidEditInfo &info : edidEditKinds())
@@ -104,7 +119,7 @@ const std::vector<Command> &commands()
          {option({"any"}, "Also devices of the tool's kind outside its USB IDs."), json},
          runList},
         {"read",
-         {{"SOURCE", "current, sink, custom6, custom7 or custom8"}},
+         {{"SOURCE", sourceNames(false, QStringLiteral(" or "))}},
          "Reads SOURCE from the tool and prints it in the window's hex text layout, or saves it\n"
          "to a file (atomically: a file is never left half-written).",
          {output, format, json},
@@ -115,7 +130,7 @@ const std::vector<Command> &commands()
          "all 256 bytes: the exit status is 0 only when they match, else 1 with the offsets\n"
          "that differ. An EDID with a wrong checksum is refused. Exit status 4 when the write\n"
          "broke off: the custom image may then be incomplete.",
-         {option({"to"}, "custom6, custom7 or custom8.", "SOURCE"),
+         {option({"to"}, writableSources() + QLatin1Char('.'), "SOURCE"),
           option({"fix-checksums"}, "Recalculate both checksums before writing."),
           option({"force"}, "Write wrong checksums as they are."),
           option({"no-verify"}, "Do not read the image back."), connector},
@@ -233,8 +248,7 @@ int runCommand(const Command &command, const QStringList &arguments, Console &co
         parser.addOption(commandOption);
     addCommonOptions(parser);
     for (const Argument &argument : command.arguments)
-        parser.addPositionalArgument(QLatin1String(argument.name),
-                                     QLatin1String(argument.description));
+        parser.addPositionalArgument(QLatin1String(argument.name), argument.description);
     parser.setApplicationDescription(QString::fromLatin1(command.description) +
                                      QStringLiteral("\n\n") + kExitCodes);
     const bool parsed = parser.parse(arguments);
@@ -259,12 +273,9 @@ int runCommand(const Command &command, const QStringList &arguments, Console &co
     VirtualTool *virtualTool = statePath.isNull() ? nullptr : &libraries.virtualTool;
     // The virtual tool is known by its serial and product strings alone.
     UsbLibraryLister virtualLister;
-    std::optional<LibusbLister> realLister;
-    if (virtualTool)
-        useUsbLibrary(virtualTool);
-    else
-        useUsbLibrary(&realLister.emplace(libraries.libusb()).library());
-    ToolLister &lister = virtualTool ? static_cast<ToolLister &>(virtualLister) : *realLister;
+    LibusbLister realLister;
+    useUsbLibrary(virtualTool ? static_cast<UsbLibrary *>(virtualTool) : &libraries.libusb());
+    ToolLister &lister = virtualTool ? static_cast<ToolLister &>(virtualLister) : realLister;
     chooseDeviceIndex(device);
     const DeviceWarningsOnConsole warnings(console);
     ToolTransfers tool(console, lister, virtualTool, statePath, device);
@@ -283,7 +294,7 @@ int runCli(const QStringList &arguments, Console &console, const UsbLibraries &l
     addCommonOptions(parser);
     parser.addOption(option({"version"}, "Show the program's version."));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    parser.setApplicationDescription(kOverview + kExitCodes);
+    parser.setApplicationDescription(overview() + kExitCodes);
     if (!parser.parse(arguments))
         return console.fail(kExitBadInput, parser.errorText());
     const QStringList words = parser.positionalArguments();
@@ -296,6 +307,13 @@ int runCli(const QStringList &arguments, Console &console, const UsbLibraries &l
         }
         return console.fail(kExitBadInput,
                             QStringLiteral("no command given; 'varnex-edid --help' lists them"));
+    }
+    // "help COMMAND" is "COMMAND --help", and "help" alone "--help". Every word from the first
+    // positional one on is positional, so the command's name stands that many words from the end.
+    if (words.first() == QLatin1String("help")) {
+        QStringList asked = arguments;
+        asked.removeAt(arguments.size() - words.size());
+        return runCli(asked << QStringLiteral("--help"), console, libraries);
     }
     for (const Command &command : commands())
         if (words.first() == QLatin1String(command.name))

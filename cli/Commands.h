@@ -1,42 +1,9 @@
 #pragma once
 
-#include "EdidFiles.h"
+struct Run;
+struct EdidImage;
 
-#include <QCommandLineParser>
-#include <QStringList>
-
-class Console;
-class ToolLister;
-class ToolTransfers;
-
-// What a command runs with: its parsed options, the arguments after its name, where to report,
-// the tool and the list of tools. Each command returns the program's exit code.
-struct Run {
-    const QCommandLineParser &options;
-    QStringList arguments;
-    Console &console;
-    ToolTransfers &tool;
-    ToolLister &tools;
-
-    bool json() const { return options.isSet(QStringLiteral("json")); }
-
-    // An EDID file, with the EDID of the output --connector names in a whole xrandr output.
-    EdidInput readFile(const QString &path) const;
-    // Saves to path, or prints on standard output when path is "-". Returns the exit code after
-    // telling what went wrong.
-    int save(const QString &path, const EdidImage &image, EdidFormat format,
-             std::size_t size = EdidImage::kSize);
-    static bool isStandardOutput(const QString &path) { return path == QLatin1String("-"); }
-};
-
-// The custom image --to names; returns the exit code after telling what is wrong. command names
-// the command in the message.
-int writableTarget(Run &run, const char *command, std::size_t &source);
-
-// Writes the image into the source and, unless --no-verify, reads it back and compares all 256
-// bytes: exit status 0 only when they match. what names the EDID in the confirmation.
-int writeVerified(Run &run, std::size_t source, const EdidImage &image, const QString &what);
-
+// The commands of the command table (Cli.cpp). Each returns the program's exit code.
 int runList(Run &run);
 int runRead(Run &run);
 int runWrite(Run &run);
@@ -50,7 +17,3 @@ int runEdit(Run &run);
 // Prints what A and B say differently, field by field (diff --fields); exit status 1 when they
 // differ.
 int runFieldDiff(Run &run, const EdidImage &a, const EdidImage &b);
-
-// Reads an operand of diff, decode and edit: a file, or tool:SOURCE from the tool; size: the
-// bytes it held (128 or 256). Returns the exit code, having said what went wrong.
-int readOperand(Run &run, const QString &operand, EdidImage &image, std::size_t *size = nullptr);

@@ -3,6 +3,7 @@
 #include "DescriptionJson.h"
 #include "EdidDescriptionTree.h"
 #include "ExitCode.h"
+#include "Operands.h"
 
 #include <QJsonArray>
 

@@ -1,9 +1,10 @@
+#include "ChecksumsAndDifferences.h"
 #include "Commands.h"
 #include "Console.h"
-#include "EdidFiles.h"
 #include "ExitCode.h"
-#include "Findings.h"
+#include "Operands.h"
 #include "ToolList.h"
+#include "ToolProtocol.h"
 #include "ToolTransfers.h"
 
 #include <QJsonArray>
@@ -124,49 +125,6 @@ int readToWrite(Run &run, const QString &file, EdidImage &image)
 }
 
 } // namespace
-
-int writableTarget(Run &run, const char *command, std::size_t &source)
-{
-    const QString target = run.options.value(QStringLiteral("to"));
-    const auto index = sourceIndex(target);
-    if (!index)
-        return run.console.fail(kExitBadInput,
-                                QStringLiteral("%1 needs --to custom6, custom7 or custom8")
-                                    .arg(QLatin1String(command)));
-    if (!kEdidSources[*index].writable)
-        return run.console.fail(kExitBadInput, QStringLiteral("%1 cannot be written; only custom6, "
-                                                              "custom7 and custom8 can")
-                                                   .arg(target));
-    source = *index;
-    return kExitSuccess;
-}
-
-int writeVerified(Run &run, std::size_t source, const EdidImage &image, const QString &what)
-{
-    const QString target = QLatin1String(kEdidSources[source].key);
-    if (const int code = run.tool.write(source, image))
-        return code;
-    if (run.options.isSet(QStringLiteral("no-verify"))) {
-        run.console.note(QStringLiteral("%1 written to %2, not verified").arg(what, target));
-        return kExitSuccess;
-    }
-    EdidImage readBack;
-    if (const int code = run.tool.read(source, readBack))
-        return code;
-    const std::vector<ByteDifference> found = differences(image, readBack);
-    if (!found.empty()) {
-        run.console.error(QStringLiteral("%1 did not keep the EDID: the read-back differs at %2 "
-                                         "of 256 offsets (offset, written, read back):")
-                              .arg(target)
-                              .arg(found.size()));
-        for (const ByteDifference &difference : found)
-            run.console.detail(describe(difference));
-        return kExitDifference;
-    }
-    run.console.note(
-        QStringLiteral("%1 written to %2 and verified: all 256 bytes match").arg(what, target));
-    return kExitSuccess;
-}
 
 int runWrite(Run &run)
 {

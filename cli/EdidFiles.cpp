@@ -1,14 +1,8 @@
 #include "EdidFiles.h"
 
+#include "EdidFile.h"
 #include "FileIo.h"
 #include "HexText.h"
-
-namespace {
-
-// Far beyond any dump of 256 bytes; a larger file is not read whole.
-constexpr qint64 kLargestInput = 64 * 1024;
-
-} // namespace
 
 std::optional<EdidFormat> edidFormat(const QString &path, const QString &option)
 {
@@ -32,20 +26,26 @@ QByteArray encodeEdid(const EdidImage &image, EdidFormat format, std::size_t siz
 
 EdidInput readEdidFile(const QString &path, const QString &connector)
 {
-    const FileStart start = readFileStart(path, kLargestInput + 1);
+    // One byte more than a dump may have tells a file that is too large.
+    const FileStart start = readFileStart(path, qint64(kEdidDumpSizeLimit) + 1);
     EdidInput input;
     if (!start.error.isNull()) {
         input.error = QStringLiteral("cannot read %1: %2").arg(path, start.error);
         return input;
     }
-    if (start.content.size() > kLargestInput) {
-        input.error = QStringLiteral("%1: larger than 64 KiB, not an EDID").arg(path);
-        return input;
-    }
-    input = parseEdidInput(start.content, connector);
-    // "file:LINE:COLUMN: what" for text, as compilers name a place; "file: what" for binary.
-    if (!input.error.isNull())
-        input.error.prepend(path + QLatin1String(input.binary ? ": " : ":"));
+    const EdidFileContent content =
+        interpretEdidFile(std::string_view(start.content.constData(), start.content.size()),
+                          EdidFileRule::NonTextByteIsBinary, connector.toStdString());
+    input.image = content.image;
+    input.size = content.size;
+    input.binary = content.isBinary;
+    // "file:LINE:COLUMN: what" for text, as compilers name a place; "file: what" for the rest.
+    if (!content.problem.empty())
+        input.error =
+            (content.problemPlace.empty()
+                 ? path
+                 : path + QLatin1Char(':') + QString::fromStdString(content.problemPlace)) +
+            QStringLiteral(": ") + QString::fromStdString(content.problem);
     return input;
 }
 

@@ -1,11 +1,19 @@
 #pragma once
 
 #include "EdidImage.h"
-#include "EdidReader.h"
 
 #include <QString>
 
+#include <cstddef>
 #include <optional>
+
+// An EDID file as the command line reads it (interpretEdidFile's NonTextByteIsBinary rule).
+struct EdidInput {
+    EdidImage image;
+    std::size_t size = EdidImage::kSize; // the bytes the file held: 128 or 256
+    bool binary = false;
+    QString error; // null when read; "FILE:LINE:COLUMN: what" for text, "FILE: what" else
+};
 
 enum class EdidFormat {
     HexText, // the window's layout: 16 lines of 16 upper-case pairs

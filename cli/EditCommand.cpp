@@ -3,7 +3,7 @@
 #include "EdidEdit.h"
 #include "EdidFieldDiff.h"
 #include "ExitCode.h"
-#include "ToolTransfers.h"
+#include "Operands.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -79,8 +79,9 @@ int runEdit(Run &run)
     if (!output.isEmpty() && toTool)
         return run.console.fail(kExitBadInput, QStringLiteral("edit takes -o or --to, not both"));
     if (output.isEmpty() && !toTool && !dryRun)
-        return run.console.fail(kExitBadInput, QStringLiteral("edit needs -o FILE, --to custom6, "
-                                                              "custom7 or custom8, or --dry-run"));
+        return run.console.fail(kExitBadInput,
+                                QStringLiteral("edit needs -o FILE, --to %1, or --dry-run")
+                                    .arg(sourceNames(true, QStringLiteral(" or "))));
     const std::vector<EdidEdit> edits = editsInOrder(run.options);
     if (edits.empty())
         return run.console.fail(kExitBadInput,

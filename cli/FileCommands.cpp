@@ -1,29 +1,13 @@
+#include "ChecksumsAndDifferences.h"
 #include "Commands.h"
 #include "Console.h"
-#include "EdidFiles.h"
 #include "ExitCode.h"
-#include "Findings.h"
-#include "ToolTransfers.h"
+#include "Operands.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 
 #include <algorithm>
-
-EdidInput Run::readFile(const QString &path) const
-{
-    return readEdidFile(path, options.value(QStringLiteral("connector")));
-}
-
-int Run::save(const QString &path, const EdidImage &image, EdidFormat format, std::size_t size)
-{
-    if (isStandardOutput(path)) {
-        console.printBytes(encodeEdid(image, format, size));
-        return kExitSuccess;
-    }
-    const QString error = saveEdidFile(path, image, format, size);
-    return error.isNull() ? kExitSuccess : console.fail(kExitBadInput, error);
-}
 
 int runCheck(Run &run)
 {
@@ -97,25 +81,6 @@ int runConvert(Run &run)
     if (!Run::isStandardOutput(out))
         run.console.note(QStringLiteral("%1 saved to %2 as %3")
                              .arg(in, out, *format == EdidFormat::Binary ? "binary" : "hex text"));
-    return kExitSuccess;
-}
-
-int readOperand(Run &run, const QString &operand, EdidImage &image, std::size_t *size)
-{
-    const QLatin1String toolPrefix("tool:");
-    if (operand.startsWith(toolPrefix)) {
-        const auto source = sourceIndex(operand.mid(toolPrefix.size()));
-        if (!source)
-            return run.console.fail(kExitBadInput,
-                                    QStringLiteral("unknown source in '%1'").arg(operand));
-        return run.tool.read(*source, image);
-    }
-    const EdidInput input = run.readFile(operand);
-    if (!input.error.isNull())
-        return run.console.fail(kExitBadInput, input.error);
-    image = input.image;
-    if (size)
-        *size = input.size;
     return kExitSuccess;
 }
 

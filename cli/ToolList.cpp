@@ -28,7 +28,11 @@ bool UsbLibraryLister::list(bool, std::vector<ListedTool> &tools)
 bool LibusbLister::list(bool any, std::vector<ListedTool> &tools)
 {
     std::vector<LibusbUsbLibrary::Listing> devices;
-    if (library_.listDevices(any, devices) != kUsbSuccess)
+    const UsbStatus status = UsbLibraryCall([&](UsbLibrary &chosen) {
+        auto *libusb = dynamic_cast<LibusbUsbLibrary *>(&chosen);
+        return libusb ? libusb->listDevices(any, devices) : kNoUsbLibrary;
+    });
+    if (status != kUsbSuccess)
         return false;
     for (const LibusbUsbLibrary::Listing &device : devices) {
         char ids[10];

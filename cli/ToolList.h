@@ -28,16 +28,10 @@ public:
     bool list(bool any, std::vector<ListedTool> &tools) override;
 };
 
-class LibusbUsbLibrary;
-
-// Real tools on the USB bus: their IDs, where they are attached and whether this user may open
-// them; with any, also the devices of the tool's kind outside the ID list (never opened).
+// Real tools on the USB bus, when the chosen library is the libusb one: their IDs, where they are
+// attached and whether this user may open them; with any, also the devices of the tool's kind
+// outside the ID list (never opened).
 class LibusbLister final : public ToolLister {
 public:
-    explicit LibusbLister(LibusbUsbLibrary &library) : library_(library) {}
     bool list(bool any, std::vector<ListedTool> &tools) override;
-    LibusbUsbLibrary &library() { return library_; }
-
-private:
-    LibusbUsbLibrary &library_;
 };

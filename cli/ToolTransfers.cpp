@@ -6,18 +6,11 @@
 #include "EdidTransfer.h"
 #include "ExitCode.h"
 #include "ToolList.h"
+#include "ToolProtocol.h"
 #include "VirtualState.h"
 
 #include <algorithm>
 #include <utility>
-
-std::optional<std::size_t> sourceIndex(const QString &name)
-{
-    for (std::size_t i = 0; i < kEdidSources.size(); ++i)
-        if (name == QLatin1String(kEdidSources[i].key))
-            return i;
-    return std::nullopt;
-}
 
 ToolTransfers::ToolTransfers(Console &console, ToolLister &lister, VirtualTool *virtualTool,
                              QString statePath, std::optional<std::uint32_t> device)

@@ -1,19 +1,17 @@
 #pragma once
 
 #include "EdidImage.h"
-#include "ToolProtocol.h"
 #include "VirtualState.h"
 
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 
 class Console;
 class ToolLister;
 class VirtualTool;
-
-// The index in kEdidSources of the source with this command-line name.
-std::optional<std::size_t> sourceIndex(const QString &name);
 
 // Reads and writes the tool's sources with the window's command sequences. Each call opens and
 // closes the tool, tells on the console what went wrong and returns an exit code.

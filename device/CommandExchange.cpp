@@ -2,6 +2,7 @@
 
 #include "DeviceClock.h"
 #include "DeviceWarning.h"
+#include "ToolProtocol.h"
 #include "UsbAccess.h"
 
 ExchangeResult ExchangeCommand(const UsbHandle *handle, std::uint8_t *reply,

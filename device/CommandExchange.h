@@ -2,11 +2,7 @@
 
 #include "UsbLibrary.h"
 
-#include <chrono>
 #include <cstdint>
-
-// How long the tool has to begin its reply.
-constexpr std::chrono::milliseconds kReplyTimeLimit{3000};
 
 enum class ExchangeResult {
     Success,  // the reply was read, exactly replyLength bytes

@@ -15,6 +15,13 @@ int hexDigitValue(char c)
     return -1;
 }
 
+int hexByteValue(char high, char low)
+{
+    const int highValue = hexDigitValue(high);
+    const int lowValue = hexDigitValue(low);
+    return highValue < 0 || lowValue < 0 ? -1 : highValue * 16 + lowValue;
+}
+
 std::string edidHexText(const EdidImage &image)
 {
     std::string text;
@@ -33,11 +40,10 @@ int HexPairToByte(const char *group, std::uint8_t *byte)
     const char separator = group[2];
     if (separator != '\0' && separator != ' ' && separator != '\n')
         return 1;
-    const int high = hexDigitValue(group[0]);
-    const int low = hexDigitValue(group[1]);
-    if (high < 0 || low < 0)
+    const int value = hexByteValue(group[0], group[1]);
+    if (value < 0)
         return 1;
-    *byte = static_cast<std::uint8_t>(high * 16 + low);
+    *byte = static_cast<std::uint8_t>(value);
     return 0;
 }
 

@@ -26,6 +26,10 @@ constexpr bool isEdidChecksumByte(std::size_t index)
 // The value of one hex digit (either case), or -1 for any other character.
 int hexDigitValue(char c);
 
+// Two hex digits (either case) as one byte's value, the first the high one; -1 when either is no
+// hex digit. Every reader of hex text turns its pairs into bytes here.
+int hexByteValue(char high, char low);
+
 // Converts one group of three characters: two hex digits (either case) followed by a space, a
 // newline or the terminating NUL. Returns 0 after writing the byte, 1 without writing it.
 int HexPairToByte(const char *group, std::uint8_t *byte);

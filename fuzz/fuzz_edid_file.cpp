@@ -1,6 +1,7 @@
-// Feeds arbitrary file contents to the EDID file loader's conversion. A binary file's image is
-// its first 256 bytes completed with zeros; a text file's text holds no zero byte and no more
-// characters than the read limit.
+// Feeds arbitrary file contents to the EDID file reader. By the window's rule a binary file's
+// image is its first 256 bytes completed with zeros, a text file's text holds no zero byte and no
+// more characters than the read limit; by the command line's an EDID read has 128 or 256 bytes,
+// a binary one exactly the file's.
 #include "EdidFile.h"
 
 #include <cstdint>
@@ -10,6 +11,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string_view content(reinterpret_cast<const char *>(data), size);
+    const EdidFileContent read = interpretEdidFile(content, EdidFileRule::NonTextByteIsBinary);
+    const bool whole = read.size == EdidImage::kSize || read.size == EdidImage::kBlockSize;
+    if (read.problem.empty() && (!whole || (read.isBinary && read.size != size)))
+        std::abort();
+
     const EdidFileContent file = interpretEdidFile(content);
     if (file.isBinary != (size == 0 || data[0] == 0x00))
         std::abort();

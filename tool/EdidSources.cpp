@@ -7,11 +7,3 @@ void selectEdidSource(int index)
     if (index >= 0 && index < static_cast<int>(kEdidSources.size()))
         SelectedEdidAddress = kEdidSources[static_cast<std::size_t>(index)].address;
 }
-
-bool isWritableEdidAddress(std::uint8_t address)
-{
-    for (const EdidSource &source : kEdidSources)
-        if (source.address == address)
-            return source.writable;
-    return false;
-}

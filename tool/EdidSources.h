@@ -9,6 +9,3 @@ extern std::uint8_t SelectedEdidAddress;
 
 // Sets SelectedEdidAddress to the source at this selector index; other indexes change nothing.
 void selectEdidSource(int index);
-
-// Only the tool's custom images may be written.
-bool isWritableEdidAddress(std::uint8_t address);

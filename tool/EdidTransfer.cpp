@@ -29,7 +29,7 @@ TransferResult readEdidFromTool(EdidImage &image, const TransferProgress &progre
     }
     if (complete) {
         // The counters are collected and not used; their loss does not spoil the read.
-        std::array<std::uint8_t, kCountersReplyLength> counters{};
+        CountersReply counters{};
         const CountersCommand countersCommand = CmdGetCounters(command);
         ExchangeCommand(&DeviceHandle, counters.data(), countersCommand.data(),
                         kCountersReplyLength, kCountersCommandLength);

@@ -2,7 +2,6 @@
 
 #include "EdidImage.h"
 
-#include <chrono>
 #include <functional>
 
 // Progress of a transfer as (value, maximum); a value of 0 asks for the display to be hidden.
@@ -16,9 +15,6 @@ enum class TransferResult {
 
 // The read's progress runs 0, 16, ..., 240 of this maximum: the bar never reaches its end.
 constexpr int kReadProgressMaximum = 255;
-
-// The tool is given this long to store a row before the next command follows.
-constexpr std::chrono::milliseconds kWriteRowPause{50};
 
 // Opens the tool, reads the 256-byte image at SelectedEdidAddress (taken afresh for every
 // command) into image in sixteen commands and, when all were answered, asks for the tool's

@@ -67,3 +67,8 @@ UsbStatus UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting, std::uin
     return lockedCall(
         [&](UsbLibrary &usb) { return usb.UsbQueueStatus(handle, bytesWaiting, queueStatus); });
 }
+
+UsbStatus UsbLibraryCall(const std::function<UsbStatus(UsbLibrary &)> &call)
+{
+    return lockedCall(call);
+}

@@ -2,6 +2,7 @@
 
 #include "UsbLibrary.h"
 
+#include <functional>
 #include <mutex>
 
 // Guards the USB library as a whole; held around each single library call and nothing else.
@@ -23,3 +24,7 @@ UsbStatus UsbWriteBlock(UsbHandle handle, const std::uint8_t *buffer, std::uint3
                         std::uint32_t *bytesWritten, std::uint32_t reserved);
 UsbStatus UsbPurge(UsbHandle handle, std::uint8_t purgeReceive, std::uint8_t purgeTransmit);
 UsbStatus UsbQueueStatus(UsbHandle handle, std::uint32_t *bytesWaiting, std::uint32_t *queueStatus);
+
+// A call of the chosen library's own beyond the eight operations (the libusb library's listing of
+// the bus), made under UsbLock like them; kNoUsbLibrary when none is chosen.
+UsbStatus UsbLibraryCall(const std::function<UsbStatus(UsbLibrary &)> &call);

@@ -299,6 +299,7 @@ private slots:
             "Tool\",\n        \"serial\": \"2011\"",
             "");
         row("unknown command", "frob", 2, "", "unknown command 'frob'");
+        row("help of no command", "help frob", 2, "", "unknown command 'frob'");
         row("unknown source", "diff s.bin tool:sinks", 2, "", "unknown source in 'tool:sinks'");
         row("missing argument", "read", 2, "", "usage: varnex-edid read SOURCE [options]");
         row("bad format", "read sink --format txt", 2, "", "--format takes hex or bin");
@@ -371,10 +372,14 @@ private slots:
         const QRegularExpression listing("^" + QRegularExpression::escape(synopsis) + "( |$)",
                                          QRegularExpression::MultilineOption);
         QCOMPARE(run("--help"), 0);
+        const QByteArray overview = out;
+        QVERIFY(run("help") == 0 && out == overview);
         const QStringList commands = listed(out, "Commands:");
         QVERIFY(commands.join('\n').contains(listing));
         QCOMPARE(commands.size(), 9); // each of them a row here
         QCOMPARE(run(synopsis.section(' ', 0, 0) + " --help"), 0);
+        const QByteArray help = out;
+        QVERIFY(run("help " + synopsis.section(' ', 0, 0)) == 0 && out == help);
         QVERIFY(out.startsWith(("Usage: varnex-edid " + synopsis + " [options]\n").toUtf8()));
         QCOMPARE(listed(out, "Arguments:"), synopsis.split(' ').mid(1));
         const QStringList common{"--virtual", "--virtual-state <FILE>", "--device <N>",

@@ -1,6 +1,7 @@
 #include "LibusbUsbLibrary.h"
 
 #include "DeviceClock.h"
+#include "ToolProtocol.h"
 
 #include <libusb.h>
 

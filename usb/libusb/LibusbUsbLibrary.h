@@ -17,9 +17,8 @@
 // OUT endpoint; no other device is ever opened or asked for a string. Indices refer to the
 // devices of the last count.
 //
-// Tools follow the conventions of their maker's USB library: after claiming the interface the
-// host enables the device and tells it to serve the bulk endpoints, and before releasing it tells
-// it to stop.
+// Tools take the control requests of their protocol (ToolProtocol.h) around the claimed
+// interface.
 class LibusbUsbLibrary final : public UsbLibrary {
 public:
     // How long a write may take, and how long a read waits for the rest of a reply (in device
@@ -39,14 +38,6 @@ public:
     static constexpr UsbStatus kLibusbErrorBase = 0x100;
 
     static UsbStatus statusOf(int libusbError);
-
-    // Vendor requests, host to device, no data stage.
-    static constexpr std::uint8_t kVendorRequestOut = 0x40;
-    static constexpr std::uint8_t kRequestEnable = 0x00;
-    static constexpr std::uint16_t kEnableAll = 0xFFFF;
-    static constexpr std::uint8_t kRequestControl = 0x02;
-    static constexpr std::uint16_t kStartServing = 0x0002;
-    static constexpr std::uint16_t kStopServing = 0x0004;
 
     explicit LibusbUsbLibrary(std::unique_ptr<UsbTransport> transport,
                               std::vector<UsbId> toolIds = toolUsbIds());

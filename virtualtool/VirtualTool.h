@@ -2,6 +2,7 @@
 
 #include "DeviceClock.h"
 #include "EdidImage.h"
+#include "ToolCommands.h"
 #include "UsbLibrary.h"
 
 #include <array>
@@ -111,10 +112,9 @@ private:
     // The tool's reply to a command packet; none to a packet it does not understand.
     std::vector<std::uint8_t> answer(ToolState &tool, const std::vector<std::uint8_t> &packet,
                                      bool store);
-    static std::vector<std::uint8_t> answerRead(ToolState &tool,
-                                                const std::vector<std::uint8_t> &packet);
-    static std::vector<std::uint8_t>
-    answerWrite(ToolState &tool, const std::vector<std::uint8_t> &packet, bool store);
+    static std::vector<std::uint8_t> answerRead(ToolState &tool, const ReadRequest &request);
+    static std::vector<std::uint8_t> answerWrite(ToolState &tool, const WriteRequest &request,
+                                                 bool store);
     std::size_t dueReplyBytes(const ToolState &tool) const;
 
     std::vector<ToolState> devices_;

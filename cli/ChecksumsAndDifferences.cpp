@@ -1,4 +1,4 @@
-#include "Findings.h"
+#include "ChecksumsAndDifferences.h"
 
 #include <QJsonObject>
 #include <QStringList>

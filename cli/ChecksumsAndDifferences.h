@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-// What check, diff and write's verification find, in words and as JSON.
+// Wrong checksums and differing bytes, as check, diff and write's verification report them: in
+// words and as JSON.
 
 struct WrongChecksum {
     int block;

@@ -1,22 +1,11 @@
 #include "VirtualTool.h"
 
 #include "SampleEdids.h"
-#include "ToolProtocol.h"
+#include "ToolCommands.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
-
-namespace {
-
-bool isCustomImage(std::uint8_t address)
-{
-    return std::any_of(kEdidSources.begin(), kEdidSources.end(), [address](const EdidSource &s) {
-        return s.address == address && s.writable;
-    });
-}
-
-} // namespace
 
 VirtualTool::VirtualTool()
 {
@@ -127,60 +116,46 @@ std::size_t VirtualTool::dueReplyBytes(const ToolState &tool) const
     return due;
 }
 
-std::vector<std::uint8_t> VirtualTool::answerRead(ToolState &tool,
-                                                  const std::vector<std::uint8_t> &packet)
+std::vector<std::uint8_t> VirtualTool::answerRead(ToolState &tool, const ReadRequest &request)
 {
-    if (packet.size() != kReadCommandLength)
-        return {};
-    const std::uint8_t count = packet[1];
-    const auto image = tool.images.find(packet[2]);
-    if (count == 0 || count > kMaxReadLength || image == tool.images.end()) {
+    const auto image = tool.images.find(request.address);
+    if (request.count == 0 || request.count > kMaxReadLength || image == tool.images.end()) {
         ++tool.readErrors;
         return {};
     }
     ++tool.readings;
-    std::vector<std::uint8_t> reply(count);
-    for (std::uint8_t i = 0; i < count; ++i) // an offset near the end wraps to the image's start
-        reply[i] = image->second.bytes[static_cast<std::uint8_t>(packet[3] + i)];
+    std::vector<std::uint8_t> reply(request.count);
+    for (std::uint8_t i = 0; i < request.count; ++i) // an offset near the end wraps to the start
+        reply[i] = image->second.bytes[static_cast<std::uint8_t>(request.offset + i)];
     return reply;
 }
 
-std::vector<std::uint8_t>
-VirtualTool::answerWrite(ToolState &tool, const std::vector<std::uint8_t> &packet, bool store)
+std::vector<std::uint8_t> VirtualTool::answerWrite(ToolState &tool, const WriteRequest &request,
+                                                   bool store)
 {
-    if (packet.size() != kWriteCommandLength || packet[1] != kWriteCommandLength)
-        return {};
-    if (!isCustomImage(packet[2]))
+    if (!isWritableEdidAddress(request.address))
         return {kWriteRefused};
     if (!store)
         return {kWriteStored};
-    EdidImage &image = tool.images[packet[2]];
+    EdidImage &image = tool.images[request.address];
     for (std::uint8_t i = 0; i < kWriteRowLength; ++i)
-        image.bytes[static_cast<std::uint8_t>(packet[3] + i)] = packet[4 + i];
+        image.bytes[static_cast<std::uint8_t>(request.offset + i)] = request.row[i];
     return {kWriteStored};
 }
 
 std::vector<std::uint8_t> VirtualTool::answer(ToolState &tool,
                                               const std::vector<std::uint8_t> &packet, bool store)
 {
-    if (packet.empty())
-        return {}; // a silent device, as the real one is to what it does not understand
-    switch (packet[0]) {
-    case kOpReadEdid:
-        return answerRead(tool, packet);
-    case kOpWriteEdid:
-        return answerWrite(tool, packet, store);
-    case kOpGetCounters: {
-        if (packet.size() != kCountersCommandLength)
-            return {};
-        std::vector<std::uint8_t> reply(kCountersReplyLength, 0x00);
-        reply[0] = tool.readErrors;
-        reply[1] = tool.readings;
-        return reply;
+    // Silent to whatever it does not understand, as the real tool is.
+    if (const auto read = parseReadCommand(packet.data(), packet.size()))
+        return answerRead(tool, *read);
+    if (const auto write = parseWriteCommand(packet.data(), packet.size()))
+        return answerWrite(tool, *write, store);
+    if (isCountersCommand(packet.data(), packet.size())) {
+        const CountersReply reply = countersReply(tool.readErrors, tool.readings);
+        return {reply.begin(), reply.end()};
     }
-    default:
-        return {};
-    }
+    return {};
 }
 
 UsbStatus VirtualTool::UsbDeviceCount(std::uint32_t *count)
