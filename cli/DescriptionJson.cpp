@@ -23,13 +23,19 @@ QJsonValue text(const BaseBlock &base, Descriptor::Kind kind)
     return QJsonValue();
 }
 
-QJsonArray bitList(unsigned bits, std::initializer_list<QJsonValue> values)
+QJsonArray numberList(const std::vector<unsigned> &values)
 {
     QJsonArray list;
-    unsigned bit = 0;
-    for (const QJsonValue &value : values)
-        if (bits & 1u << bit++)
-            list.append(value);
+    for (unsigned value : values)
+        list.append(qint64(value));
+    return list;
+}
+
+QJsonArray nameList(const std::vector<const char *> &names)
+{
+    QJsonArray list;
+    for (const char *name : names)
+        list.append(QLatin1String(name));
     return list;
 }
 
@@ -98,16 +104,17 @@ QJsonArray standardJson(const BaseBlock &base)
 
 QJsonObject audioJson(const ShortAudioDescriptor &sad)
 {
-    const bool pcm = sad.formatCode == 1;
-    const bool bitRate = sad.formatCode >= 2 && sad.formatCode <= 8;
+    QJsonArray rates;
+    for (unsigned hz : sad.sampleRatesHz())
+        rates.append(hz / 1000.0);
     return {{"format_code", qint64(sad.formatCode)},
             {"extended_code",
              sad.formatCode == 15 ? QJsonValue(qint64(sad.extendedCode)) : QJsonValue()},
             {"format", QString::fromStdString(audioFormatName(sad.formatCode, sad.extendedCode))},
             {"channels", qint64(sad.channels)},
-            {"rates_khz", bitList(sad.sampleRates, {32, 44.1, 48, 88.2, 96, 176.4, 192})},
-            {"sizes_bits", pcm ? bitList(sad.byte3, {16, 20, 24}) : QJsonArray()},
-            {"max_bitrate_kbps", bitRate ? QJsonValue(sad.byte3 * 8) : QJsonValue()}};
+            {"rates_khz", rates},
+            {"sizes_bits", numberList(sad.sampleSizesBits())},
+            {"max_bitrate_kbps", orNull(sad.maxBitRateKbps())}};
 }
 
 QJsonObject hdmiJson(const HdmiVsdb &hdmi)
@@ -120,9 +127,7 @@ QJsonObject hdmiJson(const HdmiVsdb &hdmi)
                  ? QJsonValue(QString::fromStdString(physicalAddressText(*hdmi.physicalAddress)))
                  : QJsonValue()},
             {"max_tmds_mhz", orNull(hdmi.maxTmdsMhz)},
-            {"deep_color", bitList((hdmi.deepColour30 ? 1 : 0) | (hdmi.deepColour36 ? 2 : 0) |
-                                       (hdmi.deepColour48 ? 4 : 0),
-                                   {30, 36, 48})},
+            {"deep_color", numberList(hdmi.deepColourBits())},
             {"deep_color_y444", hdmi.deepColourY444},
             {"supports_ai", hdmi.supportsAi},
             {"dual_link_dvi", hdmi.dualLinkDvi},
@@ -140,10 +145,7 @@ QJsonObject hdmiForumJson(const HdmiForumBlock &forum)
             {"scdc", forum.scdcPresent},
             {"read_request", forum.readRequest},
             {"scrambling_below_340mcsc", forum.lte340Scrambling},
-            {"deep_color_420",
-             bitList((forum.deepColour420_30 ? 1 : 0) | (forum.deepColour420_36 ? 2 : 0) |
-                         (forum.deepColour420_48 ? 4 : 0),
-                     {30, 36, 48})},
+            {"deep_color_420", numberList(forum.deepColour420Bits())},
             {"max_frl_rate", orNull(forum.maxFrlRate)},
             {"allm", forum.allm},
             {"vrr_min", orNull(forum.vrrMin)},
@@ -153,8 +155,7 @@ QJsonObject hdmiForumJson(const HdmiForumBlock &forum)
 
 QJsonObject hdrJson(const HdrStaticBlock &hdr)
 {
-    return {{"eotfs", bitList(hdr.eotfs, {"traditional SDR", "traditional HDR", "SMPTE ST 2084",
-                                          "hybrid log-gamma"})},
+    return {{"eotfs", nameList(hdr.transferFunctions())},
             {"static_metadata_type1", bool(hdr.descriptors & 1)},
             {"max_luminance_code", orNull(hdr.maxLuminance)},
             {"max_frame_average_code", orNull(hdr.maxFrameAverage)},

@@ -117,7 +117,7 @@ std::optional<CtaCollection> CtaCollection::read(const EdidImage &image, std::st
     }
     // The DTDs up to the first slot that holds none; what follows them stays as it is.
     std::size_t p = kCta + std::max<std::size_t>(offset, 4);
-    for (std::size_t slot : layout->slots) {
+    for (std::size_t slot : layout->slotOffsets) {
         if (!CtaLayout::isDtd(image, slot))
             break;
         Dtd dtd;

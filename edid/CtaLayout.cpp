@@ -37,7 +37,7 @@ std::optional<CtaLayout> readCtaLayout(const EdidImage &image)
     // The slots: a pixel clock makes a DTD, a tag byte a display descriptor; zeros end them.
     std::size_t slot = layout.dtdOffsetValid && d >= 4 ? kCtaStart + d : kCtaChecksum;
     for (; slot + 18 <= kCtaChecksum && (at(slot) || at(slot + 1) || at(slot + 3)); slot += 18)
-        layout.slots.push_back(slot);
+        layout.slotOffsets.push_back(slot);
     layout.paddingStart = slot;
     return layout;
 }

@@ -41,7 +41,7 @@ struct CtaLayout {
     bool collectionWhole = true;
     std::size_t collectionEnd = kCtaStart + 4; // absolute
     std::vector<CtaBlockPlace> blocks;
-    std::vector<std::size_t> slots; // absolute offsets of the 18-byte DTDs and descriptors
+    std::vector<std::size_t> slotOffsets; // of the 18-byte DTDs and descriptors, absolute
     std::size_t paddingStart = kCtaChecksum;
 
     // A slot's first two bytes, its pixel clock, are 0 for a display descriptor.

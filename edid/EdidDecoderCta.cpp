@@ -218,6 +218,7 @@ HdmiVsdb Decoder::decodeHdmiVsdb(std::size_t start, std::size_t to)
     HdmiVsdb hdmi;
     const std::uint8_t *block = &image_.bytes[start];
     const HdmiVsdbLayout layout = hdmiVsdbLayout(block, to - start);
+    hdmi.layout = layout;
     if (!layout.holds(L::kAddress + 1)) {
         error(FindingKind::HdmiVsdbLength, start,
               withNumber("the HDMI VSDB is %u bytes long, shorter than 5",
@@ -411,10 +412,10 @@ void Decoder::decodeExtensionTimings(const CtaLayout &layout)
 {
     CtaExtension &cta = *out_.cta;
     std::size_t lastDtd = 0;
-    for (std::size_t slot : layout.slots)
+    for (std::size_t slot : layout.slotOffsets)
         if (CtaLayout::isDtd(image_, slot))
             lastDtd = slot;
-    for (std::size_t slot : layout.slots) {
+    for (std::size_t slot : layout.slotOffsets) {
         if (CtaLayout::isDtd(image_, slot)) {
             cta.detailedTimings.push_back(decodeDetailedTiming(slot));
             continue;

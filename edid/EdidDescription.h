@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CtaLayout.h"
 #include "EdidFindings.h"
 #include "EdidImage.h"
 #include "EdidVocabulary.h"
@@ -198,6 +199,10 @@ struct ShortAudioDescriptor {
     unsigned channels = 0;
     std::uint8_t sampleRates = 0; // bit 0 32 kHz ... bit 6 192 kHz
     std::uint8_t byte3 = 0;       // sizes (L-PCM), max bit rate / 8 kb/s (codes 2-8), or as kept
+
+    std::vector<unsigned> sampleRatesHz() const;    // 32000, 44100, ... of the bits set
+    std::vector<unsigned> sampleSizesBits() const;  // 16, 20, 24: Linear PCM's only
+    std::optional<unsigned> maxBitRateKbps() const; // of AC-3 to ATRAC (codes 2-8)
 };
 
 struct AudioBlock {
@@ -209,6 +214,7 @@ struct SpeakerBlock {
 };
 
 struct HdmiVsdb {
+    HdmiVsdbLayout layout;                                  // where its fields lie in the block
     std::optional<std::array<unsigned, 4>> physicalAddress; // none in a block too short for it
     bool supportsAi = false;
     bool deepColour48 = false;
@@ -225,6 +231,9 @@ struct HdmiVsdb {
     bool hdmiVideoPresent = false;
     bool present3d = false;
     std::vector<unsigned> hdmiVics;
+
+    std::vector<unsigned> deepColourBits() const;       // 30, 36, 48 of the flags set
+    std::vector<const char *> contentTypeNames() const; // "graphics", "photo", ...
 };
 
 // The HDMI Forum VSDB (OUI C4-5D-D8) and the sink capability data block share these fields.
@@ -248,6 +257,9 @@ struct HdmiForumBlock {
     std::optional<unsigned> vrrMin;
     std::optional<unsigned> vrrMax;
     bool dsc = false;
+
+    std::vector<unsigned> deepColour420Bits() const; // 30, 36, 48 of the flags set
+    std::vector<const char *> threeDNames() const;   // "OSD disparity", "dual view", ...
 };
 
 struct VideoCapabilityBlock {
@@ -261,6 +273,9 @@ struct VideoCapabilityBlock {
 struct ColorimetryBlock {
     std::uint8_t colorimetry = 0; // byte 2: xvYCC601 ... BT2020RGB
     std::uint8_t metadata = 0;    // byte 3: DCI-P3, ICtCp, ST2113RGB, MD3-0
+
+    std::vector<const char *> colorimetries() const; // "xvYCC601", ..., "DCI-P3"
+    std::vector<const char *> gamutMetadata() const; // "MD0" ... "MD3"
 };
 
 struct HdrStaticBlock {
@@ -269,6 +284,12 @@ struct HdrStaticBlock {
     std::optional<unsigned> maxLuminance; // code values
     std::optional<unsigned> maxFrameAverage;
     std::optional<unsigned> minLuminance;
+
+    std::vector<const char *> transferFunctions() const; // "traditional SDR", ...
+    // In cd/m2 (CTA-861-H 7.5.13): 50 x 2^(code / 32); the minimum scales the maximum.
+    std::optional<double> maxLuminanceCdm2() const;
+    std::optional<double> maxFrameAverageCdm2() const;
+    std::optional<double> minLuminanceCdm2() const;
 };
 
 struct HdrDynamicType {

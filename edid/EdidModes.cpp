@@ -405,6 +405,16 @@ std::string refreshText(RefreshRate rate)
     return text;
 }
 
+bool VideoMode::operator==(const VideoMode &o) const
+{
+    return hActive == o.hActive && vActive == o.vActive && aspectWidth == o.aspectWidth &&
+           aspectHeight == o.aspectHeight && pixelClockKhz == o.pixelClockKhz &&
+           interlaced == o.interlaced && hFront == o.hFront && hSync == o.hSync &&
+           hBack == o.hBack && hSyncPositive == o.hSyncPositive && vFront == o.vFront &&
+           vSync == o.vSync && vBack == o.vBack && vSyncPositive == o.vSyncPositive &&
+           wholeLineFields == o.wholeLineFields;
+}
+
 std::string timingName(VideoMode mode)
 {
     mode.aspectWidth = mode.aspectHeight = 0;

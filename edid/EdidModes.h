@@ -25,6 +25,8 @@ struct VideoMode {
     bool wholeLineFields = false;
 
     std::uint32_t hTotal() const { return hActive + hFront + hSync + hBack; }
+    bool operator==(const VideoMode &other) const;
+    bool operator!=(const VideoMode &other) const { return !(*this == other); }
     // Lines of a frame, twice over for an interlaced mode (half lines counted whole).
     std::uint32_t vTotalTimesTwo() const;
 };
