@@ -53,7 +53,8 @@ int runFieldDiff(Run &run, const EdidImage &a, const EdidImage &b)
     if (run.json()) {
         QJsonArray differences;
         for (const FieldDifference &difference : found)
-            differences.append(QJsonObject{{QStringLiteral("field"), fromStd(difference.field)},
+            differences.append(QJsonObject{{QStringLiteral("key"), fromStd(difference.key)},
+                                           {QStringLiteral("field"), fromStd(difference.field)},
                                            {QStringLiteral("a"), jsonValue(difference.a)},
                                            {QStringLiteral("b"), jsonValue(difference.b)}});
         run.console.printJson(

@@ -316,8 +316,9 @@ std::string blockKey(const CtaDataBlock &block)
     if (const auto *forum = std::get_if<HdmiForumBlock>(&block.payload))
         return forum->capabilityBlock ? "cta.hdmi_forum_scdb" : "cta.hdmi_forum";
     if (vendor)
-        return format(block.extendedTag ? "cta.vendor_%02x.%06x" : "cta.vendor.%06x",
-                      block.extendedTag.value_or(0), vendor->oui);
+        return block.extendedTag
+                   ? format("cta.vendor_%02x.oui_%06x", *block.extendedTag, vendor->oui)
+                   : format("cta.vendor.oui_%06x", vendor->oui);
     static const std::pair<CtaTag, const char *> kTags[] = {
         {CtaTag::Audio, "cta.audio"},
         {CtaTag::Video, "cta.video"},
@@ -327,8 +328,20 @@ std::string blockKey(const CtaDataBlock &block)
             return key;
     if (!block.extendedTag)
         return "cta.block_" + std::to_string(unsigned(block.tag));
-    if (const char *name = ctaBlockName(block.tag, *block.extendedTag))
-        return "cta." + slug(name).substr(0, slug(name).rfind("_data_block"));
+    using E = CtaExtendedTag;
+    static const std::pair<E, const char *> kExtended[] = {
+        {E::VideoCapability, "cta.video_capability"},
+        {E::Colorimetry, "cta.colorimetry"},
+        {E::HdrStaticMetadata, "cta.hdr_static"},
+        {E::HdrDynamicMetadata, "cta.hdr_dynamic"},
+        {E::Ycbcr420Video, "cta.ycbcr420_video"},
+        {E::Ycbcr420CapabilityMap, "cta.ycbcr420_map"},
+        {E::HdmiAudio, "cta.hdmi_audio"},
+        {E::RoomConfiguration, "cta.room_configuration"},
+        {E::SpeakerLocation, "cta.speaker_location"}};
+    for (const auto &[tag, key] : kExtended)
+        if (*block.extendedTag == unsigned(tag))
+            return key;
     return format("cta.extended_%02x", *block.extendedTag);
 }
 

@@ -46,6 +46,7 @@ std::string megahertz(std::uint32_t kilohertz)
 
 EdidDescription Decoder::run()
 {
+    out_.image = image_;
     decodeBase();
     decodeExtension();
     checkAcrossBlocks();

@@ -364,6 +364,7 @@ struct OtherExtension {
 };
 
 struct EdidDescription {
+    EdidImage image; // the bytes described
     BaseBlock base;
     std::optional<CtaExtension> cta;
     std::optional<OtherExtension> otherExtension; // block 1 holds something else than zeros

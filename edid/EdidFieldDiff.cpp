@@ -2,28 +2,25 @@
 #include "EdidDescriptionTree.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstdio>
 
 namespace {
 
+using Line = DescriptionLine;
 using Path = std::vector<std::string>;
 
-// A difference as found, named by its whole path until the names are chosen.
+// A difference as found, named by its whole path of labels until the names are chosen, with the
+// bytes it covers on each side (none on the side that lacks it).
 struct Found {
+    std::string key;
     Path path;
     std::optional<std::string> a;
     std::optional<std::string> b;
+    ByteRange bytesA;
+    ByteRange bytesB;
 };
-
-// "Audio descriptor 2" is an "Audio descriptor"; "Product name" is itself.
-std::string kindOf(const std::string &label)
-{
-    std::size_t end = label.size();
-    while (end > 0 && std::isdigit(static_cast<unsigned char>(label[end - 1])))
-        --end;
-    return end > 0 && end < label.size() && label[end - 1] == ' ' ? label.substr(0, end - 1)
-                                                                  : label;
-}
 
 // A section by its first words: "Block 0: base EDID" is "Block 0".
 std::string sectionName(const std::string &label)
@@ -31,81 +28,88 @@ std::string sectionName(const std::string &label)
     return label.substr(0, label.find(':'));
 }
 
-std::size_t count(const std::vector<DescriptionLine> &lines, const std::string &label)
+Path child(Path path, const Line &line)
 {
-    return std::size_t(std::count_if(lines.begin(), lines.end(), [&](const DescriptionLine &line) {
-        return line.label == label;
-    }));
+    path.push_back(path.empty() ? sectionName(line.label) : line.label);
+    return path;
 }
 
-class TreeDiff {
-public:
-    std::vector<Found> found;
-
-    void compare(const std::vector<DescriptionLine> &a, const std::vector<DescriptionLine> &b,
-                 const Path &parent)
-    {
-        std::vector<int> partner(a.size(), -1); // the B line paired with each A line
-        std::vector<bool> taken(b.size());
-        const auto pair = [&](auto matches) {
-            for (std::size_t i = 0; i < a.size(); ++i)
-                for (std::size_t j = 0; j < b.size() && partner[i] < 0; ++j)
-                    if (!taken[j] && matches(a[i], b[j])) {
-                        partner[i] = int(j);
-                        taken[j] = true;
-                    }
-        };
-        // The same line; then the same under another number; then a changed value of a label
-        // that both sides have once.
-        pair([](const DescriptionLine &x, const DescriptionLine &y) {
-            return x.label == y.label && x.value == y.value;
-        });
-        pair([](const DescriptionLine &x, const DescriptionLine &y) {
-            return kindOf(x.label) != x.label && kindOf(x.label) == kindOf(y.label) &&
-                   x.value == y.value;
-        });
-        pair([&](const DescriptionLine &x, const DescriptionLine &y) {
-            return x.label == y.label && count(a, x.label) == 1 && count(b, y.label) == 1;
-        });
-
-        std::size_t nextB = 0;
-        const auto onlyInB = [&](std::size_t upTo) {
-            for (; nextB < upTo; ++nextB)
-                if (!taken[nextB])
-                    found.push_back({child(parent, b[nextB]), std::nullopt, b[nextB].value});
-        };
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            if (partner[i] < 0) {
-                found.push_back({child(parent, a[i]), a[i].value, std::nullopt});
-                continue;
-            }
-            const DescriptionLine &y = b[std::size_t(partner[i])];
-            onlyInB(std::size_t(partner[i]));
-            const DescriptionLine &x = a[i];
-            // A heading that gained or lost its children says so through them.
-            const bool heading = (x.value.empty() && !x.children.empty()) ||
-                                 (y.value.empty() && !y.children.empty());
-            if (x.value != y.value && !heading)
-                found.push_back({child(parent, y), x.value, y.value});
-            compare(x.children, y.children, child(parent, y));
-        }
-        onlyInB(b.size());
-    }
-
-private:
-    static Path child(Path path, const DescriptionLine &line)
-    {
-        path.push_back(path.empty() ? sectionName(line.label) : line.label);
-        return path;
-    }
-};
-
-void collectPaths(const std::vector<DescriptionLine> &lines, const Path &parent,
-                  std::vector<Path> &paths)
+// "dtd.3" is of the family "dtd", "cta.vic.97" of "cta.vic"; "base.name" is its own.
+std::string family(const std::string &key)
 {
-    for (const DescriptionLine &line : lines) {
-        Path path = parent;
-        path.push_back(parent.empty() ? sectionName(line.label) : line.label);
+    std::size_t end = key.size();
+    while (end > 0 && std::isdigit(static_cast<unsigned char>(key[end - 1])))
+        --end;
+    return end > 1 && end < key.size() && key[end - 1] == '.' ? key.substr(0, end - 1) : key;
+}
+
+// The same value and words all the way down, whatever the keys' numbers.
+bool sameContent(const Line &x, const Line &y)
+{
+    if (x.typed != y.typed || x.value != y.value || x.children.size() != y.children.size())
+        return false;
+    for (std::size_t n = 0; n < x.children.size(); ++n)
+        if (!sameContent(x.children[n], y.children[n]))
+            return false;
+    return true;
+}
+
+void compare(const std::vector<Line> &a, const std::vector<Line> &b, const Path &parent,
+             std::vector<Found> &out)
+{
+    std::vector<int> partner(a.size(), -1); // the B line paired with each A line
+    std::vector<bool> taken(b.size());
+    const auto pair = [&](auto matches) {
+        for (std::size_t i = 0; i < a.size(); ++i)
+            for (std::size_t j = 0; j < b.size() && partner[i] < 0; ++j)
+                if (!taken[j] && matches(a[i], b[j])) {
+                    partner[i] = int(j);
+                    taken[j] = true;
+                }
+    };
+    // The same field as it was; then the same under another number; then the field changed.
+    pair([](const Line &x, const Line &y) { return x.key == y.key && sameContent(x, y); });
+    pair([](const Line &x, const Line &y) {
+        return family(x.key) != x.key && family(x.key) == family(y.key) && sameContent(x, y);
+    });
+    pair([](const Line &x, const Line &y) { return x.key == y.key; });
+
+    std::size_t nextB = 0;
+    const auto onlyInB = [&](std::size_t upTo) {
+        for (; nextB < upTo; ++nextB)
+            if (!taken[nextB])
+                out.push_back({b[nextB].key,
+                               child(parent, b[nextB]),
+                               std::nullopt,
+                               b[nextB].value,
+                               {},
+                               b[nextB].bytes});
+    };
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const Line &x = a[i];
+        if (partner[i] < 0) {
+            out.push_back({x.key, child(parent, x), x.value, std::nullopt, x.bytes, {}});
+            continue;
+        }
+        const Line &y = b[std::size_t(partner[i])];
+        onlyInB(std::size_t(partner[i]));
+        if (sameContent(x, y))
+            continue;
+        // One part changed: that part is the difference; several: the field as a whole.
+        std::vector<Found> parts;
+        compare(x.children, y.children, child(parent, y), parts);
+        if ((x.typed != y.typed || x.value != y.value) && parts.size() != 1)
+            out.push_back({y.key, child(parent, y), x.value, y.value, x.bytes, y.bytes});
+        else
+            out.insert(out.end(), parts.begin(), parts.end());
+    }
+    onlyInB(b.size());
+}
+
+void collectPaths(const std::vector<Line> &lines, const Path &parent, std::vector<Path> &paths)
+{
+    for (const Line &line : lines) {
+        const Path path = child(parent, line);
         paths.push_back(path);
         collectPaths(line.children, path, paths);
     }
@@ -134,11 +138,82 @@ std::string fieldName(const Path &path, const std::vector<Path> &paths)
     return name;
 }
 
-std::vector<DescriptionLine> blocksOf(const EdidDescription &description)
+std::vector<Line> blocksOf(const EdidDescription &description)
 {
-    std::vector<DescriptionLine> lines = describeEdid(description);
-    lines.pop_back(); // the findings, compared by their messages
+    std::vector<Line> lines = describeEdid(description);
+    lines.pop_back(); // the findings, compared by their words
     return lines;
+}
+
+// The field of a block over each byte (or the block itself where none is), with its path.
+struct Owner {
+    const Line *line = nullptr;
+    Path path;
+};
+using Owners = std::array<Owner, EdidImage::kSize>;
+
+void findOwners(const std::vector<Line> &lines, const Path &parent, Owners &owners)
+{
+    for (const Line &line : lines) {
+        const Path path = child(parent, line);
+        for (std::size_t n = line.bytes.offset;
+             n < line.bytes.offset + line.bytes.length && n < EdidImage::kSize; ++n)
+            owners[n] = {&line, path};
+        if (parent.empty()) // a block's fields, not their parts
+            findOwners(line.children, path, owners);
+    }
+}
+
+std::string hex(std::uint8_t byte)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte);
+    return text;
+}
+
+// The bytes that differ where no difference found covers them, in a field that lies where it
+// lay on either side and none of whose parts changed: their bits say nothing the words show.
+std::vector<Found> unexplainedBytes(const EdidDescription &a, const EdidDescription &b,
+                                    const std::vector<Line> &linesA,
+                                    const std::vector<Line> &linesB,
+                                    const std::vector<Found> &found)
+{
+    std::array<bool, EdidImage::kSize> covered{};
+    for (const Found &difference : found)
+        for (const ByteRange &range : {difference.bytesA, difference.bytesB})
+            for (std::size_t n = range.offset;
+                 n < range.offset + range.length && n < EdidImage::kSize; ++n)
+                covered[n] = true;
+    Owners ownersA, ownersB;
+    findOwners(linesA, {}, ownersA);
+    findOwners(linesB, {}, ownersB);
+    std::vector<Found> bytes;
+    for (std::size_t n = 0; n < EdidImage::kSize; ++n) {
+        const Owner &x = ownersA[n];
+        const Owner &y = ownersB[n];
+        if (a.image.bytes[n] == b.image.bytes[n] || covered[n] || !x.line || !y.line ||
+            x.line->key != y.line->key || x.line->bytes.offset != y.line->bytes.offset)
+            continue;
+        // A data block's length and layout follow from what changed in it.
+        if (y.path.size() > 1 &&
+            std::any_of(found.begin(), found.end(), [&](const Found &difference) {
+                return difference.path.size() > y.path.size() &&
+                       std::equal(y.path.begin(), y.path.end(), difference.path.begin());
+            }))
+            continue;
+        const std::string place = "block " + std::to_string(n / EdidImage::kBlockSize) + ", byte " +
+                                  std::to_string(n % EdidImage::kBlockSize);
+        Path path{y.path.front(), y.path.size() > 1
+                                      ? "Reserved bits of " + y.line->label + " (" + place + ")"
+                                      : "Reserved bits (" + place + ")"};
+        bytes.push_back({y.line->key + ".reserved",
+                         path,
+                         hex(a.image.bytes[n]),
+                         hex(b.image.bytes[n]),
+                         {n, 1},
+                         {n, 1}});
+    }
+    return bytes;
 }
 
 std::string findingName(const EdidFinding &finding)
@@ -173,29 +248,35 @@ std::string FieldDifference::text() const
         return field + ": " + (a->empty() ? "(nothing)" : *a) + " -> " +
                (b->empty() ? "(nothing)" : *b);
     const std::string &value = a ? *a : *b;
-    if (finding) // its message has colons of its own
-        return field + (a ? " only in A: " : " only in B: ") + value;
-    return field + (value.empty() ? "" : " " + value) + (a ? ": only in A" : ": only in B");
+    return field + (a ? " removed" : " added") + (value.empty() ? "" : ": " + value);
 }
 
 std::vector<FieldDifference> fieldDifferences(const EdidDescription &a, const EdidDescription &b)
 {
-    const std::vector<DescriptionLine> linesA = blocksOf(a);
-    const std::vector<DescriptionLine> linesB = blocksOf(b);
-    TreeDiff diff;
-    diff.compare(linesA, linesB, {});
+    const std::vector<Line> linesA = blocksOf(a);
+    const std::vector<Line> linesB = blocksOf(b);
+    std::vector<Found> found;
+    compare(linesA, linesB, {}, found);
+    const std::vector<Found> bytes = unexplainedBytes(a, b, linesA, linesB, found);
+    found.insert(found.end(), bytes.begin(), bytes.end());
+
     std::vector<Path> paths;
     collectPaths(linesA, {}, paths);
     collectPaths(linesB, {}, paths);
+    for (const Found &byte : bytes)
+        paths.push_back(byte.path);
     std::sort(paths.begin(), paths.end());
     paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
 
     std::vector<FieldDifference> differences;
-    for (const Found &found : diff.found)
-        differences.push_back({fieldName(found.path, paths), found.a, found.b, false});
+    for (const Found &difference : found)
+        differences.push_back(
+            {difference.key, fieldName(difference.path, paths), difference.a, difference.b});
     for (const EdidFinding *finding : missing(a.findings, b.findings))
-        differences.push_back({findingName(*finding), finding->message, std::nullopt, true});
+        differences.push_back({std::string("finding.") + findingKindId(finding->kind),
+                               findingName(*finding), finding->message, std::nullopt});
     for (const EdidFinding *finding : missing(b.findings, a.findings))
-        differences.push_back({findingName(*finding), std::nullopt, finding->message, true});
+        differences.push_back({std::string("finding.") + findingKindId(finding->kind),
+                               findingName(*finding), std::nullopt, finding->message});
     return differences;
 }

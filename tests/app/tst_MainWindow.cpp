@@ -361,7 +361,7 @@ private slots:
              {172, "01 1D 00 72 51 D0 1E 20 6E 28 55 00 13 2B 21 00 00 1E 00 00"},
              {255, "32"}},
             {"Remove VIC|VIC:|VIC 95: 3840x2160p30 16:9"},
-            "Changed:\n  DTD offset: 45 -> 44\n  VIC 95 3840x2160p30 16:9: only in A\n"
+            "Changed:\n  DTD offset: 45 -> 44\n  VIC 95 removed: 3840x2160p30 16:9\n"
             "  Padding: 64 bytes, all zero -> 65 bytes, all zero\n"
             "  Block 1 / Checksum: 0xD1 (correct) -> 0x32 (correct)",
             true);
@@ -384,7 +384,7 @@ private slots:
             "Undone:\n  Block 0 / Checksum: 0x6A (correct) -> 0x24 (should be 0x6A)\n"
             "  Physical address: 2.0.0.0 -> 1.0.0.0\n"
             "  Block 1 / Checksum: 0xC1 (correct) -> 0xD1 (correct)\n"
-            "  Error only in B: block 0 checksum is 0x24, should be 0x6A",
+            "  Error added: block 0 checksum is 0x24, should be 0x6A",
             false);
         row("no whole EDID in the pane: no edits",
             {{"", "", "", {{5, "ZZ"}}}, {"actionSetName", "Studio 3"}}, {{5, "ZZ"}}, {}, "", false);

@@ -319,9 +319,13 @@ private slots:
         const QByteArray addressed = with(with(sink, address, 0x20), 255, char(sink[255] - 0x10));
         const QByteArray newAddress = "Physical address: 1.0.0.0 -> 2.0.0.0\n";
         row("edit in order", "edit s.bin --dry-run --set-audio lpcm2 --add-audio dts", 0,
-            "Audio descriptor 2: AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s -> DTS", "");
+            "Audio descriptor 2 removed: AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s\n"
+            "Audio descriptor 2 added: DTS",
+            "");
         row("edit in the other order", "edit s.bin --dry-run --add-audio dts --set-audio lpcm2", 0,
-            "AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s: only in A", "");
+            "Audio descriptor 2 removed: AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s\n"
+            "Speaker",
+            "");
         row("edit written and verified", "edit s.bin --to custom6 --set-physical-address 2.0.0.0",
             0, "written to custom6 and verified", newAddress, addressed);
         row("edit saved", "edit tool:sink -o - --format bin --set-physical-address 2.0.0.0", 0,
