@@ -1,7 +1,9 @@
-// The details window's Edit menu: each entry asks for what its edit needs, applies it to the
-// pane's EDID through the EDID library, and hands the result to the main window for the pane.
+// The details window's Edit menu: each entry asks for what its edit needs and applies it to the
+// pane's EDID through the pane's document, which hands the result to the main window for the pane.
 
 #include "EdidDetailsWindow.h"
+
+#include "EdidDocument.h"
 
 #include "EdidFieldDiff.h"
 #include "EdidModes.h"
@@ -12,7 +14,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QTextEdit>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -80,7 +81,7 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
     // The entries are enabled only while the pane holds a whole EDID, which they describe.
     const auto add = [this](QMenu *into, const QString &text, const char *name, auto ask) {
         QAction *action = into->addAction(text, this, [this, ask] {
-            if (description_)
+            if (document_->holdsEdid())
                 ask();
         });
         action->setObjectName(QLatin1String(name));
@@ -92,7 +93,7 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
 
     add(menu, tr("Set Name..."), "actionSetName", [this] {
         QString name;
-        for (const Descriptor &descriptor : description_->base.descriptors)
+        for (const Descriptor &descriptor : document_->description()->base.descriptors)
             if (descriptor.kind == Descriptor::Kind::ProductName)
                 name = fromStd(std::get<DisplayText>(descriptor.payload).text);
         editWithText(EdidEditKind::SetName, tr("Set Name"),
@@ -101,10 +102,10 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
     add(menu, tr("Set Serial Number..."), "actionSetSerial", [this] {
         editWithText(EdidEditKind::SetSerial, tr("Set Serial Number"),
                      tr("Serial number (0-4294967295):"),
-                     QString::number(description_->base.serialNumber.value));
+                     QString::number(document_->description()->base.serialNumber.value));
     });
     add(menu, tr("Set Physical Address..."), "actionSetPhysicalAddress", [this] {
-        const HdmiVsdb *vsdb = hdmiVsdb(*description_);
+        const HdmiVsdb *vsdb = hdmiVsdb(*document_->description());
         const auto &a = vsdb ? vsdb->physicalAddress : std::array<unsigned, 4>{1, 0, 0, 0};
         editWithText(EdidEditKind::SetPhysicalAddress, tr("Set Physical Address"),
                      tr("CEC physical address (A.B.C.D):"),
@@ -135,7 +136,7 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
         QStringList arguments;
         int current = 0;
         const QString selected = tree_->currentItem() ? tree_->currentItem()->text(0) : QString();
-        for (const ShortVideoDescriptor &svd : videoDescriptors(*description_))
+        for (const ShortVideoDescriptor &svd : videoDescriptors(*document_->description()))
             if (svd.vic <= highest && !arguments.contains(QString::number(svd.vic))) {
                 if (selected == QStringLiteral("VIC %1").arg(svd.vic))
                     current = int(items.size());
@@ -157,7 +158,7 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
     add(menu, tr("Limit to Mode..."), "actionLimit", [this] {
         // The EDID's own VICs and the usual limits, largest first.
         std::vector<VideoMode> modes;
-        for (const ShortVideoDescriptor &svd : videoDescriptors(*description_))
+        for (const ShortVideoDescriptor &svd : videoDescriptors(*document_->description()))
             if (const VideoMode *mode = ctaVideoMode(svd.vic))
                 modes.push_back(*mode);
         for (unsigned vic : {97u, 95u, 16u, 31u, 4u})
@@ -215,66 +216,48 @@ void EdidDetailsWindow::editWithChoice(EdidEditKind kind, const QString &title,
     applyEdit({kind, (index < 0 ? chosen : arguments[index]).trimmed().toStdString()});
 }
 
-bool EdidDetailsWindow::applyEdit(const EdidEdit &edit)
+void EdidDetailsWindow::applyEdit(const EdidEdit &edit)
 {
-    EdidImage before;
-    std::string problem;
-    if (!paneImage(before, &problem)) {
-        QMessageBox::warning(this, tr("EDID Details"),
-                             tr("The pane holds no whole EDID: %1.").arg(fromStd(problem)));
-        return false;
+    if (!document_->holdsEdid()) {
+        QMessageBox::warning(
+            this, tr("EDID Details"),
+            tr("The pane holds no whole EDID: %1.").arg(fromStd(document_->problem())));
+        return;
     }
-    const EditResult result = ::applyEdit(before, edit);
-    if (!result.image) {
+    const std::string refusal = document_->applyEdit(edit);
+    if (!refusal.empty()) {
         QMessageBox::warning(this, tr("EDID Details"),
-                             tr("The EDID was not changed: %1.").arg(fromStd(result.refusal)));
-        return false;
+                             tr("The EDID was not changed: %1.").arg(fromStd(refusal)));
+        return;
     }
-    history_.push_back(before);
-    showEdited(before, *result.image, tr("Changed"), result.notes);
-    return true;
+    showSteps();
 }
 
 void EdidDetailsWindow::undoEdit()
 {
-    if (history_.empty())
+    if (!document_->canUndo())
         return;
-    EdidImage now; // what the last edit put there: the pane holds a whole EDID
-    paneImage(now);
-    const EdidImage before = history_.back();
-    history_.pop_back();
-    showEdited(now, before, tr("Undone"), {});
+    document_->undo();
+    showSteps();
 }
 
-void EdidDetailsWindow::showEdited(const EdidImage &before, const EdidImage &after,
-                                   const QString &done, const std::vector<std::string> &notes)
+void EdidDetailsWindow::showSteps()
 {
-    QStringList lines{done + QLatin1Char(':')};
+    undo_->setEnabled(document_->canUndo());
+    const std::optional<EdidStep> &step = document_->lastStep();
+    if (!step)
+        return;
+    QStringList lines{(step->undone ? tr("Undone") : tr("Changed")) + QLatin1Char(':')};
     const std::vector<FieldDifference> differences =
-        fieldDifferences(decodeEdid(before), decodeEdid(after));
+        fieldDifferences(decodeEdid(step->before), decodeEdid(step->after));
     for (std::size_t i = 0; i < differences.size() && i < kChangesShown; ++i)
         lines << QStringLiteral("  ") + fromStd(differences[i].text());
     if (differences.size() > kChangesShown)
         lines << tr("  and %1 more").arg(differences.size() - kChangesShown);
     if (differences.empty())
         lines << tr("  nothing the EDID says changed");
-    for (const std::string &note : notes)
+    for (const std::string &note : step->notes)
         lines << fromStd(note);
-    // The pane's textChanged arrives while the image is shown: it is this window's own change.
-    showingEdit_ = true;
-    emit edidEdited(after);
-    showingEdit_ = false;
     changes_->setText(lines.join(QLatin1Char('\n')));
     changes_->show();
-    undo_->setEnabled(!history_.empty());
-}
-
-void EdidDetailsWindow::paneChanged()
-{
-    if (!showingEdit_) {
-        history_.clear();
-        undo_->setEnabled(false);
-        changes_->hide();
-    }
-    scheduleRefresh();
 }

@@ -1,16 +1,12 @@
 #include "EdidDetailsWindow.h"
 
-#include "EdidDescription.h"
-#include "HexText.h"
+#include "EdidDocument.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QScrollBar>
-#include <QTextEdit>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
@@ -66,8 +62,8 @@ QTreeWidgetItem *findPath(QTreeWidget *tree, const QStringList &path)
 
 } // namespace
 
-EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
-    : QWidget(parent, Qt::Window), pane_(pane), problem_(new QLabel(this)),
+EdidDetailsWindow::EdidDetailsWindow(EdidDocument *document, QWidget *parent)
+    : QWidget(parent, Qt::Window), document_(document), problem_(new QLabel(this)),
       find_(new QLineEdit(this)), tree_(new QTreeWidget(this)), changes_(new QLabel(this))
 {
     setObjectName(QStringLiteral("EdidDetails"));
@@ -103,7 +99,15 @@ EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     layout->addWidget(changes_); // below, so that the rows stay where they are
     resize(760, 620);
 
-    connect(pane_, &QTextEdit::textChanged, this, &EdidDetailsWindow::paneChanged);
+    connect(document_, &EdidDocument::changed, this, [this] {
+        // A change that was no step of the Edit menu ends the steps back.
+        undo_->setEnabled(document_->canUndo());
+        if (!document_->lastStep())
+            changes_->hide();
+        // A hidden window catches up when it is shown again.
+        if (isVisible())
+            refresh();
+    });
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
         // The operator's choice, kept through texts that are no whole EDID for a moment.
         if (!syncing_)
@@ -129,40 +133,16 @@ void EdidDetailsWindow::showEvent(QShowEvent *event)
     refresh();
 }
 
-void EdidDetailsWindow::scheduleRefresh()
-{
-    // Keystrokes that arrive together are decoded once, after them; a hidden window waits for
-    // its next showing.
-    if (refreshPending_ || !isVisible())
-        return;
-    refreshPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        refreshPending_ = false;
-        refresh();
-    });
-}
-
-bool EdidDetailsWindow::paneImage(EdidImage &image, std::string *problem) const
-{
-    // Characters outside Latin-1 become '?', which no hex digit matches.
-    const QByteArray text = pane_->toPlainText().toLatin1();
-    return parseEdidHexText(std::string_view(text.constData(), text.size()), image, problem) >= 0;
-}
-
 void EdidDetailsWindow::refresh()
 {
-    EdidImage image;
-    std::string problem;
-    const bool whole = paneImage(image, &problem);
+    const bool whole = document_->holdsEdid();
     problem_->setVisible(!whole);
-    problem_->setText(
-        whole ? QString()
-              : tr("The pane holds no whole EDID: %1.").arg(QString::fromStdString(problem)));
+    problem_->setText(whole ? QString()
+                            : tr("The pane holds no whole EDID: %1.")
+                                  .arg(QString::fromStdString(document_->problem())));
     std::vector<DescriptionLine> sections;
-    description_.reset();
     if (whole) {
-        description_ = decodeEdid(image);
-        sections = describeEdid(*description_);
+        sections = describeEdid(*document_->description());
         // What is wrong comes first, where the operator looks.
         std::rotate(sections.rbegin(), sections.rbegin() + 1, sections.rend());
     }
@@ -241,20 +221,5 @@ void EdidDetailsWindow::markSelectedBytes()
 {
     const QTreeWidgetItem *item = tree_->currentItem();
     const QPoint range = item ? item->data(kLabel, kRangeRole).toPoint() : QPoint();
-    if (range.y() == 0) {
-        pane_->setExtraSelections({});
-        return;
-    }
-    // Byte n is the two digits at character 3n of the layout the pane was parsed in.
-    QTextEdit::ExtraSelection mark;
-    mark.cursor = QTextCursor(pane_->document());
-    mark.cursor.setPosition(3 * range.x());
-    mark.cursor.setPosition(3 * (range.x() + range.y()) - 1, QTextCursor::KeepAnchor);
-    mark.format.setBackground(QColor(255, 226, 120));
-    pane_->setExtraSelections({mark});
-    // Scrolled into view; the operator's own cursor in the pane stays where it was.
-    const QRect shown = pane_->cursorRect(mark.cursor);
-    if (shown.top() < 0 || shown.bottom() > pane_->viewport()->height())
-        pane_->verticalScrollBar()->setValue(pane_->verticalScrollBar()->value() + shown.top() -
-                                             pane_->viewport()->height() / 3);
+    document_->markBytes({std::size_t(range.x()), std::size_t(range.y())});
 }
