@@ -201,13 +201,13 @@ void EdidDetailsWindow::findRow(bool next)
     const QString wanted = find_->text();
     if (wanted.isEmpty())
         return;
-    // In the order of the rows, from the selected one (or the one after it) round to it.
+    // In the order of the rows: from the top, or from the one after the selected round to it.
     std::vector<QTreeWidgetItem *> rows;
     for (QTreeWidgetItemIterator it(tree_); *it; ++it)
         rows.push_back(*it);
     const auto current = std::find(rows.begin(), rows.end(), tree_->currentItem());
-    std::rotate(rows.begin(), current == rows.end() ? rows.begin() : current + int(next),
-                rows.end());
+    if (next && current != rows.end())
+        std::rotate(rows.begin(), current + 1, rows.end());
     for (QTreeWidgetItem *row : rows)
         if (row->text(kLabel).contains(wanted, Qt::CaseInsensitive) ||
             row->text(kValue).contains(wanted, Qt::CaseInsensitive)) {

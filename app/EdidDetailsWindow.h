@@ -39,7 +39,8 @@ private:
     void refresh();
     // Makes the rows below parent (the top when null) show these lines, reusing the rows there.
     void syncLines(const std::vector<DescriptionLine> &lines, QTreeWidgetItem *parent);
-    // Selects the first row whose label or value holds the find text; next: after the selected.
+    // Selects the first row from the top whose label or value holds the find text; next: the
+    // first after the selected, round to the top.
     void findRow(bool next);
     // Marks the selected row's bytes in the pane as an extra selection.
     void markSelectedBytes();

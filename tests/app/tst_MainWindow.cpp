@@ -281,6 +281,14 @@ private slots:
         row("find: the first row whose label holds the text", "", "product", 0, {},
             {"Block 0: base EDID", "Product code", "8352", "0x0A-0x0B"}, {30, 34});
         row("find: a value in another case, Enter the next", "", "vnx", 1, {}, name, {270, 322});
+        row("find: from the top, not from the row selected", "VIC 93", "3840x2160", 0, {},
+            {"Block 1: CTA-861 extension", "Video data block", "VIC 95", "3840x2160p30 16:9",
+             "0x93"},
+            {441, 442});
+        row("find: Enter the next after the row found", "VIC 4", "1920x1080", 1, {},
+            {"Block 0: base EDID", "DTD 1",
+             "1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)", "0x36-0x47"},
+            {162, 214});
     }
     void details()
     {
