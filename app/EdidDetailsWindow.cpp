@@ -118,9 +118,9 @@ EdidDetailsWindow::EdidDetailsWindow(EdidDocument *document, QWidget *parent)
 
 bool EdidDetailsWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    // Ctrl+Z in a find box with nothing of its own to undo steps back through the edits.
+    // Ctrl+Z in an empty find box steps back through the edits, whatever was typed there before.
     if (watched == find_ && event->type() == QEvent::ShortcutOverride &&
-        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Undo) && !find_->isUndoAvailable()) {
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Undo) && find_->text().isEmpty()) {
         event->ignore();
         return true;
     }

@@ -78,13 +78,15 @@ struct Typed {
     QString text;
 };
 
-// A step in the details' Edit menu: an entry with the text typed into its dialog, after a row
-// selected by its label, or text typed into the pane.
+// A step in the details' Edit menu: an entry with the text typed into its dialog (or Ctrl+Z in
+// the find box, after text typed there and cleared), after a row selected by its label, or text
+// typed into the pane.
 struct EditStep {
     QString action; // empty: no entry
     QString answer = {};
     QString select = {};
     std::optional<Typed> typed = {};
+    QString find = {};
 };
 
 using Span = QPair<int, int>; // the first and the last character of a stretch of text
@@ -394,6 +396,11 @@ private slots:
             "  Block 1 / Checksum: 0xC1 (correct) -> 0xD1 (correct)\n"
             "  Error only in B: block 0 checksum is 0x24, should be 0x6A",
             false);
+        row("Ctrl+Z in a find box emptied again steps back",
+            {{"actionSetName", "Studio 3"}, {"Ctrl+Z", {}, {}, {}, "vnx"}}, {}, {nameDialog},
+            "Undone:\n  Product name: 'Studio 3' -> 'VNX Sink'\n"
+            "  Block 0 / Checksum: 0x24 (correct) -> 0x3E (correct)",
+            false);
         row("no whole EDID in the pane: no edits",
             {{"", "", "", {{5, "ZZ"}}}, {"actionSetName", "Studio 3"}}, {{5, "ZZ"}}, {}, "", false);
     }
@@ -419,6 +426,15 @@ private slots:
                 cursor.insertText(step.typed->text);
             }
             QCoreApplication::processEvents(); // the details follow the pane
+            if (step.action == "Ctrl+Z") {
+                auto *findBox = details->findChild<QLineEdit *>("EdidDetailsFind");
+                QApplication::setActiveWindow(details);
+                findBox->setFocus();
+                QTest::keyClicks(findBox, step.find);
+                findBox->clear(); // as its clear button does
+                QTest::keyClick(findBox, Qt::Key_Z, Qt::ControlModifier);
+                continue;
+            }
             if (step.action.isEmpty())
                 continue;
             if (!step.answer.isEmpty())
