@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -112,12 +113,14 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
                      QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
     });
     add(menu, tr("Set Preferred Timing..."), "actionSetPreferred", [this] {
-        // The EDID's own timings as the tree words them, then the CTA-861 table.
+        // The EDID's own timings as the tree words them ("DTD 2", not "DTD offset"), then the
+        // CTA-861 table.
+        static const QRegularExpression dtdLabel(QStringLiteral("^DTD \\d+$"));
         QStringList items;
         QStringList arguments;
         for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
             const QString label = (*it)->text(0);
-            if (label.startsWith(QLatin1String("DTD "))) {
+            if (dtdLabel.match(label).hasMatch()) {
                 items << label + QStringLiteral(": ") + (*it)->text(1);
                 arguments << QStringLiteral("dtd:") + label.mid(4);
             }

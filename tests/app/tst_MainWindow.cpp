@@ -401,6 +401,16 @@ private slots:
             "Undone:\n  Product name: 'Studio 3' -> 'VNX Sink'\n"
             "  Block 0 / Checksum: 0x24 (correct) -> 0x3E (correct)",
             false);
+        row("preferred timing: 'DTD offset' not offered, so typed it is no mode",
+            {{"actionSetPreferred", "DTD offset: 45"}}, {},
+            {"Set Preferred Timing|The mode DTD 1 takes (or type WIDTHxHEIGHT@HZ or a modeline):|"
+             "DTD 1: 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)",
+             messageBox("The EDID was not changed: a mode is vic:N, dtd:N, WIDTHxHEIGHT@HZ or an X "
+                        "modeline (CLOCK HDISP HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART "
+                        "VSYNCEND VTOTAL +hsync|-hsync +vsync|-vsync [interlace]), not 'DTD "
+                        "offset: 45'.",
+                        "EDID Details")},
+            "", false);
         row("no whole EDID in the pane: no edits",
             {{"", "", "", {{5, "ZZ"}}}, {"actionSetName", "Studio 3"}}, {{5, "ZZ"}}, {}, "", false);
     }
