@@ -71,6 +71,7 @@ QString vicText(unsigned vic)
 
 void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
 {
+    using K = EdidEditKind;
     QMenu *menu = bar->addMenu(tr("Edit"));
     menu->setObjectName(QStringLiteral("menuDetailsEdit"));
     undo_ = menu->addAction(tr("Undo Edit"), this, &EdidDetailsWindow::undoEdit);
@@ -79,20 +80,23 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
     undo_->setEnabled(false);
     menu->addSeparator();
 
-    // The entries are enabled only while the pane holds a whole EDID, which they describe.
-    const auto add = [this](QMenu *into, const QString &text, const char *name, auto ask) {
+    // The entries are enabled only while the pane holds an EDID, which they describe; a base
+    // block alone takes the edits that need no extension (refresh() decides by the kind).
+    const auto add = [this](QMenu *into, const QString &text, const char *name, EdidEditKind kind,
+                            auto ask) {
         QAction *action = into->addAction(text, this, [this, ask] {
             if (document_->holdsEdid())
                 ask();
         });
         action->setObjectName(QLatin1String(name));
+        action->setData(int(kind));
         edits_.append(action);
     };
     const auto direct = [this](EdidEditKind kind) {
         return [this, kind] { applyEdit({kind, {}}); };
     };
 
-    add(menu, tr("Set Name..."), "actionSetName", [this] {
+    add(menu, tr("Set Name..."), "actionSetName", K::SetName, [this] {
         QString name;
         for (const Descriptor &descriptor : document_->description()->base.descriptors)
             if (descriptor.kind == Descriptor::Kind::ProductName)
@@ -100,19 +104,20 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
         editWithText(EdidEditKind::SetName, tr("Set Name"),
                      tr("Product name (up to 13 characters):"), name);
     });
-    add(menu, tr("Set Serial Number..."), "actionSetSerial", [this] {
+    add(menu, tr("Set Serial Number..."), "actionSetSerial", K::SetSerial, [this] {
         editWithText(EdidEditKind::SetSerial, tr("Set Serial Number"),
                      tr("Serial number (0-4294967295):"),
                      QString::number(document_->description()->base.serialNumber.value));
     });
-    add(menu, tr("Set Physical Address..."), "actionSetPhysicalAddress", [this] {
-        const HdmiVsdb *vsdb = hdmiVsdb(*document_->description());
-        const auto &a = vsdb ? vsdb->physicalAddress : std::array<unsigned, 4>{1, 0, 0, 0};
-        editWithText(EdidEditKind::SetPhysicalAddress, tr("Set Physical Address"),
-                     tr("CEC physical address (A.B.C.D):"),
-                     QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
-    });
-    add(menu, tr("Set Preferred Timing..."), "actionSetPreferred", [this] {
+    add(menu, tr("Set Physical Address..."), "actionSetPhysicalAddress", K::SetPhysicalAddress,
+        [this] {
+            const HdmiVsdb *vsdb = hdmiVsdb(*document_->description());
+            const auto &a = vsdb ? vsdb->physicalAddress : std::array<unsigned, 4>{1, 0, 0, 0};
+            editWithText(EdidEditKind::SetPhysicalAddress, tr("Set Physical Address"),
+                         tr("CEC physical address (A.B.C.D):"),
+                         QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
+        });
+    add(menu, tr("Set Preferred Timing..."), "actionSetPreferred", K::SetPreferred, [this] {
         // The EDID's own timings as the tree words them ("DTD 2", not "DTD offset"), then the
         // CTA-861 table.
         static const QRegularExpression dtdLabel(QStringLiteral("^DTD \\d+$"));
@@ -153,12 +158,12 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
         }
         editWithChoice(kind, title, tr("VIC:"), items, arguments, current, false);
     };
-    add(menu, tr("Remove VIC..."), "actionRemoveVic",
+    add(menu, tr("Remove VIC..."), "actionRemoveVic", K::RemoveVic,
         [this, chooseVic] { chooseVic(EdidEditKind::RemoveVic, tr("Remove VIC"), 255); });
-    add(menu, tr("Mark VIC Native..."), "actionSetNativeVic", [this, chooseVic] {
+    add(menu, tr("Mark VIC Native..."), "actionSetNativeVic", K::SetNativeVic, [this, chooseVic] {
         chooseVic(EdidEditKind::SetNativeVic, tr("Mark VIC Native"), 64); // a native SVD: 1-64
     });
-    add(menu, tr("Limit to Mode..."), "actionLimit", [this] {
+    add(menu, tr("Limit to Mode..."), "actionLimit", K::Limit, [this] {
         // The EDID's own VICs and the usual limits, largest first.
         std::vector<VideoMode> modes;
         for (const ShortVideoDescriptor &svd : videoDescriptors(*document_->description()))
@@ -185,17 +190,18 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
     const auto preset = [this](const char *name) {
         return [this, name] { applyEdit({EdidEditKind::SetAudio, name}); };
     };
-    add(audio, tr("No Audio"), "actionAudioNone", preset("none"));
-    add(audio, tr("Stereo LPCM"), "actionAudioLpcm2", preset("lpcm2"));
-    add(audio, tr("8-Channel LPCM"), "actionAudioLpcm8", preset("lpcm8"));
+    add(audio, tr("No Audio"), "actionAudioNone", K::SetAudio, preset("none"));
+    add(audio, tr("Stereo LPCM"), "actionAudioLpcm2", K::SetAudio, preset("lpcm2"));
+    add(audio, tr("8-Channel LPCM"), "actionAudioLpcm8", K::SetAudio, preset("lpcm8"));
 
     menu->addSeparator();
-    add(menu, tr("Add HDMI VSDB"), "actionAddHdmiVsdb", direct(EdidEditKind::AddHdmiVsdb));
-    add(menu, tr("Remove HDR Static Metadata"), "actionRemoveHdr", direct(EdidEditKind::RemoveHdr));
-    add(menu, tr("Remove YCbCr 4:2:0"), "actionRemoveYcbcr420",
-        direct(EdidEditKind::RemoveYcbcr420));
-    add(menu, tr("Remove HDMI Forum Blocks"), "actionRemoveHdmiForum",
-        direct(EdidEditKind::RemoveHdmiForum));
+    add(menu, tr("Add HDMI VSDB"), "actionAddHdmiVsdb", K::AddHdmiVsdb, direct(K::AddHdmiVsdb));
+    add(menu, tr("Remove HDR Static Metadata"), "actionRemoveHdr", K::RemoveHdr,
+        direct(K::RemoveHdr));
+    add(menu, tr("Remove YCbCr 4:2:0"), "actionRemoveYcbcr420", K::RemoveYcbcr420,
+        direct(K::RemoveYcbcr420));
+    add(menu, tr("Remove HDMI Forum Blocks"), "actionRemoveHdmiForum", K::RemoveHdmiForum,
+        direct(K::RemoveHdmiForum));
 }
 
 void EdidDetailsWindow::editWithText(EdidEditKind kind, const QString &title, const QString &label,

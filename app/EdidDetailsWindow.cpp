@@ -147,7 +147,9 @@ void EdidDetailsWindow::refresh()
         std::rotate(sections.rbegin(), sections.rbegin() + 1, sections.rend());
     }
     for (QAction *edit : std::as_const(edits_))
-        edit->setEnabled(whole);
+        edit->setEnabled(whole &&
+                         (document_->size() == EdidImage::kSize ||
+                          !edidEditInfo(EdidEditKind(edit->data().toInt())).needsExtension));
     reshaped_ = false;
     syncing_ = true;
     syncLines(sections, nullptr);

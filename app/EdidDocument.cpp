@@ -6,6 +6,20 @@
 
 #include <string_view>
 
+namespace {
+
+// The text of a base block alone followed by an empty block 1: a whole EDID's text exactly when
+// the text holds the 128 groups of a base block.
+std::string withEmptyBlock1(std::string_view text)
+{
+    const std::size_t end = text.find_last_not_of(" \t\n\r\v\f");
+    const std::string empty = edidHexText(EdidImage{});
+    return std::string(text.substr(0, end == std::string_view::npos ? 0 : end + 1)) + '\n' +
+           empty.substr(empty.size() / 2);
+}
+
+} // namespace
+
 EdidDocument::EdidDocument(QTextEdit *pane, QObject *parent) : QObject(parent), pane_(pane)
 {
     // Keystrokes that arrive together, and an image rendered group by group, are one change.
@@ -23,8 +37,12 @@ const EdidDocument::Parsed &EdidDocument::parsed() const
     // Characters outside Latin-1 become '?', which no hex digit matches.
     const QByteArray text = pane_->toPlainText().toLatin1();
     const std::string_view view(text.constData(), std::size_t(text.size()));
-    if (parseEdidHexText(view, parsed.image, &parsed.problem) >= 0) {
+    if (parseEdidHexText(view, parsed.image, &parsed.problem) >= 0)
         parsed.size = EdidImage::kSize;
+    else if (parseEdidHexText(withEmptyBlock1(view), parsed.image) >= 0)
+        parsed.size = EdidImage::kBlockSize;
+    if (parsed.size > 0) {
+        parsed.problem.clear();
         parsed.description = decodeEdid(parsed.image);
     }
     parsed_ = std::move(parsed);
