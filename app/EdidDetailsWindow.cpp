@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
@@ -16,6 +17,7 @@
 namespace {
 
 enum Column { kLabel, kValue, kBytes };
+constexpr QSize kUsualSize(760, 620);    // the Bytes column in view beside the widest values
 constexpr int kRangeRole = Qt::UserRole; // the row's bytes as (offset, length)
 
 QString bytesText(const ByteRange &bytes)
@@ -97,7 +99,7 @@ EdidDetailsWindow::EdidDetailsWindow(EdidDocument *document, QWidget *parent)
     layout->addWidget(find_);
     layout->addWidget(tree_);
     layout->addWidget(changes_); // below, so that the rows stay where they are
-    resize(760, 620);
+    resize(kUsualSize);
 
     connect(document_, &EdidDocument::changed, this, [this] {
         // A change that was no step of the Edit menu ends the steps back.
@@ -114,6 +116,23 @@ EdidDetailsWindow::EdidDetailsWindow(EdidDocument *document, QWidget *parent)
             selectedPath_ = labelPath(current);
         markSelectedBytes();
     });
+}
+
+void EdidDetailsWindow::placeBeside(const QWidget *window)
+{
+    // This window's frame is taken to be as thick as the other's, which is shown already.
+    const QRect free = window->screen()->availableGeometry();
+    const QRect outer = window->frameGeometry();
+    const QRect inner = window->geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    resize(kUsualSize.boundedTo(free.size().shrunkBy(frame)));
+    QRect placed(outer.topRight() + QPoint(8, 0), size().grownBy(frame));
+    placed.moveRight(std::min(placed.right(), free.right()));
+    placed.moveBottom(std::min(placed.bottom(), free.bottom()));
+    placed.moveLeft(std::max(placed.left(), free.left()));
+    placed.moveTop(std::max(placed.top(), free.top()));
+    move(placed.topLeft());
 }
 
 bool EdidDetailsWindow::eventFilter(QObject *watched, QEvent *event)

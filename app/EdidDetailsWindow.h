@@ -29,6 +29,10 @@ public:
     // their own.
     EdidDetailsWindow(EdidDocument *document, QWidget *parent);
 
+    // Beside this window where the screen has room, at the usual size or what the screen's free
+    // area leaves; else as far to the right as fits.
+    void placeBeside(const QWidget *window);
+
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

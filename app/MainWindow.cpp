@@ -108,7 +108,7 @@ void MainWindow::ShowEdidDetails()
 {
     if (!details) {
         details = new EdidDetailsWindow(paneDocument, this);
-        details->move(frameGeometry().topRight() + QPoint(8, 0));
+        details->placeBeside(this);
     }
     details->show();
     details->raise();

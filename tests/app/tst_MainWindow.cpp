@@ -25,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -307,6 +308,8 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_D, Qt::ControlModifier);
         auto *details = window->findChild<QWidget *>("EdidDetails");
         QVERIFY(details && details->isVisible());
+        // On the screen whole, the Bytes column in view (the offscreen screen is 800 wide).
+        QVERIFY(window->screen()->availableGeometry().contains(details->frameGeometry()));
         auto *tree = details->findChild<QTreeWidget *>("EdidDetailsTree");
         if (!select.isEmpty())
             tree->setCurrentItem(
