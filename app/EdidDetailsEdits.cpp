@@ -1,7 +1,9 @@
-// The details window's Edit menu: each entry asks for what its edit needs, applies it to the
-// pane's EDID through the EDID library, and hands the result to the main window for the pane.
+// The details window's Edit menu: each entry asks for what its edit needs and applies it to the
+// pane's EDID through the pane's document, which hands the result to the main window for the pane.
 
 #include "EdidDetailsWindow.h"
+
+#include "EdidDocument.h"
 
 #include "EdidFieldDiff.h"
 #include "EdidModes.h"
@@ -12,7 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QTextEdit>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -69,6 +71,7 @@ QString vicText(unsigned vic)
 
 void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
 {
+    using K = EdidEditKind;
     QMenu *menu = bar->addMenu(tr("Edit"));
     menu->setObjectName(QStringLiteral("menuDetailsEdit"));
     undo_ = menu->addAction(tr("Undo Edit"), this, &EdidDetailsWindow::undoEdit);
@@ -77,47 +80,54 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
     undo_->setEnabled(false);
     menu->addSeparator();
 
-    // The entries are enabled only while the pane holds a whole EDID, which they describe.
-    const auto add = [this](QMenu *into, const QString &text, const char *name, auto ask) {
+    // The entries are enabled only while the pane holds an EDID, which they describe; a base
+    // block alone takes the edits that need no extension (refresh() decides by the kind).
+    const auto add = [this](QMenu *into, const QString &text, const char *name, EdidEditKind kind,
+                            auto ask) {
         QAction *action = into->addAction(text, this, [this, ask] {
-            if (description_)
+            if (document_->holdsEdid())
                 ask();
         });
         action->setObjectName(QLatin1String(name));
+        action->setData(int(kind));
         edits_.append(action);
     };
     const auto direct = [this](EdidEditKind kind) {
         return [this, kind] { applyEdit({kind, {}}); };
     };
 
-    add(menu, tr("Set Name..."), "actionSetName", [this] {
+    add(menu, tr("Set Name..."), "actionSetName", K::SetName, [this] {
         QString name;
-        for (const Descriptor &descriptor : description_->base.descriptors)
+        for (const Descriptor &descriptor : document_->description()->base.descriptors)
             if (descriptor.kind == Descriptor::Kind::ProductName)
                 name = fromStd(std::get<DisplayText>(descriptor.payload).text);
         editWithText(EdidEditKind::SetName, tr("Set Name"),
                      tr("Product name (up to 13 characters):"), name);
     });
-    add(menu, tr("Set Serial Number..."), "actionSetSerial", [this] {
+    add(menu, tr("Set Serial Number..."), "actionSetSerial", K::SetSerial, [this] {
         editWithText(EdidEditKind::SetSerial, tr("Set Serial Number"),
                      tr("Serial number (0-4294967295):"),
-                     QString::number(description_->base.serialNumber.value));
+                     QString::number(document_->description()->base.serialNumber.value));
     });
-    add(menu, tr("Set Physical Address..."), "actionSetPhysicalAddress", [this] {
-        const HdmiVsdb *vsdb = hdmiVsdb(*description_);
-        const std::array<unsigned, 4> address = vsdb && vsdb->physicalAddress
-                                                    ? *vsdb->physicalAddress
-                                                    : std::array<unsigned, 4>{1, 0, 0, 0};
-        editWithText(EdidEditKind::SetPhysicalAddress, tr("Set Physical Address"),
-                     tr("CEC physical address (A.B.C.D):"), fromStd(physicalAddressText(address)));
-    });
-    add(menu, tr("Set Preferred Timing..."), "actionSetPreferred", [this] {
-        // The EDID's own timings as the tree words them, then the CTA-861 table.
+    add(menu, tr("Set Physical Address..."), "actionSetPhysicalAddress", K::SetPhysicalAddress,
+        [this] {
+            const HdmiVsdb *vsdb = hdmiVsdb(*document_->description());
+            const std::array<unsigned, 4> address = vsdb && vsdb->physicalAddress
+                                                        ? *vsdb->physicalAddress
+                                                        : std::array<unsigned, 4>{1, 0, 0, 0};
+            editWithText(EdidEditKind::SetPhysicalAddress, tr("Set Physical Address"),
+                         tr("CEC physical address (A.B.C.D):"),
+                         fromStd(physicalAddressText(address)));
+        });
+    add(menu, tr("Set Preferred Timing..."), "actionSetPreferred", K::SetPreferred, [this] {
+        // The EDID's own timings as the tree words them ("DTD 2", not "DTD offset"), then the
+        // CTA-861 table.
+        static const QRegularExpression dtdLabel(QStringLiteral("^DTD \\d+$"));
         QStringList items;
         QStringList arguments;
         for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
             const QString label = (*it)->text(0);
-            if (label.startsWith(QLatin1String("DTD "))) {
+            if (dtdLabel.match(label).hasMatch()) {
                 items << label + QStringLiteral(": ") + (*it)->text(1);
                 arguments << QStringLiteral("dtd:") + label.mid(4);
             }
@@ -136,7 +146,7 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
         QStringList arguments;
         int current = 0;
         const QString selected = tree_->currentItem() ? tree_->currentItem()->text(0) : QString();
-        for (const ShortVideoDescriptor &svd : videoDescriptors(*description_))
+        for (const ShortVideoDescriptor &svd : videoDescriptors(*document_->description()))
             if (svd.vic <= highest && !arguments.contains(QString::number(svd.vic))) {
                 if (selected == QStringLiteral("VIC %1").arg(svd.vic))
                     current = int(items.size());
@@ -150,15 +160,15 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
         }
         editWithChoice(kind, title, tr("VIC:"), items, arguments, current, false);
     };
-    add(menu, tr("Remove VIC..."), "actionRemoveVic",
+    add(menu, tr("Remove VIC..."), "actionRemoveVic", K::RemoveVic,
         [this, chooseVic] { chooseVic(EdidEditKind::RemoveVic, tr("Remove VIC"), 255); });
-    add(menu, tr("Mark VIC Native..."), "actionSetNativeVic", [this, chooseVic] {
+    add(menu, tr("Mark VIC Native..."), "actionSetNativeVic", K::SetNativeVic, [this, chooseVic] {
         chooseVic(EdidEditKind::SetNativeVic, tr("Mark VIC Native"), 64); // a native SVD: 1-64
     });
-    add(menu, tr("Limit to Mode..."), "actionLimit", [this] {
+    add(menu, tr("Limit to Mode..."), "actionLimit", K::Limit, [this] {
         // The EDID's own VICs and the usual limits, largest first.
         std::vector<VideoMode> modes;
-        for (const ShortVideoDescriptor &svd : videoDescriptors(*description_))
+        for (const ShortVideoDescriptor &svd : videoDescriptors(*document_->description()))
             if (const VideoMode *mode = ctaVideoMode(svd.vic))
                 modes.push_back(*mode);
         for (unsigned vic : {97u, 95u, 16u, 31u, 4u})
@@ -182,17 +192,18 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
     const auto preset = [this](const char *name) {
         return [this, name] { applyEdit({EdidEditKind::SetAudio, name}); };
     };
-    add(audio, tr("No Audio"), "actionAudioNone", preset("none"));
-    add(audio, tr("Stereo LPCM"), "actionAudioLpcm2", preset("lpcm2"));
-    add(audio, tr("8-Channel LPCM"), "actionAudioLpcm8", preset("lpcm8"));
+    add(audio, tr("No Audio"), "actionAudioNone", K::SetAudio, preset("none"));
+    add(audio, tr("Stereo LPCM"), "actionAudioLpcm2", K::SetAudio, preset("lpcm2"));
+    add(audio, tr("8-Channel LPCM"), "actionAudioLpcm8", K::SetAudio, preset("lpcm8"));
 
     menu->addSeparator();
-    add(menu, tr("Add HDMI VSDB"), "actionAddHdmiVsdb", direct(EdidEditKind::AddHdmiVsdb));
-    add(menu, tr("Remove HDR Static Metadata"), "actionRemoveHdr", direct(EdidEditKind::RemoveHdr));
-    add(menu, tr("Remove YCbCr 4:2:0"), "actionRemoveYcbcr420",
-        direct(EdidEditKind::RemoveYcbcr420));
-    add(menu, tr("Remove HDMI Forum Blocks"), "actionRemoveHdmiForum",
-        direct(EdidEditKind::RemoveHdmiForum));
+    add(menu, tr("Add HDMI VSDB"), "actionAddHdmiVsdb", K::AddHdmiVsdb, direct(K::AddHdmiVsdb));
+    add(menu, tr("Remove HDR Static Metadata"), "actionRemoveHdr", K::RemoveHdr,
+        direct(K::RemoveHdr));
+    add(menu, tr("Remove YCbCr 4:2:0"), "actionRemoveYcbcr420", K::RemoveYcbcr420,
+        direct(K::RemoveYcbcr420));
+    add(menu, tr("Remove HDMI Forum Blocks"), "actionRemoveHdmiForum", K::RemoveHdmiForum,
+        direct(K::RemoveHdmiForum));
 }
 
 void EdidDetailsWindow::editWithText(EdidEditKind kind, const QString &title, const QString &label,
@@ -216,66 +227,48 @@ void EdidDetailsWindow::editWithChoice(EdidEditKind kind, const QString &title,
     applyEdit({kind, (index < 0 ? chosen : arguments[index]).trimmed().toStdString()});
 }
 
-bool EdidDetailsWindow::applyEdit(const EdidEdit &edit)
+void EdidDetailsWindow::applyEdit(const EdidEdit &edit)
 {
-    EdidImage before;
-    std::string problem;
-    if (!paneImage(before, &problem)) {
-        QMessageBox::warning(this, tr("EDID Details"),
-                             tr("The pane holds no whole EDID: %1.").arg(fromStd(problem)));
-        return false;
+    if (!document_->holdsEdid()) {
+        QMessageBox::warning(
+            this, tr("EDID Details"),
+            tr("The pane holds no whole EDID: %1.").arg(fromStd(document_->problem())));
+        return;
     }
-    const EditResult result = ::applyEdit(before, edit);
-    if (!result.image) {
+    const std::string refusal = document_->applyEdit(edit);
+    if (!refusal.empty()) {
         QMessageBox::warning(this, tr("EDID Details"),
-                             tr("The EDID was not changed: %1.").arg(fromStd(result.refusal)));
-        return false;
+                             tr("The EDID was not changed: %1.").arg(fromStd(refusal)));
+        return;
     }
-    history_.push_back(before);
-    showEdited(before, *result.image, tr("Changed"), result.notes);
-    return true;
+    showSteps();
 }
 
 void EdidDetailsWindow::undoEdit()
 {
-    if (history_.empty())
+    if (!document_->canUndo())
         return;
-    EdidImage now; // what the last edit put there: the pane holds a whole EDID
-    paneImage(now);
-    const EdidImage before = history_.back();
-    history_.pop_back();
-    showEdited(now, before, tr("Undone"), {});
+    document_->undo();
+    showSteps();
 }
 
-void EdidDetailsWindow::showEdited(const EdidImage &before, const EdidImage &after,
-                                   const QString &done, const std::vector<std::string> &notes)
+void EdidDetailsWindow::showSteps()
 {
-    QStringList lines{done + QLatin1Char(':')};
+    undo_->setEnabled(document_->canUndo());
+    const std::optional<EdidStep> &step = document_->lastStep();
+    if (!step)
+        return;
+    QStringList lines{(step->undone ? tr("Undone") : tr("Changed")) + QLatin1Char(':')};
     const std::vector<FieldDifference> differences =
-        fieldDifferences(decodeEdid(before), decodeEdid(after));
+        fieldDifferences(decodeEdid(step->before), decodeEdid(step->after));
     for (std::size_t i = 0; i < differences.size() && i < kChangesShown; ++i)
         lines << QStringLiteral("  ") + fromStd(differences[i].text());
     if (differences.size() > kChangesShown)
         lines << tr("  and %1 more").arg(differences.size() - kChangesShown);
     if (differences.empty())
         lines << tr("  nothing the EDID says changed");
-    for (const std::string &note : notes)
+    for (const std::string &note : step->notes)
         lines << fromStd(note);
-    // The pane's textChanged arrives while the image is shown: it is this window's own change.
-    showingEdit_ = true;
-    emit edidEdited(after);
-    showingEdit_ = false;
     changes_->setText(lines.join(QLatin1Char('\n')));
     changes_->show();
-    undo_->setEnabled(!history_.empty());
-}
-
-void EdidDetailsWindow::paneChanged()
-{
-    if (!showingEdit_) {
-        history_.clear();
-        undo_->setEnabled(false);
-        changes_->hide();
-    }
-    scheduleRefresh();
 }

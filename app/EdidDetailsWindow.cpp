@@ -1,16 +1,13 @@
 #include "EdidDetailsWindow.h"
 
-#include "EdidDescription.h"
-#include "HexText.h"
+#include "EdidDocument.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QScrollBar>
-#include <QTextEdit>
-#include <QTimer>
+#include <QScreen>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
@@ -20,6 +17,7 @@
 namespace {
 
 enum Column { kLabel, kValue, kBytes };
+constexpr QSize kUsualSize(760, 620);    // the Bytes column in view beside the widest values
 constexpr int kRangeRole = Qt::UserRole; // the row's bytes as (offset, length)
 
 QString bytesText(const ByteRange &bytes)
@@ -66,8 +64,8 @@ QTreeWidgetItem *findPath(QTreeWidget *tree, const QStringList &path)
 
 } // namespace
 
-EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
-    : QWidget(parent, Qt::Window), pane_(pane), problem_(new QLabel(this)),
+EdidDetailsWindow::EdidDetailsWindow(EdidDocument *document, QWidget *parent)
+    : QWidget(parent, Qt::Window), document_(document), problem_(new QLabel(this)),
       find_(new QLineEdit(this)), tree_(new QTreeWidget(this)), changes_(new QLabel(this))
 {
     setObjectName(QStringLiteral("EdidDetails"));
@@ -101,9 +99,17 @@ EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     layout->addWidget(find_);
     layout->addWidget(tree_);
     layout->addWidget(changes_); // below, so that the rows stay where they are
-    resize(760, 620);
+    resize(kUsualSize);
 
-    connect(pane_, &QTextEdit::textChanged, this, &EdidDetailsWindow::paneChanged);
+    connect(document_, &EdidDocument::changed, this, [this] {
+        // A change that was no step of the Edit menu ends the steps back.
+        undo_->setEnabled(document_->canUndo());
+        if (!document_->lastStep())
+            changes_->hide();
+        // A hidden window catches up when it is shown again.
+        if (isVisible())
+            refresh();
+    });
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem *current) {
         // The operator's choice, kept through texts that are no whole EDID for a moment.
         if (!syncing_)
@@ -112,11 +118,28 @@ EdidDetailsWindow::EdidDetailsWindow(QTextEdit *pane, QWidget *parent)
     });
 }
 
+void EdidDetailsWindow::placeBeside(const QWidget *window)
+{
+    // This window's frame is taken to be as thick as the other's, which is shown already.
+    const QRect free = window->screen()->availableGeometry();
+    const QRect outer = window->frameGeometry();
+    const QRect inner = window->geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    resize(kUsualSize.boundedTo(free.size().shrunkBy(frame)));
+    QRect placed(outer.topRight() + QPoint(8, 0), size().grownBy(frame));
+    placed.moveRight(std::min(placed.right(), free.right()));
+    placed.moveBottom(std::min(placed.bottom(), free.bottom()));
+    placed.moveLeft(std::max(placed.left(), free.left()));
+    placed.moveTop(std::max(placed.top(), free.top()));
+    move(placed.topLeft());
+}
+
 bool EdidDetailsWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    // Ctrl+Z in a find box with nothing of its own to undo steps back through the edits.
+    // Ctrl+Z in an empty find box steps back through the edits, whatever was typed there before.
     if (watched == find_ && event->type() == QEvent::ShortcutOverride &&
-        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Undo) && !find_->isUndoAvailable()) {
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Undo) && find_->text().isEmpty()) {
         event->ignore();
         return true;
     }
@@ -129,45 +152,23 @@ void EdidDetailsWindow::showEvent(QShowEvent *event)
     refresh();
 }
 
-void EdidDetailsWindow::scheduleRefresh()
-{
-    // Keystrokes that arrive together are decoded once, after them; a hidden window waits for
-    // its next showing.
-    if (refreshPending_ || !isVisible())
-        return;
-    refreshPending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        refreshPending_ = false;
-        refresh();
-    });
-}
-
-bool EdidDetailsWindow::paneImage(EdidImage &image, std::string *problem) const
-{
-    // Characters outside Latin-1 become '?', which no hex digit matches.
-    const QByteArray text = pane_->toPlainText().toLatin1();
-    return parseEdidHexText(std::string_view(text.constData(), text.size()), image, problem) >= 0;
-}
-
 void EdidDetailsWindow::refresh()
 {
-    EdidImage image;
-    std::string problem;
-    const bool whole = paneImage(image, &problem);
+    const bool whole = document_->holdsEdid();
     problem_->setVisible(!whole);
-    problem_->setText(
-        whole ? QString()
-              : tr("The pane holds no whole EDID: %1.").arg(QString::fromStdString(problem)));
+    problem_->setText(whole ? QString()
+                            : tr("The pane holds no whole EDID: %1.")
+                                  .arg(QString::fromStdString(document_->problem())));
     std::vector<DescriptionLine> sections;
-    description_.reset();
     if (whole) {
-        description_ = decodeEdid(image);
-        sections = describeEdid(*description_);
+        sections = describeEdid(*document_->description());
         // What is wrong comes first, where the operator looks.
         std::rotate(sections.rbegin(), sections.rbegin() + 1, sections.rend());
     }
     for (QAction *edit : std::as_const(edits_))
-        edit->setEnabled(whole);
+        edit->setEnabled(whole &&
+                         (document_->size() == EdidImage::kSize ||
+                          !edidEditInfo(EdidEditKind(edit->data().toInt())).needsExtension));
     reshaped_ = false;
     syncing_ = true;
     syncLines(sections, nullptr);
@@ -221,13 +222,13 @@ void EdidDetailsWindow::findRow(bool next)
     const QString wanted = find_->text();
     if (wanted.isEmpty())
         return;
-    // In the order of the rows, from the selected one (or the one after it) round to it.
+    // In the order of the rows: from the top, or from the one after the selected round to it.
     std::vector<QTreeWidgetItem *> rows;
     for (QTreeWidgetItemIterator it(tree_); *it; ++it)
         rows.push_back(*it);
     const auto current = std::find(rows.begin(), rows.end(), tree_->currentItem());
-    std::rotate(rows.begin(), current == rows.end() ? rows.begin() : current + int(next),
-                rows.end());
+    if (next && current != rows.end())
+        std::rotate(rows.begin(), current + 1, rows.end());
     for (QTreeWidgetItem *row : rows)
         if (row->text(kLabel).contains(wanted, Qt::CaseInsensitive) ||
             row->text(kValue).contains(wanted, Qt::CaseInsensitive)) {
@@ -241,20 +242,5 @@ void EdidDetailsWindow::markSelectedBytes()
 {
     const QTreeWidgetItem *item = tree_->currentItem();
     const QPoint range = item ? item->data(kLabel, kRangeRole).toPoint() : QPoint();
-    if (range.y() == 0) {
-        pane_->setExtraSelections({});
-        return;
-    }
-    // Byte n is the two digits at character 3n of the layout the pane was parsed in.
-    QTextEdit::ExtraSelection mark;
-    mark.cursor = QTextCursor(pane_->document());
-    mark.cursor.setPosition(3 * range.x());
-    mark.cursor.setPosition(3 * (range.x() + range.y()) - 1, QTextCursor::KeepAnchor);
-    mark.format.setBackground(QColor(255, 226, 120));
-    pane_->setExtraSelections({mark});
-    // Scrolled into view; the operator's own cursor in the pane stays where it was.
-    const QRect shown = pane_->cursorRect(mark.cursor);
-    if (shown.top() < 0 || shown.bottom() > pane_->viewport()->height())
-        pane_->verticalScrollBar()->setValue(pane_->verticalScrollBar()->value() + shown.top() -
-                                             pane_->viewport()->height() / 3);
+    document_->markBytes({std::size_t(range.x()), std::size_t(range.y())});
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "EdidDescription.h"
 #include "EdidDescriptionTree.h"
 #include "EdidEdit.h"
 
@@ -8,54 +7,44 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <optional>
 #include <vector>
 
+class EdidDocument;
 class QAction;
 class QLabel;
 class QMenuBar;
 class QLineEdit;
-class QTextEdit;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 // What the pane's EDID says, beside the main window: the findings first, then the description in
-// the order of the bytes, each row with the bytes it comes from. It follows the pane as the
-// operator edits, and a selected row's bytes are marked in the pane without touching its text.
-// Its Edit menu changes fields of the pane's EDID; the main window shows each result in the pane.
+// the order of the bytes, each row with the bytes it comes from. It follows the pane's document as
+// the operator edits, and a selected row's bytes are marked in the pane without touching its text.
+// Its Edit menu changes fields of the pane's EDID through the document.
 class EdidDetailsWindow : public QWidget {
     Q_OBJECT
 
 public:
-    // parent: the main window, whose pane is followed; the details are a window of their own.
-    EdidDetailsWindow(QTextEdit *pane, QWidget *parent);
+    // parent: the main window, whose pane the document follows; the details are a window of
+    // their own.
+    EdidDetailsWindow(EdidDocument *document, QWidget *parent);
 
-    // Decodes the pane's text again and shows it; the row the operator selected stays selected
-    // whenever the description has a row of the same labels.
-    void refresh();
-
-    // Changes the pane's EDID by this edit and has the result shown; a pane that holds no whole
-    // EDID, or an edit that cannot apply, is said in a box and changes nothing.
-    bool applyEdit(const EdidEdit &edit);
-    // Puts back the EDID from before the last edit. The steps back last while the pane holds
-    // what the edits put there: text typed into the pane ends them (the pane undoes its own).
-    void undoEdit();
-
-signals:
-    // An image for the pane, shown as a loaded binary file is: an edit's result or an undo's.
-    void edidEdited(const EdidImage &image);
+    // Beside this window where the screen has room, at the usual size or what the screen's free
+    // area leaves; else as far to the right as fits.
+    void placeBeside(const QWidget *window);
 
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void scheduleRefresh();
-    // The pane's text as an image; false, with the parser's problem, when it holds none.
-    bool paneImage(EdidImage &image, std::string *problem = nullptr) const;
+    // Shows what the document says; the row the operator selected stays selected whenever the
+    // description has a row of the same labels.
+    void refresh();
     // Makes the rows below parent (the top when null) show these lines, reusing the rows there.
     void syncLines(const std::vector<DescriptionLine> &lines, QTreeWidgetItem *parent);
-    // Selects the first row whose label or value holds the find text; next: after the selected.
+    // Selects the first row from the top whose label or value holds the find text; next: the
+    // first after the selected, round to the top.
     void findRow(bool next);
     // Marks the selected row's bytes in the pane as an extra selection.
     void markSelectedBytes();
@@ -68,23 +57,21 @@ private:
     void editWithChoice(EdidEditKind kind, const QString &title, const QString &label,
                         const QStringList &items, const QStringList &arguments, int current,
                         bool editable);
-    // Shows after in the pane and says what changed from before.
-    void showEdited(const EdidImage &before, const EdidImage &after, const QString &done,
-                    const std::vector<std::string> &notes);
-    void paneChanged();
+    // Changes the pane's EDID by this edit; a pane that holds no whole EDID, or an edit that
+    // cannot apply, is said in a box and changes nothing.
+    void applyEdit(const EdidEdit &edit);
+    void undoEdit();
+    // Says below the tree what the document's last step changed; enables Undo while there is one.
+    void showSteps();
 
-    QTextEdit *pane_;
+    EdidDocument *document_;
     QLabel *problem_;
     QLineEdit *find_;
     QTreeWidget *tree_;
-    bool refreshPending_ = false;
     bool reshaped_ = false; // rows came or went in the last refresh
     bool syncing_ = false;
     QStringList selectedPath_; // the labels of the row the operator selected
     QLabel *changes_;          // what the last edit changed
     QAction *undo_ = nullptr;
-    QList<QAction *> edits_;                     // need a whole EDID in the pane
-    std::optional<EdidDescription> description_; // of the pane, when it holds a whole EDID
-    std::vector<EdidImage> history_;             // the images before each edit, the last last
-    bool showingEdit_ = false;
+    QList<QAction *> edits_; // need a whole EDID in the pane
 };

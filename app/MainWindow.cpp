@@ -3,6 +3,7 @@
 #include "DeviceState.h"
 #include "DeviceWarningBox.h"
 #include "EdidDetailsWindow.h"
+#include "EdidDocument.h"
 #include "EdidFile.h"
 #include "EdidImage.h"
 #include "EdidSources.h"
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -77,6 +79,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     windowFont.setStyleHint(QFont::SansSerif);
     QApplication::setFont(windowFont);
     ui->setupUi(this);
+    paneDocument = new EdidDocument(ui->EDIDtext, this);
+    // An edit of the details comes into the pane as a loaded binary file does.
+    connect(paneDocument, &EdidDocument::replaced, this, &MainWindow::showImageText);
+    connect(paneDocument, &EdidDocument::bytesMarked, this, &MainWindow::markPaneBytes);
     // Keep a monospaced face where "Courier New" itself is not installed.
     QFont paneFont = ui->EDIDtext->font();
     paneFont.setStyleHint(QFont::TypeWriter);
@@ -102,10 +108,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
 void MainWindow::ShowEdidDetails()
 {
     if (!details) {
-        details = new EdidDetailsWindow(ui->EDIDtext, this);
-        connect(details, &EdidDetailsWindow::edidEdited, this,
-                [this](const EdidImage &image) { ShowEDIDtext(&image); });
-        details->move(frameGeometry().topRight() + QPoint(8, 0));
+        details = new EdidDetailsWindow(paneDocument, this);
+        details->placeBeside(this);
     }
     details->show();
     details->raise();
@@ -188,7 +192,12 @@ void MainWindow::CalculateChkSum()
 
 void MainWindow::ShowEDIDtext(const EdidImage *image)
 {
-    const QString text = QString::fromLatin1(edidHexText(*image));
+    showImageText(*image, EdidImage::kSize);
+}
+
+void MainWindow::showImageText(const EdidImage &image, std::size_t size)
+{
+    const QString text = QString::fromLatin1(edidHexText(image));
     QTextCursor cursor = ui->EDIDtext->textCursor();
     QTextCharFormat insideFormat;
     QTextCharFormat lineEndFormat;
@@ -196,7 +205,7 @@ void MainWindow::ShowEDIDtext(const EdidImage *image)
     ui->EDIDtext->clear();
     cursor.clearSelection();
     cursor.movePosition(QTextCursor::Start, QTextCursor::MoveAnchor);
-    for (std::size_t i = 0; i < EdidImage::kSize; ++i) {
+    for (std::size_t i = 0; i < size; ++i) {
         const QString group = text.mid(static_cast<int>(3 * i), 3);
         if (!endsEdidHexLine(i)) {
             insideFormat.setForeground(QBrush(Qt::black, Qt::SolidPattern));
@@ -209,6 +218,27 @@ void MainWindow::ShowEDIDtext(const EdidImage *image)
         cursor.insertText(group.left(2), lineEndFormat);
         cursor.insertText(QStringLiteral("\n"));
     }
+}
+
+void MainWindow::markPaneBytes(const ByteRange &bytes)
+{
+    QTextEdit *pane = ui->EDIDtext;
+    if (bytes.length == 0) {
+        pane->setExtraSelections({});
+        return;
+    }
+    // Byte n is the two digits at character 3n of the layout the pane was parsed in.
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(pane->document());
+    mark.cursor.setPosition(int(3 * bytes.offset));
+    mark.cursor.setPosition(int(3 * (bytes.offset + bytes.length) - 1), QTextCursor::KeepAnchor);
+    mark.format.setBackground(QColor(255, 226, 120));
+    pane->setExtraSelections({mark});
+    // Scrolled into view; the operator's own cursor in the pane stays where it was.
+    const QRect shown = pane->cursorRect(mark.cursor);
+    if (shown.top() < 0 || shown.bottom() > pane->viewport()->height())
+        pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->value() + shown.top() -
+                                            pane->viewport()->height() / 3);
 }
 
 int MainWindow::ParseEDIDtext(EdidImage *image)

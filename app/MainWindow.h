@@ -2,10 +2,14 @@
 
 #include <QMainWindow>
 
+#include <cstddef>
+
 class EdidDetailsWindow;
+class EdidDocument;
 class QColor;
 class QProgressBar;
 class MainWindowForm;
+struct ByteRange;
 struct EdidImage;
 
 // Runs the utility's one window until it is closed; the program's main() has chosen the USB
@@ -53,6 +57,10 @@ private:
 
     // Replaces the pane's content with text in bold 8-point type of this colour.
     void showPlainText(const QString &text, const QColor &color);
+    // Renders the first size bytes of an image into the pane, as ShowEDIDtext does.
+    void showImageText(const EdidImage &image, std::size_t size);
+    // Marks bytes of the pane as an extra selection and scrolls them into view.
+    void markPaneBytes(const ByteRange &bytes);
 
     // Creates the status bar's progress bar on first use and hides it.
     void prepareProgressBar();
@@ -60,4 +68,5 @@ private:
     QProgressBar *progressBar = nullptr;
     EdidDetailsWindow *details = nullptr;
     MainWindowForm *ui;
+    EdidDocument *paneDocument; // what the pane says, for the details window
 };

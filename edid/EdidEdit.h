@@ -56,6 +56,7 @@ struct EdidEditInfo {
     const char *name;     // "set-name"
     const char *argument; // "TEXT"; nullptr when the edit takes none
     const char *description;
+    bool needsExtension; // refused by an EDID without a CTA-861 extension (a base block alone)
 };
 const std::vector<EdidEditInfo> &edidEditKinds();
 const EdidEditInfo &edidEditInfo(EdidEditKind kind);

@@ -25,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,13 +79,15 @@ struct Typed {
     QString text;
 };
 
-// A step in the details' Edit menu: an entry with the text typed into its dialog, after a row
-// selected by its label, or text typed into the pane.
+// A step in the details' Edit menu: an entry with the text typed into its dialog (or Ctrl+Z in
+// the find box, after text typed there and cleared), after a row selected by its label, or text
+// typed into the pane.
 struct EditStep {
     QString action; // empty: no entry
     QString answer = {};
     QString select = {};
     std::optional<Typed> typed = {};
+    QString find = {};
 };
 
 using Span = QPair<int, int>; // the first and the last character of a stretch of text
@@ -281,6 +284,14 @@ private slots:
         row("find: the first row whose label holds the text", "", "product", 0, {},
             {"Block 0: base EDID", "Product code", "8352", "0x0A-0x0B"}, {30, 34});
         row("find: a value in another case, Enter the next", "", "vnx", 1, {}, name, {270, 322});
+        row("find: from the top, not from the row selected", "VIC 93", "3840x2160", 0, {},
+            {"Block 1: CTA-861 extension", "Video data block", "VIC 95", "3840x2160p30 16:9",
+             "0x93"},
+            {441, 442});
+        row("find: Enter the next after the row found", "VIC 4", "1920x1080", 1, {},
+            {"Block 0: base EDID", "DTD 1",
+             "1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)", "0x36-0x47"},
+            {162, 214});
     }
     void details()
     {
@@ -297,6 +308,8 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_D, Qt::ControlModifier);
         auto *details = window->findChild<QWidget *>("EdidDetails");
         QVERIFY(details && details->isVisible());
+        // On the screen whole, the Bytes column in view (the offscreen screen is 800 wide).
+        QVERIFY(window->screen()->availableGeometry().contains(details->frameGeometry()));
         auto *tree = details->findChild<QTreeWidget *>("EdidDetailsTree");
         if (!select.isEmpty())
             tree->setCurrentItem(
@@ -339,10 +352,11 @@ private slots:
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<QString>("changes"); // empty: none shown
         QTest::addColumn<bool>("undoable");
+        QTest::addColumn<int>("size"); // the sink's bytes in the pane: 256, or its base block alone
         const auto row = [](const char *name, const QList<EditStep> &steps,
                             const QList<Typed> &bytes, const QStringList &boxes,
-                            const QString &changes, bool undoable) {
-            QTest::newRow(name) << steps << bytes << boxes << changes << undoable;
+                            const QString &changes, bool undoable, int size = 256) {
+            QTest::newRow(name) << steps << bytes << boxes << changes << undoable << size;
         };
         const Typed name{95, "53 74 75 64 69 6F 20 33 0A 20 20 20 20"};
         const QString nameDialog = "Set Name|Product name (up to 13 characters):|VNX Sink";
@@ -386,6 +400,28 @@ private slots:
             "  Block 1 / Checksum: 0xC1 (correct) -> 0xD1 (correct)\n"
             "  Error added: block 0 checksum is 0x24, should be 0x6A",
             false);
+        row("Ctrl+Z in a find box emptied again steps back",
+            {{"actionSetName", "Studio 3"}, {"Ctrl+Z", {}, {}, {}, "vnx"}}, {}, {nameDialog},
+            "Undone:\n  Product name: 'Studio 3' -> 'VNX Sink'\n"
+            "  Block 0 / Checksum: 0x24 (correct) -> 0x3E (correct)",
+            false);
+        row("preferred timing: 'DTD offset' not offered, so typed it is no mode",
+            {{"actionSetPreferred", "DTD offset: 45"}}, {},
+            {"Set Preferred Timing|The mode DTD 1 takes (or type WIDTHxHEIGHT@HZ or a modeline):|"
+             "DTD 1: 1920x1080p, 60.000 Hz, 67.500 kHz, 148.500 MHz (preferred)",
+             messageBox("The EDID was not changed: a mode is vic:N, dtd:N, WIDTHxHEIGHT@HZ or an X "
+                        "modeline (CLOCK HDISP HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART "
+                        "VSYNCEND VTOTAL +hsync|-hsync +vsync|-vsync [interlace]), not 'DTD "
+                        "offset: 45'.",
+                        "EDID Details")},
+            "", false);
+        // The physical address needs the extension: its entry is off, and the name is set.
+        row("a base block alone: the edits that need no extension",
+            {{"actionSetPhysicalAddress"}, {"actionSetName", "Studio 3"}}, {name, {127, "24"}},
+            {nameDialog},
+            "Changed:\n  Product name: 'VNX Sink' -> 'Studio 3'\n"
+            "  Checksum: 0x3E (correct) -> 0x24 (correct)",
+            true, 128);
         row("no whole EDID in the pane: no edits",
             {{"", "", "", {{5, "ZZ"}}}, {"actionSetName", "Studio 3"}}, {{5, "ZZ"}}, {}, "", false);
     }
@@ -396,7 +432,9 @@ private slots:
         QFETCH(QStringList, boxes);
         QFETCH(QString, changes);
         QFETCH(bool, undoable);
-        pane->setPlainText(sink);
+        QFETCH(int, size);
+        const QString start = sink.left(3 * size);
+        pane->setPlainText(start);
         window->findChild<QAction *>("actionEdidDetails")->trigger();
         auto *details = window->findChild<QWidget *>("EdidDetails");
         auto *tree = details->findChild<QTreeWidget *>("EdidDetailsTree");
@@ -411,13 +449,22 @@ private slots:
                 cursor.insertText(step.typed->text);
             }
             QCoreApplication::processEvents(); // the details follow the pane
+            if (step.action == "Ctrl+Z") {
+                auto *findBox = details->findChild<QLineEdit *>("EdidDetailsFind");
+                QApplication::setActiveWindow(details);
+                findBox->setFocus();
+                QTest::keyClicks(findBox, step.find);
+                findBox->clear(); // as its clear button does
+                QTest::keyClick(findBox, Qt::Key_Z, Qt::ControlModifier);
+                continue;
+            }
             if (step.action.isEmpty())
                 continue;
             if (!step.answer.isEmpty())
                 watcher->typeNext(step.answer);
             details->findChild<QAction *>(step.action)->trigger();
         }
-        QString expected = sink;
+        QString expected = start;
         for (const Typed &at : bytes) { // byte by byte, the line ends kept
             const QStringList digits = at.text.split(' ');
             for (int n = 0; n < digits.size(); ++n)
