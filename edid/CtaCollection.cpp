@@ -1,4 +1,5 @@
 #include "CtaCollection.h"
+#include "EdidEncoder.h"
 
 #include <algorithm>
 
@@ -286,6 +287,6 @@ void CtaCollection::appendVic(unsigned vic)
     if (last && last->size() - 1 < kMaxPayload)
         last->push_back(std::uint8_t(vic));
     else
-        insertAfterLast({ctaHeader(CtaTag::Video, 1), std::uint8_t(vic)},
+        insertAfterLast(encodeDataBlock(videoBlock({ShortVideoDescriptor{{}, vic, false}})),
                         [](const Bytes &block) { return tag(block) == CtaTag::Video; });
 }

@@ -432,6 +432,7 @@ void Decoder::decodeExtensionTimings(const CtaLayout &layout)
     for (std::size_t p = end; p < kCtaEnd; ++p)
         if (at(p)) {
             cta.paddingZero = false;
+            cta.paddingData = bytes(end, kCtaEnd);
             warning(FindingKind::Padding, p,
                     withNumber("padding after the DTDs holds a non-zero byte at %u",
                                unsigned(p - kCta)));

@@ -324,15 +324,16 @@ struct UnknownBlock {
 };
 
 struct CtaDataBlock {
+    using Payload =
+        std::variant<UnknownBlock, VideoBlock, AudioBlock, SpeakerBlock, HdmiVsdb, HdmiForumBlock,
+                     VendorBlock, VideoCapabilityBlock, ColorimetryBlock, HdrStaticBlock,
+                     HdrDynamicBlock, Ycbcr420VideoBlock, Ycbcr420CapabilityMap>;
     ByteRange bytes; // the whole block, header byte included
     CtaTag tag = CtaTag::Reserved0;
     std::optional<unsigned> extendedTag;
     unsigned length = 0;    // as the header declares it
     bool truncated = false; // runs past the collection: described up to the extension's end
-    std::variant<UnknownBlock, VideoBlock, AudioBlock, SpeakerBlock, HdmiVsdb, HdmiForumBlock,
-                 VendorBlock, VideoCapabilityBlock, ColorimetryBlock, HdrStaticBlock,
-                 HdrDynamicBlock, Ycbcr420VideoBlock, Ycbcr420CapabilityMap>
-        payload;
+    Payload payload;
 };
 
 struct CtaFlags {
@@ -353,6 +354,7 @@ struct CtaExtension {
     std::vector<Descriptor> otherSlots;
     ByteRange padding; // after the last DTD up to the checksum
     bool paddingZero = true;
+    std::vector<std::uint8_t> paddingData; // what it holds where it is not all zero
     Field<BlockChecksum> checksum;
 };
 

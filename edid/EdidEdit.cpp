@@ -92,7 +92,7 @@ void removeBaseDescriptor(EdidImage &image, std::size_t slot)
 {
     std::vector<Dtd> slots = baseSlots(image);
     slots.erase(slots.begin() + std::ptrdiff_t(slot));
-    slots.push_back({0, 0, 0, std::uint8_t(DescriptorTag::Dummy)});
+    slots.push_back(encodeDescriptor(dummyDescriptor()));
     putSlots(image, slots);
 }
 
@@ -191,7 +191,7 @@ std::string setDate(Editing &editing, const std::string &argument)
 // A display descriptor of text (VESA E-EDID 1.4 3.10.3): up to 13 characters, a line feed after a
 // shorter one and spaces after that. It takes the slot of its kind, else a dummy or empty one.
 std::string setText(Editing &editing, const std::string &argument, Descriptor::Kind kind,
-                    DescriptorTag tag, const char *what)
+                    const char *what)
 {
     if (argument.empty() || argument.size() > 13)
         return std::string("a ") + what + " has 1-13 characters; '" + argument + "' has " +
@@ -214,13 +214,8 @@ std::string setText(Editing &editing, const std::string &argument, Descriptor::K
         return std::string("no descriptor slot is free for the ") + what + ": the four hold " +
                slotContent(slots[0]) + ", " + slotContent(slots[1]) + ", " + slotContent(slots[2]) +
                " and " + slotContent(slots[3]);
-    std::uint8_t *d = &editing.image.bytes[slot->bytes.offset];
-    const std::uint8_t header[5] = {0, 0, 0, std::uint8_t(tag), 0};
-    std::copy(header, header + 5, d);
-    std::fill(d + 5, d + 18, 0x20);
-    std::copy(argument.begin(), argument.end(), d + 5);
-    if (argument.size() < 13)
-        d[5 + argument.size()] = 0x0A;
+    const DescriptorBytes bytes = encodeDescriptor(textDescriptor(kind, argument));
+    std::copy(bytes.begin(), bytes.end(), &editing.image.bytes[slot->bytes.offset]);
     return {};
 }
 
@@ -326,12 +321,10 @@ EditResult applyEdit(const EdidImage &image, const EdidEdit &edit)
         refusal = setDate(editing, argument);
         break;
     case K::SetName:
-        refusal = setText(editing, argument, Descriptor::Kind::ProductName,
-                          DescriptorTag::ProductName, "product name");
+        refusal = setText(editing, argument, Descriptor::Kind::ProductName, "product name");
         break;
     case K::SetSerialText:
-        refusal = setText(editing, argument, Descriptor::Kind::SerialText,
-                          DescriptorTag::SerialText, "serial number text");
+        refusal = setText(editing, argument, Descriptor::Kind::SerialText, "serial number text");
         break;
     case K::SetPreferred:
         refusal = edits::setPreferred(editing, argument);

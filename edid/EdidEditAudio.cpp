@@ -83,21 +83,40 @@ std::string needsHdmiVsdb(const CtaCollection &cta)
 struct CompressedFormat {
     const char *name;
     const char *label;
-    std::uint8_t sad[3];
+    ShortAudioDescriptor sad;
 };
 
+// A format with its channels, sample rates (bit 0 32 kHz ... bit 6 192 kHz) and byte 3.
+ShortAudioDescriptor sad(unsigned formatCode, unsigned channels, std::uint8_t rates,
+                         std::uint8_t byte3)
+{
+    ShortAudioDescriptor descriptor;
+    descriptor.formatCode = formatCode;
+    descriptor.channels = channels;
+    descriptor.sampleRates = rates;
+    descriptor.byte3 = byte3;
+    return descriptor;
+}
+
 // The channels and rates these formats are commonly declared with (CTA-861-H 7.5.2).
-constexpr CompressedFormat kFormats[] = {
-    {"ac3", "AC-3", {0x15, 0x07, 0x50}},     // 6 channels, 32-48 kHz, up to 640 kb/s
-    {"eac3", "E-AC-3", {0x57, 0x06, 0x00}},  // 8 channels, 44.1 and 48 kHz
-    {"dts", "DTS", {0x3D, 0x07, 0xC0}},      // 6 channels, 32-48 kHz, up to 1536 kb/s
-    {"dtshd", "DTS-HD", {0x5F, 0x7E, 0x01}}, // 8 channels, 44.1-192 kHz
-    {"mat", "MAT", {0x67, 0x54, 0x00}},      // 8 channels, 48, 96 and 192 kHz
+const CompressedFormat kFormats[] = {
+    {"ac3", "AC-3", sad(2, 6, 0x07, 640 / 8)},   // 32-48 kHz, up to 640 kb/s
+    {"eac3", "E-AC-3", sad(10, 8, 0x06, 0x00)},  // 44.1 and 48 kHz
+    {"dts", "DTS", sad(7, 6, 0x07, 1536 / 8)},   // 32-48 kHz, up to 1536 kb/s
+    {"dtshd", "DTS-HD", sad(11, 8, 0x7E, 0x01)}, // 44.1-192 kHz
+    {"mat", "MAT", sad(12, 8, 0x54, 0x00)},      // 48, 96 and 192 kHz
 };
 
 unsigned formatCode(std::uint8_t firstByte)
 {
     return firstByte >> 3 & 0x0F;
+}
+
+// The bytes of one short audio descriptor, as the encoder writes them.
+Bytes sadBytes(const ShortAudioDescriptor &descriptor)
+{
+    const Bytes block = encodeDataBlock(audioBlock({descriptor}));
+    return Bytes(block.begin() + 1, block.end());
 }
 
 // "ac3", "AC-3", "e-ac-3", "DTS-HD", ...
@@ -158,8 +177,12 @@ std::string setAudio(Editing &editing, const std::string &argument)
     // their speakers FL/FR, or those of 7.1 (FL/FR, LFE1, FC, BL/BR, RLC/RRC).
     static const std::pair<const char *, std::vector<Bytes>> kPresets[] = {
         {"none", {}},
-        {"lpcm2", {{0x20, 0x09, 0x07, 0x07}, {0x80, 0x01, 0x00, 0x00}}},
-        {"lpcm8", {{0x20, 0x0F, 0x7F, 0x07}, {0x80, 0x4F, 0x00, 0x00}}},
+        {"lpcm2",
+         {encodeDataBlock(audioBlock({sad(1, 2, 0x07, 0x07)})),
+          encodeDataBlock(speakerBlock(0x01))}},
+        {"lpcm8",
+         {encodeDataBlock(audioBlock({sad(1, 8, 0x7F, 0x07)})),
+          encodeDataBlock(speakerBlock(0x4F))}},
     };
     const auto preset = std::find_if(std::begin(kPresets), std::end(kPresets),
                                      [&](const auto &entry) { return argument == entry.first; });
@@ -190,7 +213,7 @@ std::string addAudio(Editing &editing, const std::string &argument)
         Bytes *room = nullptr;
         for (Bytes &block : cta.blocks) {
             for (std::size_t p = 1; hasDescriptors(block) && p < block.size(); p += 3)
-                if (formatCode(block[p]) == formatCode(format->sad[0]))
+                if (formatCode(block[p]) == format->sad.formatCode)
                     return std::string(format->label) + " is declared already";
             if (isAudio(block) && !room && block.size() + 3 <= 32)
                 room = &block;
@@ -198,10 +221,12 @@ std::string addAudio(Editing &editing, const std::string &argument)
         if (!cta.find(hasDescriptors))
             return std::string("there is no audio data block: set the audio to lpcm2 or lpcm8 "
                                "first");
-        if (room)
-            room->insert(room->end(), format->sad, format->sad + 3);
-        else
-            cta.insertAfterLast({0x20, format->sad[0], format->sad[1], format->sad[2]}, isAudio);
+        if (room) {
+            const Bytes bytes = sadBytes(format->sad);
+            room->insert(room->end(), bytes.begin(), bytes.end());
+        } else {
+            cta.insertAfterLast(encodeDataBlock(audioBlock({format->sad})), isAudio);
+        }
         return std::string();
     });
 }
@@ -219,7 +244,7 @@ std::string removeAudio(Editing &editing, const std::string &argument)
                 continue;
             Bytes kept{block[0]};
             for (std::size_t p = 1; p < block.size(); p += 3) {
-                const bool match = formatCode(block[p]) == formatCode(format->sad[0]);
+                const bool match = formatCode(block[p]) == format->sad.formatCode;
                 removed = removed || match;
                 if (!match)
                     kept.insert(kept.end(), block.begin() + std::ptrdiff_t(p),
@@ -251,9 +276,7 @@ std::string setSpeakers(Editing &editing, const std::string &argument)
             [](const Bytes &block) {
                 return CtaCollection::tag(block) == CtaTag::SpeakerAllocation;
             },
-            {{0x80, std::uint8_t(*speakers), std::uint8_t(*speakers >> 8),
-              std::uint8_t(*speakers >> 16)}},
-            isAudio);
+            {encodeDataBlock(speakerBlock(*speakers))}, isAudio);
         return std::string();
     });
 }

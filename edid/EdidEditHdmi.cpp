@@ -113,12 +113,16 @@ std::string addHdmiVsdb(Editing &editing, const std::string &)
     return changeCta(editing, [&](CtaCollection &cta) {
         if (cta.find(CtaCollection::isHdmiVsdb))
             return std::string("there is an HDMI VSDB already");
-        // The IEEE OUI 00-0C-03 and physical address 1.0.0.0; it follows the video, audio and
-        // speaker blocks.
-        cta.insertAfterLast({0x60, 0x03, 0x0C, 0x00, 0x10, 0x00}, [](const Bytes &block) {
-            const CtaTag tag = CtaCollection::tag(block);
-            return tag == CtaTag::Audio || tag == CtaTag::Video || tag == CtaTag::SpeakerAllocation;
-        });
+        // Physical address 1.0.0.0, nothing else; it follows the video, audio and speaker blocks.
+        HdmiVsdb vsdb;
+        vsdb.physicalAddress = std::array<unsigned, 4>{1, 0, 0, 0};
+        cta.insertAfterLast(
+            encodeDataBlock(dataBlockOf(CtaTag::VendorSpecific, std::nullopt, vsdb)),
+            [](const Bytes &block) {
+                const CtaTag tag = CtaCollection::tag(block);
+                return tag == CtaTag::Audio || tag == CtaTag::Video ||
+                       tag == CtaTag::SpeakerAllocation;
+            });
         return std::string();
     });
 }

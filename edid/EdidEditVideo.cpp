@@ -177,51 +177,14 @@ std::optional<VideoMode> resolveMode(const std::string &text, const EdidDescript
 std::optional<CtaCollection::Dtd> dtdBytes(const VideoMode &mode, unsigned hSizeMm,
                                            unsigned vSizeMm, std::string &refusal)
 {
-    const unsigned clock = (mode.pixelClockKhz + 5) / 10;
-    const unsigned hActive = mode.hActive;
-    const unsigned hBlank = mode.hFront + mode.hSync + mode.hBack;
-    const unsigned vActive = mode.interlaced ? mode.vActive / 2 : mode.vActive;
-    const unsigned vBlank = mode.vFront + mode.vSync + mode.vBack;
-    if (clock > 0xFFFF) {
+    if (const auto timing = detailedTiming(mode, hSizeMm, vSizeMm))
+        return encodeDetailedTiming(*timing);
+    if ((mode.pixelClockKhz + 5) / 10 > 0xFFFF)
         refusal = "a detailed timing holds a pixel clock of up to 655.35 MHz; " + timingName(mode) +
                   " needs " + megahertz(mode.pixelClockKhz);
-        return std::nullopt;
-    }
-    if (!clock || hActive > 4095 || hBlank > 4095 || vActive > 4095 || vBlank > 4095 ||
-        mode.hFront > 1023 || mode.hSync > 1023 || mode.vFront > 63 || mode.vSync > 63) {
+    else
         refusal = timingName(mode) + " does not fit a detailed timing descriptor";
-        return std::nullopt;
-    }
-    const unsigned hSize = std::min(hSizeMm, 4095u);
-    const unsigned vSize = std::min(vSizeMm, 4095u);
-    const unsigned hFront = mode.hFront;
-    const unsigned hSync = mode.hSync;
-    const unsigned vFront = mode.vFront;
-    const unsigned vSync = mode.vSync;
-    // VESA E-EDID 1.4 table 3.21; byte 17: digital separate sync with the two polarities.
-    const unsigned d[18] = {
-        clock & 0xFF,
-        clock >> 8,
-        hActive & 0xFF,
-        hBlank & 0xFF,
-        (hActive >> 8) << 4 | hBlank >> 8,
-        vActive & 0xFF,
-        vBlank & 0xFF,
-        (vActive >> 8) << 4 | vBlank >> 8,
-        hFront & 0xFF,
-        hSync & 0xFF,
-        (vFront & 0x0F) << 4 | (vSync & 0x0F),
-        (hFront >> 8) << 6 | (hSync >> 8) << 4 | (vFront >> 4) << 2 | vSync >> 4,
-        hSize & 0xFF,
-        vSize & 0xFF,
-        (hSize >> 8) << 4 | vSize >> 8,
-        0,
-        0,
-        (mode.interlaced ? 0x80u : 0u) | 0x18 | (mode.vSyncPositive ? 0x04u : 0u) |
-            (mode.hSyncPositive ? 0x02u : 0u)};
-    CtaCollection::Dtd dtd;
-    std::transform(d, d + 18, dtd.begin(), [](unsigned byte) { return std::uint8_t(byte); });
-    return dtd;
+    return std::nullopt;
 }
 
 namespace {

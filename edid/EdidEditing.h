@@ -4,6 +4,7 @@
 
 #include "CtaCollection.h"
 #include "EdidDescription.h"
+#include "EdidEncoder.h"
 #include "EdidModes.h"
 
 #include <functional>
