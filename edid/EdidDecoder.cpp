@@ -37,11 +37,6 @@ std::string joined(const std::vector<std::string> &parts, const char *separator)
 
 const std::vector<ShortVideoDescriptor> kNoSvds;
 
-std::string megahertz(std::uint32_t kilohertz)
-{
-    return withNumber("%g MHz", kilohertz / 1000.0);
-}
-
 } // namespace
 
 EdidDescription Decoder::run()
@@ -214,7 +209,7 @@ void Decoder::checkMaxTmds()
         const std::uint32_t clock = mode.pixelClockKhz / (yuv420 ? 2 : 1);
         if (clock > *limit * 1000)
             find(FindingKind::AboveMaxTmds, severity, offset,
-                 name + " (" + timingName(mode) + ") needs " + megahertz(clock) +
+                 name + " (" + timingName(mode) + ") needs " + clockText(clock) +
                      withNumber(", more than the %u MHz TMDS clock the %s allows", *limit, source) +
                      (yuv420 ? " (as YCbCr 4:2:0)" : ""));
     };
@@ -274,7 +269,7 @@ void Decoder::checkVicsInRangeLimits(const RangeLimits &limits)
         if (mode && mode->pixelClockKhz > limits.maxPixelClockMhz * 1000)
             warning(FindingKind::OutsideRangeLimits, offset,
                     name + " (" + timingName(*mode) + ") needs a pixel clock of " +
-                        megahertz(mode->pixelClockKhz) +
+                        clockText(mode->pixelClockKhz) +
                         withNumber(", above the range limits' %u MHz", limits.maxPixelClockMhz));
     };
     for (const CtaDataBlock &block : out_.cta->dataBlocks) {

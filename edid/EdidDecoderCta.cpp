@@ -337,32 +337,13 @@ void Decoder::decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::si
         break;
     case E::HdrStaticMetadata:
         if (to >= from + 2) {
-            HdrStaticBlock hdr;
-            hdr.eotfs = std::uint8_t(at(from));
-            hdr.descriptors = std::uint8_t(at(from + 1));
-            if (to > from + 2)
-                hdr.maxLuminance = at(from + 2);
-            if (to > from + 3)
-                hdr.maxFrameAverage = at(from + 3);
-            if (to > from + 4)
-                hdr.minLuminance = at(from + 4);
-            block.payload = hdr;
+            block.payload = decodeHdrStatic(from, to);
             return;
         }
         break;
-    case E::HdrDynamicMetadata: {
-        HdrDynamicBlock hdr;
-        for (std::size_t p = from; p + 3 <= to; p += at(p) + 1) {
-            const std::size_t length = at(p);
-            if (length < 2)
-                break;
-            hdr.types.push_back({{p, std::min(length + 1, to - p)},
-                                 le16(p + 1),
-                                 length >= 3 && p + 3 < to ? at(p + 3) & 0x0F : 0});
-        }
-        block.payload = hdr;
+    case E::HdrDynamicMetadata:
+        block.payload = decodeHdrDynamic(from, to);
         return;
-    }
     case E::Ycbcr420Video:
         block.payload = Ycbcr420VideoBlock{decodeSvds(from, to)};
         return;
@@ -373,7 +354,7 @@ void Decoder::decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::si
             for (unsigned bit = 0; bit < 8; ++bit)
                 if (at(p) & 1u << bit)
                     map.svdIndices.push_back(unsigned(8 * (p - from) + bit));
-        block.payload = map;
+        block.payload = map; // its VICs once all video blocks are read
         return;
     }
     case E::HdmiForumSinkCapability:
@@ -386,6 +367,35 @@ void Decoder::decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::si
         break;
     }
     block.payload = UnknownBlock{bytes(from, to)};
+}
+
+HdrStaticBlock Decoder::decodeHdrStatic(std::size_t from, std::size_t to)
+{
+    HdrStaticBlock hdr;
+    hdr.eotfs = std::uint8_t(at(from));
+    hdr.descriptors = std::uint8_t(at(from + 1));
+    if (to > from + 2)
+        hdr.maxLuminance = at(from + 2);
+    if (to > from + 3)
+        hdr.maxFrameAverage = at(from + 3);
+    if (to > from + 4)
+        hdr.minLuminance = at(from + 4);
+    return hdr;
+}
+
+// Each metadata type with its length first (CTA-861-H 7.5.14).
+HdrDynamicBlock Decoder::decodeHdrDynamic(std::size_t from, std::size_t to)
+{
+    HdrDynamicBlock hdr;
+    for (std::size_t p = from; p + 3 <= to; p += at(p) + 1) {
+        const std::size_t length = at(p);
+        if (length < 2)
+            break;
+        hdr.types.push_back({{p, std::min(length + 1, to - p)},
+                             le16(p + 1),
+                             length >= 3 && p + 3 < to ? at(p + 3) & 0x0F : 0});
+    }
+    return hdr;
 }
 
 // A capability map names SVDs by their place among all video data blocks.

@@ -106,6 +106,8 @@ private:
     HdmiVsdb decodeHdmiVsdb(std::size_t start, std::size_t to);
     HdmiForumBlock decodeHdmiForum(std::size_t start, std::size_t to, bool capabilityBlock);
     void decodeExtendedBlock(CtaDataBlock &block, std::size_t from, std::size_t to);
+    HdrStaticBlock decodeHdrStatic(std::size_t from, std::size_t to);
+    HdrDynamicBlock decodeHdrDynamic(std::size_t from, std::size_t to);
     // A capability map names SVDs by their place among all video data blocks.
     void resolveCapabilityMaps();
     void decodeExtensionTimings(const CtaLayout &layout);

@@ -146,11 +146,11 @@ struct OtherDescriptor {
 struct Descriptor {
     enum class Kind {
         DetailedTiming,
-        ProductName,     // 0xFC
-        SerialText,      // 0xFF
-        UnspecifiedText, // 0xFE
-        RangeLimits,     // 0xFD
-        Dummy,           // 0x10
+        ProductName, // the kinds of DescriptorTag this program reads
+        SerialText,
+        UnspecifiedText,
+        RangeLimits,
+        Dummy,
         Other,
     };
     Kind kind = Kind::Other;
@@ -238,7 +238,7 @@ struct HdmiVsdb {
 
 // The HDMI Forum VSDB (OUI C4-5D-D8) and the sink capability data block share these fields.
 struct HdmiForumBlock {
-    bool capabilityBlock = false; // the SCDB (extended tag 0x79) rather than the VSDB
+    bool capabilityBlock = false; // the sink capability data block rather than the VSDB
     unsigned version = 0;
     std::optional<unsigned> maxTmdsCharRateMhz; // byte x 5 when not 0
     bool scdcPresent = false;

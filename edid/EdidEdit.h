@@ -50,13 +50,20 @@ struct EditResult {
     std::vector<std::string> notes; // what the user should know, e.g. a timing that was dropped
 };
 
-// What each kind is called and takes, for the command line's options and the window's dialogs.
+namespace edits {
+struct Editing;
+}
+
+// What each kind is called and takes, for the command line's options and the window's dialogs,
+// and what it does.
 struct EdidEditInfo {
     EdidEditKind kind;
     const char *name;     // "set-name"
     const char *argument; // "TEXT"; nullptr when the edit takes none
     const char *description;
     bool needsExtension; // refused by an EDID without a CTA-861 extension (a base block alone)
+    // Changes the image to what the argument asks, or says why it cannot.
+    std::string (*apply)(edits::Editing &editing, const std::string &argument);
 };
 const std::vector<EdidEditInfo> &edidEditKinds();
 const EdidEditInfo &edidEditInfo(EdidEditKind kind);

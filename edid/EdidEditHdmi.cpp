@@ -9,6 +9,9 @@ namespace {
 using Bytes = CtaCollection::Bytes;
 using L = HdmiVsdbLayout;
 
+constexpr std::uint8_t kDeepColourBits = 0x78;    // HDMI VSDB byte 6: 48, 36, 30 bits, Y444
+constexpr std::uint8_t kDeepColour420Bits = 0x07; // HDMI Forum byte 7: 48, 36, 30 bits
+
 // The HDMI VSDB, or the reason there is none to change; minimum: the bytes it must hold.
 Bytes *hdmiVsdb(CtaCollection &cta, std::size_t minimum, std::string &refusal)
 {
@@ -97,7 +100,8 @@ std::string removeDeepColour(Editing &editing, const std::string &)
         for (Bytes &block : cta.blocks) {
             // HDMI VSDB: DC_48bit, DC_36bit, DC_30bit, DC_Y444; HDMI Forum: DC_48bit_420 ...
             const std::size_t at = CtaCollection::isHdmiVsdb(block) ? L::kFlags : hdmi_forum::kFrl;
-            const std::uint8_t bits = CtaCollection::isHdmiVsdb(block) ? 0x78 : 0x07;
+            const std::uint8_t bits =
+                CtaCollection::isHdmiVsdb(block) ? kDeepColourBits : kDeepColour420Bits;
             if ((CtaCollection::isHdmiVsdb(block) || CtaCollection::isHdmiForum(block)) &&
                 block.size() > at && block[at] & bits) {
                 block[at] &= std::uint8_t(~bits);

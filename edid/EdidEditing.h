@@ -55,11 +55,26 @@ std::optional<CtaCollection::Dtd> dtdBytes(const VideoMode &mode, unsigned hSize
 
 // ---- The edits, by their source file ----
 
-// EdidEditVideo.cpp
+// EdidEditBase.cpp
+std::string setVendor(Editing &editing, const std::string &argument);
+std::string setProduct(Editing &editing, const std::string &argument);
+std::string setSerial(Editing &editing, const std::string &argument);
+std::string setDate(Editing &editing, const std::string &argument);
+std::string setName(Editing &editing, const std::string &argument);
+std::string setSerialText(Editing &editing, const std::string &argument);
+
+// EdidEditPreferred.cpp
 std::string setPreferred(Editing &editing, const std::string &argument);
+// DTD 1 of the base block becomes the mode, keeping the image size the former one gave; the
+// former one is kept where there is room when asked.
+std::string makePreferred(Editing &editing, const VideoMode &mode, bool keepFormerTiming);
+
+// EdidEditVideo.cpp
 std::string addVic(Editing &editing, const std::string &argument);
 std::string removeVic(Editing &editing, const std::string &argument);
 std::string setNativeVic(Editing &editing, const std::string &argument);
+
+// EdidEditLimit.cpp
 std::string limit(Editing &editing, const std::string &argument);
 
 // EdidEditAudio.cpp

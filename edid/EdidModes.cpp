@@ -415,6 +415,13 @@ bool VideoMode::operator==(const VideoMode &o) const
            wholeLineFields == o.wholeLineFields;
 }
 
+std::string clockText(std::uint32_t kilohertz)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g MHz", kilohertz / 1000.0);
+    return text;
+}
+
 std::string timingName(VideoMode mode)
 {
     mode.aspectWidth = mode.aspectHeight = 0;

@@ -45,6 +45,8 @@ std::string refreshText(RefreshRate rate);
 // "3840x2160p60 16:9", "1920x1080i50 16:9"; without an aspect ratio for modes that have none.
 std::string modeName(const VideoMode &mode);
 
+// "148.5 MHz": a pixel clock in words.
+std::string clockText(std::uint32_t kilohertz);
 // "1920x1080p60": modeName without the aspect ratio.
 std::string timingName(VideoMode mode);
 
