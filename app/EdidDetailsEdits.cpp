@@ -19,6 +19,7 @@
 #include <QTreeWidgetItemIterator>
 
 #include <algorithm>
+#include <functional>
 #include <tuple>
 
 namespace {
@@ -71,7 +72,6 @@ QString vicText(unsigned vic)
 
 void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
 {
-    using K = EdidEditKind;
     QMenu *menu = bar->addMenu(tr("Edit"));
     menu->setObjectName(QStringLiteral("menuDetailsEdit"));
     undo_ = menu->addAction(tr("Undo Edit"), this, &EdidDetailsWindow::undoEdit);
@@ -79,93 +79,116 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
     undo_->setShortcut(QKeySequence::Undo);
     undo_->setEnabled(false);
     menu->addSeparator();
-
-    // The entries are enabled only while the pane holds an EDID, which they describe; a base
-    // block alone takes the edits that need no extension (refresh() decides by the kind).
-    const auto add = [this](QMenu *into, const QString &text, const char *name, EdidEditKind kind,
-                            auto ask) {
-        QAction *action = into->addAction(text, this, [this, ask] {
-            if (document_->holdsEdid())
-                ask();
-        });
-        action->setObjectName(QLatin1String(name));
-        action->setData(int(kind));
-        edits_.append(action);
+    addFieldEdits(menu);
+    addVicEdits(menu);
+    QMenu *audio = menu->addMenu(tr("Audio"));
+    audio->setObjectName(QStringLiteral("menuDetailsAudio"));
+    const auto preset = [this](const char *name) {
+        return [this, name] { applyEdit({EdidEditKind::SetAudio, name}); };
     };
-    const auto direct = [this](EdidEditKind kind) {
-        return [this, kind] { applyEdit({kind, {}}); };
-    };
+    addEditEntry(audio, tr("No Audio"), "actionAudioNone", EdidEditKind::SetAudio, preset("none"));
+    addEditEntry(audio, tr("Stereo LPCM"), "actionAudioLpcm2", EdidEditKind::SetAudio,
+                 preset("lpcm2"));
+    addEditEntry(audio, tr("8-Channel LPCM"), "actionAudioLpcm8", EdidEditKind::SetAudio,
+                 preset("lpcm8"));
+    menu->addSeparator();
+    addBlockEdits(menu);
+    addOtherEdits(menu);
+}
 
-    add(menu, tr("Set Name..."), "actionSetName", K::SetName, [this] {
+// The entries are enabled only while the pane holds an EDID, which they describe; a base block
+// alone takes the edits that need no extension (refresh() decides by the kind).
+void EdidDetailsWindow::addEditEntry(QMenu *menu, const QString &text, const char *name,
+                                     EdidEditKind kind, const std::function<void()> &ask)
+{
+    QAction *action = menu->addAction(text, this, [this, ask] {
+        if (document_->holdsEdid())
+            ask();
+    });
+    action->setObjectName(QLatin1String(name));
+    action->setData(int(kind));
+    edits_.append(action);
+}
+
+void EdidDetailsWindow::addFieldEdits(QMenu *menu)
+{
+    using K = EdidEditKind;
+    addEditEntry(menu, tr("Set Name..."), "actionSetName", K::SetName, [this] {
         QString name;
         for (const Descriptor &descriptor : document_->description()->base.descriptors)
             if (descriptor.kind == Descriptor::Kind::ProductName)
                 name = fromStd(std::get<DisplayText>(descriptor.payload).text);
-        editWithText(EdidEditKind::SetName, tr("Set Name"),
-                     tr("Product name (up to 13 characters):"), name);
+        editWithText(K::SetName, tr("Set Name"), tr("Product name (up to 13 characters):"), name);
     });
-    add(menu, tr("Set Serial Number..."), "actionSetSerial", K::SetSerial, [this] {
-        editWithText(EdidEditKind::SetSerial, tr("Set Serial Number"),
-                     tr("Serial number (0-4294967295):"),
+    addEditEntry(menu, tr("Set Serial Number..."), "actionSetSerial", K::SetSerial, [this] {
+        editWithText(K::SetSerial, tr("Set Serial Number"), tr("Serial number (0-4294967295):"),
                      QString::number(document_->description()->base.serialNumber.value));
     });
-    add(menu, tr("Set Physical Address..."), "actionSetPhysicalAddress", K::SetPhysicalAddress,
-        [this] {
-            const HdmiVsdb *vsdb = hdmiVsdb(*document_->description());
-            const std::array<unsigned, 4> address = vsdb && vsdb->physicalAddress
-                                                        ? *vsdb->physicalAddress
-                                                        : std::array<unsigned, 4>{1, 0, 0, 0};
-            editWithText(EdidEditKind::SetPhysicalAddress, tr("Set Physical Address"),
-                         tr("CEC physical address (A.B.C.D):"),
-                         fromStd(physicalAddressText(address)));
+    addEditEntry(menu, tr("Set Physical Address..."), "actionSetPhysicalAddress",
+                 K::SetPhysicalAddress, [this] {
+                     const HdmiVsdb *vsdb = hdmiVsdb(*document_->description());
+                     const std::array<unsigned, 4> address =
+                         vsdb && vsdb->physicalAddress ? *vsdb->physicalAddress
+                                                       : std::array<unsigned, 4>{1, 0, 0, 0};
+                     editWithText(K::SetPhysicalAddress, tr("Set Physical Address"),
+                                  tr("CEC physical address (A.B.C.D):"),
+                                  fromStd(physicalAddressText(address)));
+                 });
+    addEditEntry(
+        menu, tr("Set Preferred Timing..."), "actionSetPreferred", K::SetPreferred, [this] {
+            // The EDID's own timings as the tree words them ("DTD 2", not "DTD
+            // offset"), then the CTA-861 table.
+            static const QRegularExpression dtdLabel(QStringLiteral("^DTD \\d+$"));
+            QStringList items;
+            QStringList arguments;
+            for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+                const QString label = (*it)->text(0);
+                if (dtdLabel.match(label).hasMatch()) {
+                    items << label + QStringLiteral(": ") + (*it)->text(1);
+                    arguments << QStringLiteral("dtd:") + label.mid(4);
+                }
+            }
+            for (unsigned vic = 1; vic < 256; ++vic)
+                if (ctaVideoMode(vic)) {
+                    items << vicText(vic);
+                    arguments << QStringLiteral("vic:%1").arg(vic);
+                }
+            editWithChoice(K::SetPreferred, tr("Set Preferred Timing"),
+                           tr("The mode DTD 1 takes (or type WIDTHxHEIGHT@HZ or a modeline):"),
+                           items, arguments, 0, true);
         });
-    add(menu, tr("Set Preferred Timing..."), "actionSetPreferred", K::SetPreferred, [this] {
-        // The EDID's own timings as the tree words them ("DTD 2", not "DTD offset"), then the
-        // CTA-861 table.
-        static const QRegularExpression dtdLabel(QStringLiteral("^DTD \\d+$"));
-        QStringList items;
-        QStringList arguments;
-        for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
-            const QString label = (*it)->text(0);
-            if (dtdLabel.match(label).hasMatch()) {
-                items << label + QStringLiteral(": ") + (*it)->text(1);
-                arguments << QStringLiteral("dtd:") + label.mid(4);
-            }
+}
+
+void EdidDetailsWindow::chooseVic(EdidEditKind kind, const QString &title, unsigned highest)
+{
+    QStringList items;
+    QStringList arguments;
+    int current = 0;
+    const QString selected = tree_->currentItem() ? tree_->currentItem()->text(0) : QString();
+    for (const ShortVideoDescriptor &svd : videoDescriptors(*document_->description()))
+        if (svd.vic <= highest && !arguments.contains(QString::number(svd.vic))) {
+            if (selected == QStringLiteral("VIC %1").arg(svd.vic))
+                current = int(items.size());
+            items << vicText(svd.vic);
+            arguments << QString::number(svd.vic);
         }
-        for (unsigned vic = 1; vic < 256; ++vic)
-            if (ctaVideoMode(vic)) {
-                items << vicText(vic);
-                arguments << QStringLiteral("vic:%1").arg(vic);
-            }
-        editWithChoice(EdidEditKind::SetPreferred, tr("Set Preferred Timing"),
-                       tr("The mode DTD 1 takes (or type WIDTHxHEIGHT@HZ or a modeline):"), items,
-                       arguments, 0, true);
+    if (items.isEmpty()) {
+        QMessageBox::information(this, tr("EDID Details"),
+                                 tr("The EDID lists no VIC that this edit takes."));
+        return;
+    }
+    editWithChoice(kind, title, tr("VIC:"), items, arguments, current, false);
+}
+
+void EdidDetailsWindow::addVicEdits(QMenu *menu)
+{
+    using K = EdidEditKind;
+    addEditEntry(menu, tr("Remove VIC..."), "actionRemoveVic", K::RemoveVic,
+                 [this] { chooseVic(K::RemoveVic, tr("Remove VIC"), 255); });
+    addEditEntry(menu, tr("Mark VIC Native..."), "actionSetNativeVic", K::SetNativeVic, [this] {
+        chooseVic(K::SetNativeVic, tr("Mark VIC Native"), 64); // a native SVD: 1-64
     });
-    const auto chooseVic = [this](EdidEditKind kind, const QString &title, unsigned highest) {
-        QStringList items;
-        QStringList arguments;
-        int current = 0;
-        const QString selected = tree_->currentItem() ? tree_->currentItem()->text(0) : QString();
-        for (const ShortVideoDescriptor &svd : videoDescriptors(*document_->description()))
-            if (svd.vic <= highest && !arguments.contains(QString::number(svd.vic))) {
-                if (selected == QStringLiteral("VIC %1").arg(svd.vic))
-                    current = int(items.size());
-                items << vicText(svd.vic);
-                arguments << QString::number(svd.vic);
-            }
-        if (items.isEmpty()) {
-            QMessageBox::information(this, tr("EDID Details"),
-                                     tr("The EDID lists no VIC that this edit takes."));
-            return;
-        }
-        editWithChoice(kind, title, tr("VIC:"), items, arguments, current, false);
-    };
-    add(menu, tr("Remove VIC..."), "actionRemoveVic", K::RemoveVic,
-        [this, chooseVic] { chooseVic(EdidEditKind::RemoveVic, tr("Remove VIC"), 255); });
-    add(menu, tr("Mark VIC Native..."), "actionSetNativeVic", K::SetNativeVic, [this, chooseVic] {
-        chooseVic(EdidEditKind::SetNativeVic, tr("Mark VIC Native"), 64); // a native SVD: 1-64
-    });
-    add(menu, tr("Limit to Mode..."), "actionLimit", K::Limit, [this] {
+    addEditEntry(menu, tr("Limit to Mode..."), "actionLimit", K::Limit, [this] {
         // The EDID's own VICs and the usual limits, largest first.
         std::vector<VideoMode> modes;
         for (const ShortVideoDescriptor &svd : videoDescriptors(*document_->description()))
@@ -182,28 +205,54 @@ void EdidDetailsWindow::addEditMenu(QMenuBar *bar)
         for (const VideoMode &mode : modes)
             if (!items.contains(modeText(mode)))
                 items << modeText(mode);
-        editWithChoice(EdidEditKind::Limit, tr("Limit to Mode"),
+        editWithChoice(K::Limit, tr("Limit to Mode"),
                        tr("Remove every timing above (or type WIDTHxHEIGHT@HZ):"), items, items,
                        std::max(0, int(items.indexOf(QStringLiteral("1920x1080@60")))), true);
     });
+}
 
-    QMenu *audio = menu->addMenu(tr("Audio"));
-    audio->setObjectName(QStringLiteral("menuDetailsAudio"));
-    const auto preset = [this](const char *name) {
-        return [this, name] { applyEdit({EdidEditKind::SetAudio, name}); };
+void EdidDetailsWindow::addBlockEdits(QMenu *menu)
+{
+    using K = EdidEditKind;
+    const auto direct = [this](EdidEditKind kind) {
+        return [this, kind] { applyEdit({kind, {}}); };
     };
-    add(audio, tr("No Audio"), "actionAudioNone", K::SetAudio, preset("none"));
-    add(audio, tr("Stereo LPCM"), "actionAudioLpcm2", K::SetAudio, preset("lpcm2"));
-    add(audio, tr("8-Channel LPCM"), "actionAudioLpcm8", K::SetAudio, preset("lpcm8"));
+    addEditEntry(menu, tr("Add HDMI VSDB"), "actionAddHdmiVsdb", K::AddHdmiVsdb,
+                 direct(K::AddHdmiVsdb));
+    addEditEntry(menu, tr("Remove HDR Static Metadata"), "actionRemoveHdr", K::RemoveHdr,
+                 direct(K::RemoveHdr));
+    addEditEntry(menu, tr("Remove YCbCr 4:2:0"), "actionRemoveYcbcr420", K::RemoveYcbcr420,
+                 direct(K::RemoveYcbcr420));
+    addEditEntry(menu, tr("Remove HDMI Forum Blocks"), "actionRemoveHdmiForum", K::RemoveHdmiForum,
+                 direct(K::RemoveHdmiForum));
+}
 
-    menu->addSeparator();
-    add(menu, tr("Add HDMI VSDB"), "actionAddHdmiVsdb", K::AddHdmiVsdb, direct(K::AddHdmiVsdb));
-    add(menu, tr("Remove HDR Static Metadata"), "actionRemoveHdr", K::RemoveHdr,
-        direct(K::RemoveHdr));
-    add(menu, tr("Remove YCbCr 4:2:0"), "actionRemoveYcbcr420", K::RemoveYcbcr420,
-        direct(K::RemoveYcbcr420));
-    add(menu, tr("Remove HDMI Forum Blocks"), "actionRemoveHdmiForum", K::RemoveHdmiForum,
-        direct(K::RemoveHdmiForum));
+// Every edit of the table that has no entry above: "set-vendor" is "Set Vendor...", asking for
+// its argument as the command line takes it.
+void EdidDetailsWindow::addOtherEdits(QMenu *menu)
+{
+    QMenu *other = menu->addMenu(tr("Other Edits"));
+    other->setObjectName(QStringLiteral("menuDetailsOther"));
+    for (const EdidEditInfo &info : edidEditKinds()) {
+        if (std::any_of(edits_.begin(), edits_.end(),
+                        [&](const QAction *action) { return action->data() == int(info.kind); }))
+            continue;
+        QString title;
+        for (const QString &word : QString::fromLatin1(info.name).split(QLatin1Char('-')))
+            title += (title.isEmpty() ? QString() : QStringLiteral(" ")) + word.left(1).toUpper() +
+                     word.mid(1);
+        const QByteArray name = "action-" + QByteArray(info.name);
+        const EdidEditKind kind = info.kind;
+        if (!info.argument) {
+            addEditEntry(other, title, name.constData(), kind, [this, kind] {
+                applyEdit({kind, {}});
+            });
+            continue;
+        }
+        const QString label = QString::fromLatin1(info.description);
+        addEditEntry(other, title + QStringLiteral("..."), name.constData(), kind,
+                     [this, kind, title, label] { editWithText(kind, title, label, QString()); });
+    }
 }
 
 void EdidDetailsWindow::editWithText(EdidEditKind kind, const QString &title, const QString &label,

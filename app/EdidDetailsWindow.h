@@ -7,11 +7,13 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <vector>
 
 class EdidDocument;
 class QAction;
 class QLabel;
+class QMenu;
 class QMenuBar;
 class QLineEdit;
 class QTreeWidget;
@@ -49,8 +51,17 @@ private:
     // Marks the selected row's bytes in the pane as an extra selection.
     void markSelectedBytes();
 
-    // The Edit menu and the dialogs that ask for an edit's argument.
+    // The Edit menu: an entry for every edit of the table, and the dialogs that ask for an
+    // edit's argument.
     void addEditMenu(QMenuBar *bar);
+    void addEditEntry(QMenu *menu, const QString &text, const char *name, EdidEditKind kind,
+                      const std::function<void()> &ask);
+    void addFieldEdits(QMenu *menu);
+    void addVicEdits(QMenu *menu);
+    void addBlockEdits(QMenu *menu);
+    void addOtherEdits(QMenu *menu);
+    // Offers the EDID's VICs up to highest, the one selected in the tree first.
+    void chooseVic(EdidEditKind kind, const QString &title, unsigned highest);
     void editWithText(EdidEditKind kind, const QString &title, const QString &label,
                       const QString &current);
     // items are shown, arguments handed to the edit; an editable list also takes typed text.

@@ -15,6 +15,8 @@
 #include "ToolFaults.h"
 #include "UsbAccess.h"
 
+#include "EdidEdit.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -367,6 +369,11 @@ private slots:
             "Changed:\n  Physical address: 1.0.0.0 -> 2.0.0.0\n"
             "  Block 1 / Checksum: 0xD1 (correct) -> 0xC1 (correct)",
             true);
+        row("an edit of the table without a dialog of its own", {{"action-set-vendor", "ABC"}},
+            {{8, "04 43"}, {127, "28"}}, {"Set Vendor|The manufacturer ID: three letters A-Z.|"},
+            "Changed:\n  Manufacturer: VNX -> ABC\n"
+            "  Block 0 / Checksum: 0x3E (correct) -> 0x28 (correct)",
+            true);
         row("the VIC selected in the tree offered and removed",
             {{"", "", "VIC 95"}, {"actionRemoveVic"}},
             {{130, "2C"},
@@ -438,6 +445,11 @@ private slots:
         window->findChild<QAction *>("actionEdidDetails")->trigger();
         auto *details = window->findChild<QWidget *>("EdidDetails");
         auto *tree = details->findChild<QTreeWidget *>("EdidDetailsTree");
+        const QList<QAction *> actions = details->findChildren<QAction *>();
+        for (const EdidEditInfo &info : edidEditKinds()) // each edit has its entry
+            QVERIFY2(std::any_of(actions.begin(), actions.end(),
+                                 [&](const QAction *a) { return a->data() == int(info.kind); }),
+                     info.name);
         for (const EditStep &step : steps) {
             if (!step.select.isEmpty())
                 tree->setCurrentItem(

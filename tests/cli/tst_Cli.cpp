@@ -391,6 +391,24 @@ private slots:
         QCOMPARE(listed(out, "Options:"), options + common);
     }
 
+    // Every edit of the table is in the man page and the completion.
+    void editOptionsDocumented()
+    {
+        QFile manual(VARNEX_CLI_SOURCE "/varnex-edid.1");
+        QFile completion(VARNEX_CLI_SOURCE "/varnex-edid.bash-completion");
+        QVERIFY(manual.open(QIODevice::ReadOnly) && completion.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(manual.readAll());
+        const QString words = QString::fromUtf8(completion.readAll());
+        for (const EdidEditInfo &info : edidEditKinds()) {
+            const QString name = QString::fromLatin1(info.name);
+            QVERIFY2(page.contains("\\-\\-" + QString(name).replace('-', "\\-") + ' ') ||
+                         page.contains("\\-\\-" + QString(name).replace('-', "\\-") + '\n'),
+                     info.name);
+            QVERIFY2(QRegularExpression("--" + name + "(?![\\w-])").match(words).hasMatch(),
+                     info.name);
+        }
+    }
+
     // On a terminal only: drawn in place, wiped before anything else is said.
     void progressBar()
     {
