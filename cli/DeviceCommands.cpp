@@ -38,8 +38,10 @@ int listDisplays(Run &run)
                                  ? QStringLiteral("product %1").arg(entry.value("product").toInt())
                                  : name.toString());
         } else {
-            const QString error =
-                input.error.mid(QStringLiteral("drm:%1: ").arg(connector.name).size());
+            QString error = input.error;
+            const QString operand = QStringLiteral("drm:%1: ").arg(connector.name);
+            if (error.startsWith(operand)) // said once, at the line's start
+                error.remove(0, operand.size());
             entry.insert(QStringLiteral("error"), error);
             line += QStringLiteral("  unreadable: ") + error;
         }
