@@ -25,13 +25,14 @@ const QString kExitCodes = QStringLiteral(
 const QString kCommands = QStringLiteral(
     "Reads, checks and writes the EDIDs of a Varnex USB HDMI tool.\n\n"
     "Commands:\n"
-    "  list [--any]            the tools found: index, serial string, product string\n"
+    "  list [--any]            the tools found: index, serial string, product string;\n"
+    "                          --displays: this computer's display connectors with an EDID\n"
     "  read SOURCE             read an EDID from the tool\n"
-    "  write FILE --to SOURCE  write an EDID into a custom image and read it back\n"
+    "  write INPUT --to SOURCE write an EDID into a custom image and read it back\n"
     "  check FILE...           test both block checksums of each file\n"
     "  fix FILE                recalculate both checksums\n"
     "  convert IN OUT          between raw binary and hex text\n"
-    "  diff A B                byte-wise differences; each a file or tool:SOURCE\n"
+    "  diff A B                byte-wise differences between two INPUTs\n"
     "  decode INPUT...         what an EDID says, and what is wrong with it\n"
     "  edit INPUT OPERATION... change what an EDID says, then save or write it\n\n");
 
@@ -40,6 +41,8 @@ const QString kFilesRead = QStringLiteral(
     "digits separated by white space, commas or colons, with or without 0x, as the window\n"
     "saves them and as xrandr --verbose and edid-decode print them. 128 bytes get a second\n"
     "block of zeros; any other count is refused.\n"
+    "An INPUT is a file, tool:SOURCE read from the tool, or drm:CONNECTOR, the EDID the\n"
+    "kernel holds for a display of this computer ('list --displays' names the connectors).\n"
     "'varnex-edid help COMMAND' or 'varnex-edid COMMAND --help' describes a command.\n\n");
 
 QString overview()
@@ -115,8 +118,12 @@ const std::vector<Command> &commands()
     static const std::vector<Command> table{
         {"list",
          {},
-         "Lists the tools found: index (for --device), serial string, product string.",
-         {option({"any"}, "Also devices of the tool's kind outside its USB IDs."), json},
+         "Lists the tools found: index (for --device), serial string, product string. With\n"
+         "--displays, the connectors of this computer's displays instead: the name drm: takes,\n"
+         "the display's manufacturer and product name.",
+         {option({"any"}, "Also devices of the tool's kind outside its USB IDs."),
+          option({"displays"}, "List the display connectors that have an EDID, not the tools."),
+          json},
          runList},
         {"read",
          {{"SOURCE", sourceNames(false, QStringLiteral(" or "))}},
@@ -125,8 +132,8 @@ const std::vector<Command> &commands()
          {output, format, json},
          runRead},
         {"write",
-         {{"FILE", "the EDID to write, binary or hex text"}},
-         "Writes the EDID of FILE into a custom image of the tool, reads it back and compares\n"
+         {{"INPUT", "the EDID to write: a file, tool:SOURCE or drm:CONNECTOR"}},
+         "Writes the EDID of INPUT into a custom image of the tool, reads it back and compares\n"
          "all 256 bytes: the exit status is 0 only when they match, else 1 with the offsets\n"
          "that differ. An EDID with a wrong checksum is refused. Exit status 4 when the write\n"
          "broke off: the custom image may then be incomplete.",
@@ -153,21 +160,23 @@ const std::vector<Command> &commands()
          {format, connector},
          runConvert},
         {"diff",
-         {{"A", "a file, or tool:SOURCE"}, {"B", "a file, or tool:SOURCE"}},
+         {{"A", "a file, tool:SOURCE or drm:CONNECTOR"},
+          {"B", "a file, tool:SOURCE or drm:CONNECTOR"}},
          "Prints each offset where A and B differ, with the byte of each; with --fields, what\n"
-         "they say differently, field by field. A and B are files, or tool:SOURCE to read a\n"
-         "source from the tool. Exit status 1 when they differ.",
+         "they say differently, field by field. A and B are files, tool:SOURCE to read a\n"
+         "source from the tool, or drm:CONNECTOR for the EDID the kernel holds for a display.\n"
+         "Exit status 1 when they differ.",
          {json, connector, option({"fields"}, "Compare the decoded fields, not the bytes.")},
          runDiff},
         {"decode",
-         {{"INPUT...", "EDID files, or tool:SOURCE"}},
+         {{"INPUT...", "EDID files, tool:SOURCE or drm:CONNECTOR"}},
          "Decodes each EDID: the base block and the CTA-861 extension, field by field in the\n"
          "order of the bytes, then what is wrong with it (findings: errors and warnings).\n"
          "Exit status 1 when an EDID has an error, 2 when an input is unreadable.",
          {json, connector},
          runDecode},
         {"edit",
-         {{"INPUT", "an EDID file, or tool:SOURCE"}},
+         {{"INPUT", "an EDID file, tool:SOURCE or drm:CONNECTOR"}},
          "Applies the operations to the EDID of INPUT in the order given, then saves the result\n"
          "(-o) or writes it into a custom image and reads it back (--to). Prints what changed,\n"
          "field by field: on standard error, or as the result with --dry-run. An operation\n"

@@ -28,12 +28,9 @@ int runDecode(Run &run)
                         }))
             result = std::max<int>(result, kExitDifference);
         if (run.json()) {
-            const QLatin1String toolPrefix("tool:");
             QJsonObject object = descriptionToJson(description);
-            if (input.startsWith(toolPrefix))
-                object.insert(QStringLiteral("source"), input.mid(toolPrefix.size()));
-            else
-                object.insert(QStringLiteral("file"), input);
+            const auto [key, value] = operandOrigin(input);
+            object.insert(key, value);
             report.append(object);
             continue;
         }

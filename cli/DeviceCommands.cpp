@@ -1,6 +1,8 @@
 #include "ChecksumsAndDifferences.h"
 #include "Commands.h"
 #include "Console.h"
+#include "DescriptionJson.h"
+#include "DisplayConnectors.h"
 #include "ExitCode.h"
 #include "Operands.h"
 #include "ToolList.h"
@@ -12,8 +14,60 @@
 
 #include <algorithm>
 
+namespace {
+
+// The connectors whose EDID the kernel holds, each with the display's identity, or why its EDID
+// cannot be read.
+int listDisplays(Run &run)
+{
+    QJsonArray array;
+    for (const DisplayConnector &connector : connectorsWithEdid()) {
+        const EdidInput input = readDisplayEdid(connector.name);
+        const QString status = connectorStatus(connector);
+        QJsonObject entry{{QStringLiteral("connector"), connector.name},
+                          {QStringLiteral("status"), status.isEmpty() ? QJsonValue() : status}};
+        QString line = connector.name;
+        if (input.error.isNull()) {
+            const QJsonObject identity = descriptionToJson(decodeEdid(input.image));
+            for (const char *key : {"vendor", "product", "name"})
+                entry.insert(QLatin1String(key), identity.value(QLatin1String(key)));
+            const QJsonValue name = identity.value(QStringLiteral("name"));
+            line += QStringLiteral("  %1  %2")
+                        .arg(identity.value(QStringLiteral("vendor")).toString(),
+                             name.isNull()
+                                 ? QStringLiteral("product %1").arg(entry.value("product").toInt())
+                                 : name.toString());
+        } else {
+            QString error = input.error;
+            const QString operand = QStringLiteral("drm:%1: ").arg(connector.name);
+            if (error.startsWith(operand)) // said once, at the line's start
+                error.remove(0, operand.size());
+            entry.insert(QStringLiteral("error"), error);
+            line += QStringLiteral("  unreadable: ") + error;
+        }
+        // The kernel may keep the EDID of a display no longer attached.
+        if (!status.isEmpty() && status != QLatin1String("connected"))
+            line += QStringLiteral("  (%1)").arg(status);
+        array.append(entry);
+        if (!run.json())
+            run.console.print(line);
+    }
+    if (run.json())
+        run.console.printJson(QJsonDocument(array));
+    else if (array.isEmpty())
+        run.console.message(QStringLiteral("no connector in %1 has an EDID").arg(drmRoot()));
+    return kExitSuccess;
+}
+
+} // namespace
+
 int runList(Run &run)
 {
+    if (run.options.isSet(QStringLiteral("displays")))
+        return run.options.isSet(QStringLiteral("any"))
+                   ? run.console.fail(kExitBadInput,
+                                      QStringLiteral("--any lists tools, not displays"))
+                   : listDisplays(run);
     std::vector<ListedTool> tools;
     if (!run.tools.list(run.options.isSet(QStringLiteral("any")), tools))
         return run.console.fail(kExitNoTool, QStringLiteral("the USB devices could not be listed"));
@@ -100,7 +154,7 @@ int runRead(Run &run)
 
 namespace {
 
-// The EDID of the file with its checksums as the options say: refused when wrong, recalculated
+// The EDID of the input with its checksums as the options say: refused when wrong, recalculated
 // with --fix-checksums, kept with --force.
 int readToWrite(Run &run, const QString &file, EdidImage &image)
 {
@@ -109,10 +163,8 @@ int readToWrite(Run &run, const QString &file, EdidImage &image)
     if (fix && force)
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("--fix-checksums and --force exclude each other"));
-    const EdidInput input = run.readFile(file);
-    if (!input.error.isNull())
-        return run.console.fail(kExitBadInput, input.error);
-    image = input.image;
+    if (const int code = readOperand(run, file, image))
+        return code;
     const std::vector<WrongChecksum> wrong = wrongChecksums(image);
     if (!wrong.empty() && fix)
         recalculateChecksums(image);

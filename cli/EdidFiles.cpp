@@ -28,14 +28,21 @@ EdidInput readEdidFile(const QString &path, const QString &connector)
 {
     // One byte more than a dump may have tells a file that is too large.
     const FileStart start = readFileStart(path, qint64(kEdidDumpSizeLimit) + 1);
-    EdidInput input;
     if (!start.error.isNull()) {
+        EdidInput input;
         input.error = QStringLiteral("cannot read %1: %2").arg(path, start.error);
         return input;
     }
+    return interpretEdidContent(start.content, path, connector);
+}
+
+EdidInput interpretEdidContent(const QByteArray &bytes, const QString &name,
+                               const QString &connector)
+{
     const EdidFileContent content =
-        interpretEdidFile(std::string_view(start.content.constData(), start.content.size()),
+        interpretEdidFile(std::string_view(bytes.constData(), bytes.size()),
                           EdidFileRule::NonTextByteIsBinary, connector.toStdString());
+    EdidInput input;
     input.image = content.image;
     input.size = content.size;
     input.binary = content.isBinary;
@@ -43,8 +50,8 @@ EdidInput readEdidFile(const QString &path, const QString &connector)
     if (!content.problem.empty())
         input.error =
             (content.problemPlace.empty()
-                 ? path
-                 : path + QLatin1Char(':') + QString::fromStdString(content.problemPlace)) +
+                 ? name
+                 : name + QLatin1Char(':') + QString::fromStdString(content.problemPlace)) +
             QStringLiteral(": ") + QString::fromStdString(content.problem);
     return input;
 }

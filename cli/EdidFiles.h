@@ -32,6 +32,10 @@ QByteArray encodeEdid(const EdidImage &image, EdidFormat format,
 // xrandr output.
 EdidInput readEdidFile(const QString &path, const QString &connector = QString());
 
+// The EDID in what was read from a file, as readEdidFile reads it; an error starts with name.
+EdidInput interpretEdidContent(const QByteArray &bytes, const QString &name,
+                               const QString &connector = QString());
+
 // Saves atomically: the file is either the whole new EDID or what it was. Returns the error.
 QString saveEdidFile(const QString &path, const EdidImage &image, EdidFormat format,
                      std::size_t size = EdidImage::kSize);

@@ -2,6 +2,7 @@
 
 #include "ChecksumsAndDifferences.h"
 #include "Console.h"
+#include "DisplayConnectors.h"
 #include "ExitCode.h"
 #include "ToolProtocol.h"
 #include "ToolTransfers.h"
@@ -39,23 +40,40 @@ QString sourceNames(bool writableOnly, const QString &lastJoin)
     return names.join(QLatin1String(", ")) + lastJoin + last;
 }
 
+namespace {
+
+const QLatin1String kToolPrefix("tool:");
+const QLatin1String kDisplayPrefix("drm:");
+
+} // namespace
+
 int readOperand(Run &run, const QString &operand, EdidImage &image, std::size_t *size)
 {
-    const QLatin1String toolPrefix("tool:");
-    if (operand.startsWith(toolPrefix)) {
-        const auto source = sourceIndex(operand.mid(toolPrefix.size()));
+    if (operand.startsWith(kToolPrefix)) {
+        const auto source = sourceIndex(operand.mid(kToolPrefix.size()));
         if (!source)
             return run.console.fail(kExitBadInput,
                                     QStringLiteral("unknown source in '%1'").arg(operand));
         return run.tool.read(*source, image);
     }
-    const EdidInput input = run.readFile(operand);
+    const EdidInput input = operand.startsWith(kDisplayPrefix)
+                                ? readDisplayEdid(operand.mid(kDisplayPrefix.size()))
+                                : run.readFile(operand);
     if (!input.error.isNull())
         return run.console.fail(kExitBadInput, input.error);
     image = input.image;
     if (size)
         *size = input.size;
     return kExitSuccess;
+}
+
+std::pair<QString, QString> operandOrigin(const QString &operand)
+{
+    if (operand.startsWith(kToolPrefix))
+        return {QStringLiteral("source"), operand.mid(kToolPrefix.size())};
+    if (operand.startsWith(kDisplayPrefix))
+        return {QStringLiteral("connector"), operand.mid(kDisplayPrefix.size())};
+    return {QStringLiteral("file"), operand};
 }
 
 int writableTarget(Run &run, const char *command, std::size_t &source)

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <utility>
 
 class Console;
 class ToolLister;
@@ -42,9 +43,15 @@ std::optional<std::size_t> sourceIndex(const QString &name);
 // joined by lastJoin: sourceNames(true, " or ") is "custom6, custom7 or custom8".
 QString sourceNames(bool writableOnly, const QString &lastJoin);
 
-// Reads an operand of diff, decode and edit: a file, or tool:SOURCE from the tool; size: the
-// bytes it held (128 or 256). Returns the exit code, having said what went wrong.
+// Reads an INPUT, the operand of every command that takes an EDID from anywhere: a file,
+// tool:SOURCE from the tool, or drm:CONNECTOR, the EDID the kernel holds for one of this
+// computer's displays; size: the bytes it held (128 or 256). Returns the exit code, having said
+// what went wrong.
 int readOperand(Run &run, const QString &operand, EdidImage &image, std::size_t *size = nullptr);
+
+// What an INPUT names, as a key and a value for JSON: {"file", path}, {"source", "sink"} or
+// {"connector", "HDMI-A-1"}.
+std::pair<QString, QString> operandOrigin(const QString &operand);
 
 // The custom image --to names; returns the exit code after telling what is wrong. command names
 // the command in the message.

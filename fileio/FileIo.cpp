@@ -34,8 +34,10 @@ FileStart readFileStart(const QString &path, qint64 limit)
     start.content = file.read(limit);
     if (file.error() != QFileDevice::NoError)
         start.error = file.errorString();
-    else if (start.content.isEmpty())
+    else if (start.content.isEmpty()) {
+        start.empty = true;
         start.error = QStringLiteral("The file is empty");
+    }
     return start;
 }
 

@@ -11,7 +11,8 @@
 // The start of a file, or why it could not be read (an errorString-like text, no final period).
 struct FileStart {
     QByteArray content;
-    QString error; // null when the content was read
+    QString error;      // null when the content was read
+    bool empty = false; // the file was read and held no byte
 };
 
 // Reads at most limit bytes from the start of a file. Only a regular file (after following

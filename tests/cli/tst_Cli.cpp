@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <map>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -85,6 +87,16 @@ private slots:
         QVERIFY(saveFileAtomically("short.bin", shortVsdb).isNull());
         QVERIFY(saveFileAtomically("junk", QByteArray(1313, 'x')).isNull()); // a state's size
         QVERIFY(mkfifo("fifo", 0600) == 0);
+        // The kernel's layout: a card, a display on card0, on card1 none and one of four blocks.
+        qputenv("VARNEX_DRM_ROOT", "drm");
+        for (const auto &[file, bytes] :
+             std::map<QString, QByteArray>{{"card0/dev", "226:0\n"},
+                                           {"card0-HDMI-A-1/edid", sink},
+                                           {"card1-DP-1/edid", {}},
+                                           {"card1-DP-1/status", "disconnected\n"},
+                                           {"card1-DP-2/edid", sink + sink}})
+            QVERIFY(QDir().mkpath("drm/" + file.section('/', 0, 0)) &&
+                    saveFileAtomically("drm/" + file, bytes).isNull());
     }
 
     void reader_data()
@@ -340,6 +352,21 @@ private slots:
         row("edit no operation", "edit s.bin --dry-run", 2, "", "edit needs an operation");
         row("fields differ", "diff --fields s.bin bad.bin", 1,
             "Header: valid -> not 00 FF FF FF FF FF FF 00\n", "");
+        row("decode drm:", "decode drm:HDMI-A-1 --json", 0, "\"connector\": \"HDMI-A-1\"", "");
+        row("unknown connector", "decode drm:HDMI-A-2", 2, "",
+            "drm:HDMI-A-2: no connector named 'HDMI-A-2'; those with an EDID: HDMI-A-1, DP-2\n");
+        row("connector without EDID", "edit drm:DP-1 --dry-run --set-name x", 2, "",
+            "drm:DP-1: the kernel holds no EDID for this connector (disconnected)\n");
+        row("write drm:", "write drm:HDMI-A-1 --to custom6", 0,
+            "drm:HDMI-A-1 written to custom6 and verified", "", sink);
+        row("displays", "list --displays", 0,
+            "HDMI-A-1  VNX  VNX Sink\nDP-2  unreadable: the EDID has 512 bytes; varnex-edid "
+            "reads 128 or 256, as many as the tool keeps\n",
+            "");
+        row("displays as JSON", "list --displays --json", 0,
+            "\"connector\": \"HDMI-A-1\",\n        \"name\": \"VNX Sink\",\n        "
+            "\"product\": 8352,\n        \"status\": null,\n        \"vendor\": \"VNX\"",
+            "");
         row("fields the same", "diff --fields s.bin tool:sink --json", 0,
             "\"differences\": [\n    ],\n    \"identical\": true", "");
     }
@@ -353,9 +380,9 @@ private slots:
             QTest::newRow(synopsis) << QString(synopsis) << options;
         };
         const QString connector = "--connector <NAME>", format = "--format <FORMAT>";
-        row("list", {"--any", "--json"});
+        row("list", {"--any", "--displays", "--json"});
         row("read SOURCE", {"-o, --output <FILE>", format, "--json"});
-        row("write FILE",
+        row("write INPUT",
             {"--to <SOURCE>", "--fix-checksums", "--force", "--no-verify", connector});
         row("check FILE...", {"--json", connector});
         row("fix FILE", {"-o, --output <FILE>", connector});

@@ -90,6 +90,17 @@ cmp edited.bin <(edid read custom7 --format bin) || fail "a refused edit changed
 expect 0 edid edit --help
 grep -q -- --set-physical-address last.out || fail "edit --help"
 
+# The computer's displays, from a folder laid out as /sys/class/drm: an HDMI-A-1 on two cards, only
+# one with a display: listed, refused by the name both share, written, completed.
+mkdir -p drm/card0-HDMI-A-1 drm/card1-HDMI-A-1 && cp s.bin drm/card0-HDMI-A-1/edid
+: >drm/card1-HDMI-A-1/edid && export VARNEX_DRM_ROOT=$out/drm
+expect 0 edid list --displays && [ "$(cat last.out)" = "card0-HDMI-A-1  VNX  VNX Sink" ] ||
+    fail "list --displays: $(cat last.out)"
+expect 2 edid decode drm:HDMI-A-1
+grep -q 'as card0-HDMI-A-1 or card1-HDMI-A-1$' last.err || fail "drm:HDMI-A-1: $(cat last.err)"
+expect 0 edid write drm:card0-HDMI-A-1 --to custom8
+cmp s.bin <(edid read custom8 --format bin) || fail "custom8 does not hold the display's EDID"
+
 man_page=$source_dir/cli/varnex-edid.1
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/null)
 [ -z "$warnings" ] && lexgrog "$man_page" >/dev/null || fail "man page: $warnings"
@@ -97,4 +108,8 @@ warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/n
 replies=$(bash -c 'source "$1"; COMP_WORDS=(varnex-edid write s.bin --to c); COMP_CWORD=4
     _varnex_edid; echo "${COMPREPLY[*]}"' _ "$source_dir/cli/varnex-edid.bash-completion")
 [ "$replies" = "custom6 custom7 custom8" ] || fail "completion of --to gave: $replies"
+# shellcheck disable=SC2016 # expanded by the inner shell
+replies=$(bash -c 'source "$1"; COMP_WORDS=("$2" decode drm : c); COMP_CWORD=4
+    _varnex_edid; echo "${COMPREPLY[*]}"' _ "$source_dir/cli/varnex-edid.bash-completion" "$cli")
+[ "$replies" = card0-HDMI-A-1 ] || fail "completion of drm: gave: $replies"
 echo "varnex-edid session passed"
