@@ -23,6 +23,21 @@ void Console::printJson(const QJsonDocument &document)
     jsonPrinted_ = true;
 }
 
+void Console::printJsonItem(const Json &item)
+{
+    out_.write(jsonArrayOpen_ ? ",\n" : "[\n");
+    const std::string text = item.indentedItem(1);
+    out_.write(text.data(), qint64(text.size()));
+    jsonArrayOpen_ = true;
+}
+
+void Console::endJsonArray()
+{
+    out_.write(jsonArrayOpen_ ? "\n]\n" : "[\n]\n");
+    jsonArrayOpen_ = false;
+    jsonPrinted_ = true;
+}
+
 int Console::finish(int exitCode)
 {
     if (json_ && exitCode != 0 && !jsonPrinted_)

@@ -2,7 +2,10 @@
 
 #include "EdidTransfer.h"
 
+#include "JsonText.h"
+
 #include <QByteArray>
+
 #include <QJsonDocument>
 #include <QString>
 
@@ -23,6 +26,9 @@ public:
     void print(const QString &line);
     void printBytes(const QByteArray &bytes);
     void printJson(const QJsonDocument &document);
+    // A JSON array printed an item at a time, so that a long run holds one item, not all.
+    void printJsonItem(const Json &item);
+    void endJsonArray();
     // A confirmation of what was done.
     void note(const QString &line);
     void error(const QString &message);
@@ -51,5 +57,6 @@ private:
     bool barShown_ = false;
     bool json_ = false;
     bool jsonPrinted_ = false;
+    bool jsonArrayOpen_ = false;
     QString lastError_;
 };

@@ -5,14 +5,11 @@
 #include "ExitCode.h"
 #include "Operands.h"
 
-#include <QJsonArray>
-
 #include <algorithm>
 
 int runDecode(Run &run)
 {
     int result = kExitSuccess;
-    QJsonArray report;
     const bool several = run.arguments.size() > 1;
     for (const QString &input : run.arguments) {
         EdidImage image;
@@ -28,10 +25,11 @@ int runDecode(Run &run)
                         }))
             result = std::max<int>(result, kExitDifference);
         if (run.json()) {
-            QJsonObject object = descriptionToJson(description);
+            Json object = descriptionToJson(description);
             const auto [key, value] = operandOrigin(input);
-            object.insert(key, value);
-            report.append(object);
+            std::get<Json::Object>(object.value)
+                .emplace_back(key.toStdString(), value.toStdString());
+            run.console.printJsonItem(object);
             continue;
         }
         if (several)
@@ -40,6 +38,6 @@ int runDecode(Run &run)
             QByteArray::fromStdString(renderDescription(describeEdid(description))));
     }
     if (run.json())
-        run.console.printJson(QJsonDocument(report));
+        run.console.endJsonArray();
     return result;
 }

@@ -28,7 +28,8 @@ int listDisplays(Run &run)
                           {QStringLiteral("status"), status.isEmpty() ? QJsonValue() : status}};
         QString line = connector.name;
         if (input.error.isNull()) {
-            const QJsonObject identity = descriptionToJson(decodeEdid(input.image));
+            const QJsonObject identity =
+                descriptionToJson(decodeEdid(input.image)).toQJsonValue().toObject();
             for (const char *key : {"vendor", "product", "name"})
                 entry.insert(QLatin1String(key), identity.value(QLatin1String(key)));
             const QJsonValue name = identity.value(QStringLiteral("name"));
