@@ -106,16 +106,22 @@ std::vector<QCommandLineOption> editOptions(const std::vector<QCommandLineOption
     return options;
 }
 
-const std::vector<Command> &commands()
-{
-    const QCommandLineOption json = option({"json"}, "Print the result as JSON.");
-    const QCommandLineOption output =
+// Options that several commands take, each described once.
+struct SharedOptions {
+    QCommandLineOption json = option({"json"}, "Print the result as JSON.");
+    QCommandLineOption output =
         option({"o", "output"}, "Save to FILE instead; - is standard output.", "FILE");
-    const QCommandLineOption format =
+    QCommandLineOption format =
         option({"format"}, "hex or bin; else from the file name: .bin is binary.", "FORMAT");
-    const QCommandLineOption connector =
+    QCommandLineOption connector =
         option({"connector"}, "In a whole xrandr --props output, the EDID of output NAME.", "NAME");
-    static const std::vector<Command> table{
+};
+
+// The commands that talk to the tool.
+std::vector<Command> toolCommands(const SharedOptions &shared)
+{
+    const auto &[json, output, format, connector] = shared;
+    return {
         {"list",
          {},
          "Lists the tools found: index (for --device), serial string, product string. With\n"
@@ -142,6 +148,14 @@ const std::vector<Command> &commands()
           option({"force"}, "Write wrong checksums as they are."),
           option({"no-verify"}, "Do not read the image back."), connector},
          runWrite},
+    };
+}
+
+// The commands on EDID files' bytes.
+std::vector<Command> fileCommands(const SharedOptions &shared)
+{
+    const auto &[json, output, format, connector] = shared;
+    return {
         {"check",
          {{"FILE...", "EDID files, binary or hex text"}},
          "Tests both block checksums of each file; prints ok or the wrong block with its stored\n"
@@ -159,6 +173,14 @@ const std::vector<Command> &commands()
          "Saves the EDID of IN to OUT as binary or hex text; OUT - is standard output.",
          {format, connector},
          runConvert},
+    };
+}
+
+// The commands on what EDIDs say.
+std::vector<Command> edidCommands(const SharedOptions &shared)
+{
+    const auto &[json, output, format, connector] = shared;
+    return {
         {"diff",
          {{"A", "a file, tool:SOURCE or drm:CONNECTOR"},
           {"B", "a file, tool:SOURCE or drm:CONNECTOR"}},
@@ -184,6 +206,18 @@ const std::vector<Command> &commands()
          editOptions({output, format, connector}),
          runEdit},
     };
+}
+
+const std::vector<Command> &commands()
+{
+    static const std::vector<Command> table = [] {
+        const SharedOptions shared;
+        std::vector<Command> all;
+        for (auto part : {toolCommands, fileCommands, edidCommands})
+            for (Command &command : part(shared))
+                all.push_back(std::move(command));
+        return all;
+    }();
     return table;
 }
 
