@@ -34,7 +34,9 @@ private slots:
         row("5:4 at 75", 1280, 1024, 75, 0, "1280x1024 138750 kHz 5:4 88 136 224 - 3 7 38 +");
         row("4:3 at 56", 800, 600, 56, 0, "800x600 35000 kHz 4:3 24 80 104 - 3 4 16 +");
         row("16:10 rb1", 1680, 1050, 60, 1, "1680x1050 119000 kHz 16:10 48 32 80 + 3 6 21 -");
-        row("15:9", 1600, 960, 60, 0, "1600x960 127000 kHz 15:9 96 168 264 - 3 7 26 +");
+        // A width of the height times the ratio rounded down is that ratio, except for 5:4.
+        row("15:9 rounded", 1668, 1001, 60, 0, "1668x1001 138500 kHz 15:9 104 176 280 - 3 7 28 +");
+        row("5:4 rounded", 1251, 1001, 60, 0, "1251x1001 103500 kHz 0:0 80 128 208 - 3 10 25 +");
         // 21:9 at 24 Hz: the least duty cycle and the least vertical back porch.
         row("21:9 at 24", 2560, 1080, 24, 0, "2560x1080 84250 kHz 0:0 64 256 320 - 3 10 7 +");
         row("32:9 at 120 rb2", 5120, 1440, 120, 2, "5120x1440 951600 kHz 0:0 8 32 40 + 71 8 6 -");
@@ -42,7 +44,10 @@ private slots:
         row("least blanking rb2", 640, 40, 60, 2, "640x40 2376 kHz 0:0 8 32 40 + 1 8 6 -");
         // 75 * 130 * 1652 Hz is 16.107 MHz exactly; edid-decode's doubles give 16.106.
         row("clock rounding rb2", 1572, 115, 75, 2, "1572x115 16106 kHz 0:0 8 32 40 + 1 8 6 -");
+        row("a zero porch", 184, 400, 30, 0, "184x400 2500 kHz 0:0 0 16 16 - 3 10 7 +");
+        row("one clock step", 2, 1, 1, 2, "2x1 1 kHz 0:0 8 32 40 + 1 8 6 -");
         row("no width", 0, 1080, 60, 2, "none");
+        row("no height", 1920, 0, 60, 1, "none");
         row("no rate", 1920, 1080, 0, 1, "none");
         row("no time for blanking", 1920, 1080, 2000, 0, "none");
         row("no whole cell", 7, 480, 60, 1, "none");
