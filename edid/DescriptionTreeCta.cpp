@@ -246,20 +246,6 @@ std::string slug(const std::string &name)
     return key;
 }
 
-std::string audioValue(const ShortAudioDescriptor &sad)
-{
-    std::string rates;
-    for (unsigned hz : sad.sampleRatesHz())
-        rates += (rates.empty() ? "" : " ") + format("%g", hz / 1000.0);
-    std::string text = audioFormatName(sad.formatCode, sad.extendedCode) + ", " +
-                       std::to_string(sad.channels) + " channels, " + rates + " kHz";
-    if (sad.formatCode == 1)
-        text += ", " + join(numbers(sad.sampleSizesBits()), " ") + " bits";
-    else if (const auto rate = sad.maxBitRateKbps())
-        text += ", up to " + std::to_string(*rate) + " kb/s";
-    return text;
-}
-
 void audioLines(Line &line, const AudioBlock &audio)
 {
     unsigned number = 0;
@@ -267,7 +253,7 @@ void audioLines(Line &line, const AudioBlock &audio)
         line.children.push_back(
             {"cta.audio." + slug(audioFormatName(sad.formatCode, sad.extendedCode)),
              "Audio descriptor " + std::to_string(++number),
-             audioValue(sad),
+             audioDescriptorText(sad),
              sad.bytes,
              Numbers{sad.formatCode, sad.extendedCode, sad.channels, sad.sampleRates, sad.byte3},
              {}});
@@ -477,3 +463,19 @@ Line ctaLine(const CtaExtension &cta, unsigned &dtdNumber)
 }
 
 } // namespace description_tree
+
+std::string audioDescriptorText(const ShortAudioDescriptor &sad)
+{
+    std::string rates;
+    for (unsigned hz : sad.sampleRatesHz())
+        rates += (rates.empty() ? "" : " ") + description_tree::format("%g", hz / 1000.0);
+    std::string text = audioFormatName(sad.formatCode, sad.extendedCode) + ", " +
+                       std::to_string(sad.channels) + " channels, " + rates + " kHz";
+    if (sad.formatCode == 1)
+        text += ", " +
+                description_tree::join(description_tree::numbers(sad.sampleSizesBits()), " ") +
+                " bits";
+    else if (const auto rate = sad.maxBitRateKbps())
+        text += ", up to " + std::to_string(*rate) + " kb/s";
+    return text;
+}

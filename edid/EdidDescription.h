@@ -380,6 +380,8 @@ EdidDescription decodeEdid(const EdidImage &image);
 
 // "Linear PCM", "AC-3", ... by format code (and the extended code for 15).
 std::string audioFormatName(unsigned formatCode, unsigned extendedCode);
+// "AC-3, 6 channels, 32 44.1 48 kHz, up to 640 kb/s": a short audio descriptor in words.
+std::string audioDescriptorText(const ShortAudioDescriptor &sad);
 // "4.d.0.0": the digits in hex, as CEC writes them.
 std::string physicalAddressText(const std::array<unsigned, 4> &digits);
 // "FL/FR", "LFE1", ... for each bit of SpeakerBlock::speakers set.
