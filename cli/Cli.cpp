@@ -34,7 +34,8 @@ const QString kCommands = QStringLiteral(
     "  convert IN OUT          between raw binary and hex text\n"
     "  diff A B                byte-wise differences between two INPUTs\n"
     "  decode INPUT...         what an EDID says, and what is wrong with it\n"
-    "  edit INPUT OPERATION... change what an EDID says, then save or write it\n\n");
+    "  edit INPUT OPERATION... change what an EDID says, then save or write it\n"
+    "  merge INPUT INPUT...    one EDID that all these displays accept, then save or write it\n\n");
 
 const QString kFilesRead = QStringLiteral(
     "Files read: raw binary of 128 or 256 bytes, or a hex dump of as many bytes: pairs of\n"
@@ -205,6 +206,26 @@ std::vector<Command> edidCommands(const SharedOptions &shared)
          "that cannot apply stops the run with exit status 2 and its reason: nothing is written.",
          editOptions({output, format, connector}),
          runEdit},
+        {"merge",
+         {{"INPUT", "an EDID file, tool:SOURCE or drm:CONNECTOR"}, {"INPUT...", "more of them"}},
+         "Merges the EDIDs of several displays into one that all of them accept, as a splitter\n"
+         "needs: the timings every display accepts (whether it lists them as VICs, DTDs,\n"
+         "standard or established timings), the lowest TMDS clock, the colour formats, deep\n"
+         "colour, HDR and colorimetry all have, the audio all play, range limits that take the\n"
+         "timings; the identity and physical address of the first INPUT. Prints where each value\n"
+         "came from and what was left out, then saves the result (-o) or writes it into a custom\n"
+         "image and reads it back (--to). Exit status 2, nothing written, when an INPUT is\n"
+         "unreadable or the displays share no timing.",
+         {output, format, connector, json,
+          option({"to"}, QStringLiteral("Write into %1 and verify.").arg(writableSources()),
+                 "SOURCE"),
+          option({"no-verify"}, "With --to: do not read the image back."),
+          option({"video"}, "common (default): the timings all accept; first: the first's.",
+                 "WHICH"),
+          option({"audio"}, "common (default), union, first, or from:N: the audio of INPUT N.",
+                 "WHICH"),
+          option({"identity"}, "from:N: the identity and physical address of INPUT N.", "from:N")},
+         runMerge},
     };
 }
 

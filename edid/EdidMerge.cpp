@@ -24,6 +24,9 @@ std::string refusalOf(const std::vector<EdidDescription> &inputs, const MergeOpt
     const std::size_t count = inputs.size();
     if (count < 2)
         return "a merge takes two EDIDs or more";
+    for (std::size_t input = 0; input < count; ++input)
+        if (!inputs[input].base.headerValid.value)
+            return inputText(input) + " holds no EDID: its header is not 00 FF FF FF FF FF FF 00";
     const std::string there = ": there are " + std::to_string(count) + " inputs";
     if (options.audio == MergeOptions::Audio::From && options.audioFrom >= count)
         return "audio from " + inputText(options.audioFrom) + there;
@@ -179,7 +182,6 @@ void keepWithinRate(std::vector<MergedTiming> &timings, const MergedVideo &video
     timings = std::move(kept);
 }
 
-
 // The CTA-861 data blocks of the result, the HDMI Forum block right after the HDMI VSDB.
 std::vector<CtaDataBlock> dataBlocks(const Listing &listing, const MergedVideo &video,
                                      const MergedAudio &audio)
@@ -313,7 +315,6 @@ BaseBlock baseBlock(const Merged &merged, const Listing &listing, const RangeLim
     return base;
 }
 
-
 void assemble(const Merged &merged, const std::vector<EdidDescription> &inputs, std::size_t count,
               MergeResult &result, Notes &notes)
 {
@@ -428,7 +429,7 @@ std::string MergeNote::text() const
         how = which + "'s";
         break;
     case MergeAction::Common:
-        how = "all inputs have it";
+        how = field == MergeField::RangeLimits ? "the range all inputs share" : "all inputs have it";
         break;
     case MergeAction::Lowest:
         how = "the lowest, " + which + "'s";

@@ -77,7 +77,7 @@ struct MergeResult {
     std::vector<MergeNote> notes;
 };
 
-// Merges two or more decoded EDIDs. Refused: fewer than two inputs, an input index out of range,
-// or no timing that all inputs accept (one that can be the preferred timing, so not as YCbCr
-// 4:2:0 only).
+// Merges two or more decoded EDIDs. Refused: fewer than two inputs, an input without the EDID
+// header, an input index out of range, or no timing that all inputs accept (one that can be the
+// preferred timing, so not as YCbCr 4:2:0 only).
 MergeResult mergeEdids(const std::vector<EdidDescription> &inputs, const MergeOptions &options);

@@ -1,6 +1,7 @@
 #include "Cli.h"
 #include "Console.h"
 #include "EdidEdit.h"
+#include "EdidMerge.h"
 #include "EdidSamples.h"
 #include "FileIo.h"
 #include "SampleEdids.h"
@@ -258,6 +259,14 @@ private slots:
                                 << before;
         };
         const QByteArray lost = with(sink, 10, char(0xB2)), half = with(custom6, 10, char(0xA0));
+        // What custom6 keeps: the merge of the sink and short.bin with the identity of the second.
+        EdidImage shortImage;
+        std::copy(shortVsdb.begin(), shortVsdb.end(), shortImage.bytes.begin());
+        MergeOptions second;
+        second.identityFrom = 1;
+        const QByteArray merged =
+            bytesOf(mergeEdids({decodeEdid(sampleEdid(0xA0)), decodeEdid(shortImage)}, second)
+                        .merged->image);
         row("read", "read sink", 0, "00 FF FF FF FF FF FF 00 59 D8 A0 20 00 00 00 00\n30 24", "");
         row("read into a file", "read sink -o r.bin", 0, "sink saved to r.bin\n", "");
         row("read as JSON", "read custom8 --json", 0, "\"edid\": \"00FFFFFFFFFFFF0059D8B620", "");
@@ -369,6 +378,35 @@ private slots:
             "");
         row("fields the same", "diff --fields s.bin tool:sink --json", 0,
             "\"differences\": [\n    ],\n    \"identical\": true", "");
+        // merge: where each value came from, then the result saved or written and verified;
+        // refused with one line and nothing written.
+        row("merge", "merge s.bin tool:custom8 -o m.bin", 0,
+            "Preferred timing 1920x1080p60: input 1's\nTiming 1280x720p60: all inputs have it\n",
+            "");
+        row("merge written", "merge tool:sink short.bin --to custom6 --identity from:2", 0,
+            "Identity VNX 8352 'VNX Sink': input 2's\n",
+            "short.bin: block 1 checksum is 0xD1, should be 0xD6; read as it is\n", merged);
+        row("merge as JSON", "merge s.bin drm:HDMI-A-1 -o m.bin --json --audio union", 0,
+            "\"action\": \"union\",\n            \"field\": \"audio\",", "");
+        const auto refused = [&row](const char *name, const char *command, const QByteArray &err) {
+            row(name, command, 2, "", "varnex-edid: " + err + "\n");
+        };
+        refused("merge one", "merge s.bin --to custom6",
+                "usage: varnex-edid merge INPUT INPUT... [options]");
+        refused("merge unreadable", "merge s.bin missing --to custom6",
+                "cannot read missing: No such file or directory");
+        refused(
+            "merge no EDID", "merge s.bin bad.bin --to custom6",
+            "input 2 holds no EDID: its header is not 00 FF FF FF FF FF FF 00; nothing written");
+        refused("merge no common timing",
+                "merge s.bin " VARNEX_EDID_CORPUS "/0160c116a2d9.bin --to custom6",
+                "no timing is accepted by all inputs; nothing written");
+        refused("merge audio of nothing", "merge s.bin s.bin --audio all --to custom6",
+                "--audio takes common, union, first or from:N");
+        refused("merge identity of no input", "merge s.bin s.bin --identity from:3 --to custom6",
+                "--identity from:3: there are 2 inputs");
+        refused("merge nowhere", "merge s.bin s.bin",
+                "merge takes -o FILE or --to custom6, custom7 or custom8");
     }
     // The overview lists every command, and nothing else; a command's help its arguments and
     // options, then those every command takes.
@@ -395,6 +433,9 @@ private slots:
             edits << QString("--%1%2").arg(
                 edit.name, edit.argument ? QString(" <%1>").arg(edit.argument) : QString());
         row("edit INPUT", edits);
+        row("merge INPUT INPUT...",
+            {"-o, --output <FILE>", format, connector, "--json", "--to <SOURCE>", "--no-verify",
+             "--video <WHICH>", "--audio <WHICH>", "--identity <from:N>"});
     }
     void help()
     {
@@ -407,7 +448,7 @@ private slots:
         QVERIFY(run("help") == 0 && out == overview);
         const QStringList commands = listed(out, "Commands:");
         QVERIFY(commands.join('\n').contains(listing));
-        QCOMPARE(commands.size(), 9); // each of them a row here
+        QCOMPARE(commands.size(), 10); // each of them a row here
         QCOMPARE(run(synopsis.section(' ', 0, 0) + " --help"), 0);
         const QByteArray help = out;
         QVERIFY(run("help " + synopsis.section(' ', 0, 0)) == 0 && out == help);
