@@ -89,6 +89,12 @@ grep -q 'not enough room in the CTA-861 extension: the change needs' last.err ||
 cmp edited.bin <(edid read custom7 --format bin) || fail "a refused edit changed custom7"
 expect 0 edid edit --help
 grep -q -- --set-physical-address last.out || fail "edit --help"
+# merge: the television and the capture card's EDID into one for both, as edid-decode takes it.
+expect 0 edid merge tool:sink edited.bin --to custom6
+grep -q '^Timing 3840x2160p30: left out: input 2 does not have it$' last.out ||
+    fail "merge: $(cat last.out)"
+expect 0 edid read custom6 -o merged.bin
+edid-decode --check merged.bin >edid-decode.log || fail "edid-decode --check merged.bin"
 
 # The computer's displays, from a folder laid out as /sys/class/drm: an HDMI-A-1 on two cards, only
 # one with a display: listed, refused by the name both share, written, completed.
