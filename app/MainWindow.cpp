@@ -6,6 +6,7 @@
 #include "EdidDocument.h"
 #include "EdidFile.h"
 #include "EdidImage.h"
+#include "EdidMerge.h"
 #include "EdidSources.h"
 #include "EdidTextBuffer.h"
 #include "EdidTransfer.h"
@@ -13,6 +14,7 @@
 #include "FileNameDialogs.h"
 #include "HexText.h"
 #include "MainWindowForm.h"
+#include "MergeDialog.h"
 #include "ToolProtocol.h"
 
 #include <QApplication>
@@ -52,6 +54,26 @@ bool askAboutWrongChecksum(const QString &question)
     box.setInformativeText(question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+// An EDID file to merge, read as the command line reads one (a dump in any of its forms); the
+// problem, "LINE:COLUMN: what" in a text, or a null string.
+QString readMergeFile(const QString &path, EdidImage &image)
+{
+    // One byte more than a dump may have tells a file that is too large.
+    const FileStart start = readFileStart(path, qint64(kEdidDumpSizeLimit) + 1);
+    if (!start.error.isNull())
+        return start.error;
+    const EdidFileContent edid = interpretEdidFile(
+        std::string_view(start.content.constData(), std::size_t(start.content.size())),
+        EdidFileRule::NonTextByteIsBinary);
+    image = edid.image;
+    if (edid.problem.empty())
+        return QString();
+    const QString problem = QString::fromStdString(edid.problem);
+    return edid.problemPlace.empty()
+               ? problem
+               : QString::fromStdString(edid.problemPlace) + QStringLiteral(": ") + problem;
 }
 
 } // namespace
@@ -95,6 +117,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     installDeviceWarningBox();
     DeviceHandle = kNoUsbHandle;
 
+    QAction *mergeAction = new QAction(tr("Merge..."), this);
+    mergeAction->setObjectName(QStringLiteral("actionMerge"));
+    connect(mergeAction, &QAction::triggered, this, &MainWindow::MergeEDIDs);
+    ui->menuFile->insertAction(ui->actionExit, mergeAction);
+
     // View sits between File and Help, as desktop programs have it.
     QMenu *view = new QMenu(tr("View"), this);
     view->setObjectName(QStringLiteral("menuView"));
@@ -103,6 +130,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     detailsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     connect(detailsAction, &QAction::triggered, this, &MainWindow::ShowEdidDetails);
     menuBar()->insertMenu(ui->menuHelp->menuAction(), view);
+}
+
+void MainWindow::MergeEDIDs()
+{
+    clearEdidTextBuffer();
+    DoMergeEDIDs();
 }
 
 void MainWindow::ShowEdidDetails()
@@ -405,5 +438,74 @@ bool MainWindow::DoSaveEDIDtoFile()
         return false;
     }
     statusBar()->showMessage(tr("File saved"), kStatusMessageMs);
+    return true;
+}
+
+// Merging EDIDs.
+
+bool MainWindow::readMergeInput(const MergeInput &input, EdidImage &image)
+{
+    if (input.source < 0) {
+        const QString problem = readMergeFile(input.file, image);
+        if (!problem.isNull())
+            QMessageBox::warning(this, tr("VARNEX"),
+                                 tr("Cannot read file %1:\n%2.").arg(input.file, problem),
+                                 QMessageBox::Ok, QMessageBox::NoButton);
+        return problem.isNull();
+    }
+    prepareProgressBar();
+    const std::uint8_t chosen = SelectedEdidAddress;
+    SelectedEdidAddress = kEdidSources[std::size_t(input.source)].address;
+    const TransferResult result = readEdidFromTool(
+        image, [this](int value, int maximum) { on_ProgressChange(value, maximum); });
+    SelectedEdidAddress = chosen;
+    on_ProgressChange(0, 0);
+    if (result != TransferResult::Completed)
+        QMessageBox::warning(this, tr("VARNEX"),
+                             result == TransferResult::ToolNotFound
+                                 ? tr("Hardware not found")
+                                 : tr("The EDID could not be read."),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+    return result == TransferResult::Completed;
+}
+
+bool MainWindow::DoMergeEDIDs()
+{
+    MergeDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    std::vector<EdidDescription> inputs;
+    QStringList said;
+    for (const MergeInput &input : dialog.inputs()) {
+        EdidImage image;
+        if (!readMergeInput(input, image))
+            return false;
+        if (!hasCorrectChecksums(image))
+            said << tr("Input %1 has a wrong checksum; it was read as it is.")
+                        .arg(inputs.size() + 1);
+        inputs.push_back(decodeEdid(image));
+    }
+    const MergeResult result = mergeEdids(inputs, MergeOptions());
+    if (!result.merged) {
+        QMessageBox::warning(
+            this, tr("VARNEX"),
+            tr("The EDIDs cannot be merged: %1.").arg(QString::fromStdString(result.refusal)),
+            QMessageBox::Ok, QMessageBox::NoButton);
+        return false;
+    }
+    ShowEDIDtext(&result.merged->image);
+    statusBar()->showMessage(tr("EDIDs merged"), kStatusMessageMs);
+    // Where each value came from, one line a field, behind the box's details button.
+    QStringList notes;
+    for (const MergeNote &note : result.notes)
+        notes << QString::fromStdString(note.text());
+    QMessageBox box(
+        QMessageBox::Information, tr("VARNEX"),
+        (said +
+         QStringList{tr("%1 EDIDs merged into one that all of them accept.").arg(inputs.size())})
+            .join(QLatin1Char('\n')),
+        QMessageBox::Ok, this);
+    box.setDetailedText(notes.join(QLatin1Char('\n')));
+    box.exec();
     return true;
 }

@@ -11,6 +11,7 @@ class QProgressBar;
 class MainWindowForm;
 struct ByteRange;
 struct EdidImage;
+struct MergeInput;
 
 // Runs the utility's one window until it is closed; the program's main() has chosen the USB
 // library before.
@@ -31,6 +32,8 @@ public:
     bool DoLoadEDIDfromFile();
     bool DoSaveEDIDtoFile();
     bool DoCalculateChkSum();
+    // File > Merge...: the EDIDs the operator chooses merged into one for the pane.
+    bool DoMergeEDIDs();
 
     // The text pane as the store of the EDID: render an image into it, parse it back.
     void ShowEDIDtext(const EdidImage *image);
@@ -50,6 +53,7 @@ private slots:
     void CalculateChkSum();
     // View > EDID Details...: what the pane's EDID says, in a window beside this one.
     void ShowEdidDetails();
+    void MergeEDIDs();
 
 private:
     // How long a confirmation stays in the status bar.
@@ -61,6 +65,9 @@ private:
     void showImageText(const EdidImage &image, std::size_t size);
     // Marks bytes of the pane as an extra selection and scrolls them into view.
     void markPaneBytes(const ByteRange &bytes);
+
+    // One EDID to merge, from its file or the tool; false after telling the operator why not.
+    bool readMergeInput(const MergeInput &input, EdidImage &image);
 
     // Creates the status bar's progress bar on first use and hides it.
     void prepareProgressBar();

@@ -8,11 +8,13 @@
 //    tool. The difference is what the program adds beyond the tool.
 // 2. Start-up to a shown window and peak memory of the utility beside a bare Qt main window,
 //    each a fresh process, run alternately; printed as ratios.
-// 3. Decoding: one EDID (the median over the sample EDIDs of tests/data/edid-corpus), the details
-//    window's refresh after one keystroke in the pane, and `varnex-edid decode --json` over the
-//    whole sample in one run against edid-decode run once per file, as how many times faster.
+// 3. Decoding: one EDID (the median over the sample EDIDs of tests/data/edid-corpus), a merge of
+//    four of them, the details window's refresh after one keystroke in the pane, and
+//    `varnex-edid decode --json` over the whole sample in one run against edid-decode run once
+//    per file, as how many times faster.
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise. Figures are medians.
 #include "EdidDescription.h"
+#include "EdidMerge.h"
 #include "EdidSources.h"
 #include "EdidTransfer.h"
 #include "MainWindow.h"
@@ -180,6 +182,31 @@ double decodeMicroseconds(const std::vector<EdidImage> &images, int rounds)
     return median(perImage);
 }
 
+// Microseconds of one merge of four sample EDIDs, decoded before (the mean of rounds merges), for
+// each run of four consecutive samples that merges: the median and the slowest.
+std::pair<double, double> mergeMicroseconds(const std::vector<EdidImage> &images, int rounds)
+{
+    std::vector<EdidDescription> described;
+    for (const EdidImage &image : images)
+        described.push_back(decodeEdid(image));
+    std::vector<double> perGroup;
+    std::size_t notes = 0; // used, so that no merge is left out
+    for (std::size_t n = 0; n + 4 <= described.size(); n += 4) {
+        const std::vector<EdidDescription> four(described.begin() + std::ptrdiff_t(n),
+                                                described.begin() + std::ptrdiff_t(n + 4));
+        if (!mergeEdids(four, {}).merged)
+            continue;
+        const double ms = millisecondsOf([&] {
+            for (int i = 0; i < rounds; ++i)
+                notes += mergeEdids(four, {}).notes.size();
+        });
+        perGroup.push_back(1000 * ms / rounds);
+    }
+    std::printf("            (%zu merges of four, %zu notes in all)\n", perGroup.size(),
+                notes / std::size_t(rounds));
+    return {median(perGroup), *std::max_element(perGroup.begin(), perGroup.end())};
+}
+
 // Milliseconds from one keystroke in the pane (a digit overwritten) to everything shown anew, each
 // keystroke alone: the median over keystrokes.
 double keystrokeMilliseconds(QTextEdit *pane, int keystrokes)
@@ -312,6 +339,10 @@ int main(int argc, char *argv[])
     const double decodeUs = decodeMicroseconds(sampleImages(files), 200);
     std::printf("decode    : one EDID %.2f us (median over %lld sample EDIDs); under 5 us: %s\n",
                 decodeUs, qlonglong(files.size()), verdict(decodeUs < 5));
+    const auto [mergeUs, slowestMergeUs] = mergeMicroseconds(sampleImages(files), 200);
+    std::printf("merge     : four EDIDs %.2f us (median over the runs of four sample EDIDs that "
+                "merge, slowest %.2f us); under 100 us: %s\n",
+                mergeUs, slowestMergeUs, verdict(mergeUs < 100));
     selector->setCurrentIndex(1);
     window.DoReadEDID();
     const double refreshMs = refreshMilliseconds(window, 50);

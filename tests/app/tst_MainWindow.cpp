@@ -16,13 +16,16 @@
 #include "UsbAccess.h"
 
 #include "EdidEdit.h"
+#include "EdidMerge.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -679,6 +682,97 @@ private slots:
         if (expected.contains("EDID values written..."))
             QCOMPARE(clock.pauses,
                      std::vector<std::chrono::milliseconds>(32, std::chrono::milliseconds(50)));
+    }
+
+    // File > Merge...: the dialog filled as the operator fills it, then OK where it is offered.
+    void merge_data()
+    {
+        // "file:NAME" (chosen in the file dialog), "source:N" (of the selector), "remove:ROW".
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<ToolFaults>("faults");
+        QTest::addColumn<QStringList>("expected"); // what the operator is shown
+        QTest::addColumn<QByteArray>("merged");    // the pane's EDID after; empty: as before
+        QTest::addColumn<QByteArray>("read");      // the sources read from the tool
+        QTest::addColumn<QString>("detail");       // a line of the box's details
+        const auto row = [](const char *name, const QStringList &steps, const QStringList &expected,
+                            const QByteArray &merged = {}, const QByteArray &read = {},
+                            const QString &detail = {}, const ToolFaults &faults = {}) {
+            QTest::newRow(name) << steps << faults << expected << merged << read << detail;
+        };
+        const auto mergedOf = [](const EdidImage &a, const EdidImage &b) {
+            return bytesOf(mergeEdids({decodeEdid(a), decodeEdid(b)}, {}).merged->image);
+        };
+        const EdidImage sinkImage = sampleEdid(0xA0);
+        const QString done =
+            messageBox("2 EDIDs merged into one that all of them accept.", "VARNEX", true, {},
+                       QMessageBox::Ok, QMessageBox::Information);
+        const QString open = "open without parent"; // the dialog's own
+        row("a file and a source", {"file:sink.bin", "source:2"}, {open, "EDIDs merged", done},
+            mergedOf(sinkImage, sampleEdid(0xB2)), "B2", "Identity VNX 8352 'VNX Sink': input 1's");
+        row("one input: no OK", {"file:sink.bin"}, {open});
+        row("a row removed", {"file:sink.bin", "file:edid.bin", "remove:1", "source:1"},
+            {open, open, "EDIDs merged", done}, mergedOf(sinkImage, sinkImage), "A0",
+            "Timing 1280x720p60: all inputs have it");
+        row("a wrong checksum", {"file:wrong.bin", "source:1"},
+            {open, "EDIDs merged",
+             messageBox("Input 1 has a wrong checksum; it was read as it is.\n2 EDIDs merged into "
+                        "one that all of them accept.",
+                        "VARNEX", true, {}, QMessageBox::Ok, QMessageBox::Information)},
+            mergedOf(sinkImage, sinkImage), "A0");
+        row("no EDID", {"file:sink.bin", "file:edid.bin"},
+            {open, open,
+             messageBox("The EDIDs cannot be merged: input 2 holds no EDID: its header is not 00 "
+                        "FF FF FF FF FF FF 00.")});
+        row("an unreadable file", {"source:1", "file:old.bin"},
+            {open, cannotRead(in("old.bin"), "1:1: 'Z' is not a hex digit")}, {}, "A0");
+        row("no tool", {"file:sink.bin", "source:2"}, {open, messageBox("Hardware not found")}, {},
+            {}, {}, ToolFaults().devices({}));
+    }
+    void merge()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(ToolFaults, faults);
+        QFETCH(QStringList, expected);
+        QFETCH(QByteArray, merged);
+        QFETCH(QByteArray, read);
+        QFETCH(QString, detail);
+        EdidImage wrong = sampleEdid(0xA0);
+        wrong.bytes[255] ^= 1;
+        QVERIFY(saveFileAtomically(in("sink.bin"), bytesOf(sampleEdid(0xA0))).isNull());
+        QVERIFY(saveFileAtomically(in("wrong.bin"), bytesOf(wrong)).isNull());
+        faults.applyTo(tool);
+        pane->setPlainText(current);
+        QTimer::singleShot(0, [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QVERIFY(dialog && dialog->windowTitle() == "Merge EDIDs");
+            for (const QString &step : steps) {
+                const QString what = step.section(':', 1);
+                if (step.startsWith("file:"))
+                    fileName = in(what);
+                else if (step.startsWith("source:"))
+                    dialog->findChild<QComboBox *>("mergeSource")->setCurrentIndex(what.toInt());
+                else
+                    dialog->findChild<QListWidget *>()->setCurrentRow(what.toInt());
+                const char *button = step.startsWith("file:")     ? "mergeAddFile"
+                                     : step.startsWith("source:") ? "mergeAddSource"
+                                                                  : "mergeRemove";
+                QTest::mouseClick(dialog->findChild<QPushButton *>(button), Qt::LeftButton);
+            }
+            auto *buttons = dialog->findChild<QDialogButtonBox *>();
+            QAbstractButton *ok = buttons->button(QDialogButtonBox::Ok);
+            QTest::mouseClick(ok->isEnabled() ? ok : buttons->button(QDialogButtonBox::Cancel),
+                              Qt::LeftButton);
+        });
+        window->findChild<QAction *>("actionMerge")->trigger();
+        QCOMPARE(seen + watcher->boxes, expected);
+        QCOMPARE(pane->toPlainText(), merged.isEmpty() ? current : hexText(merged));
+        QByteArray sources;
+        for (const VirtualTool::Command &command : tool.receivedCommands())
+            if (command.bytes[0] == 0x11 && command.bytes[3] == 0) // a read's first command
+                sources += QByteArray::number(command.bytes[2], 16).toUpper();
+        QCOMPARE(sources, read);
+        QCOMPARE(SelectedEdidAddress, std::uint8_t(0xB0)); // the selector's choice stays
+        QCOMPARE(watcher->details.join('\n').contains(detail), true);
     }
 
     // Every library operation failing at every call a read or a write reaches, and every reply

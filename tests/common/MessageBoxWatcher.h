@@ -23,9 +23,9 @@ inline QString messageBox(const QString &text, const QString &title = QStringLit
         .join('|');
 }
 
-// Answers every modal message box that opens while it lives and records it. Boxes take the
-// queued answers in turn, then OK (or their first button). An input dialog is recorded as
-// "title|label|the text it offers" and takes the next queued text, or what it offers.
+// Answers every modal message box that opens while it lives and records it, its detailed text too.
+// Boxes take the queued answers in turn, then OK (or their first button). An input dialog is
+// recorded as "title|label|the text it offers" and takes the next queued text, or what it offers.
 class MessageBoxWatcher {
 public:
     MessageBoxWatcher()
@@ -37,6 +37,7 @@ public:
     void typeNext(const QString &text) { texts_.push_back(text); }
 
     QStringList boxes;
+    QStringList details; // the detailed texts of the boxes that have one
 
 private:
     void poll()
@@ -56,6 +57,8 @@ private:
             return;
         boxes << messageBox(box->text(), box->windowTitle(), box->parentWidget(),
                             box->informativeText(), box->standardButtons(), box->icon());
+        if (!box->detailedText().isEmpty())
+            details << box->detailedText();
         QAbstractButton *button =
             box->button(answers_.empty() ? QMessageBox::Ok : answers_.front());
         if (!answers_.empty())

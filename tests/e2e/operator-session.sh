@@ -106,7 +106,7 @@ find "3.0.0.0" && expect_marks "0 1" "custom 7's address"
 file=$out/read-back.bin file_dialog 150 420 111 23
 cmp "$out/edited.bin" "$out/read-back.bin" || fail "Custom EDID 7 does not hold the written EDID"
 xdotool mousemove --sync 15 8 click 1 && sleep 0.5 && shot file-menu
-xdotool key Down Return
+xdotool key Up Return # Exit, the File menu's last entry
 status=0
 wait "$app" || status=$?
 app=
