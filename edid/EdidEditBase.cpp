@@ -1,3 +1,4 @@
+#include "EdidComposer.h"
 #include "EdidEditing.h"
 
 #include <algorithm>
@@ -166,15 +167,8 @@ namespace {
 std::string setText(Editing &editing, const std::string &argument, Descriptor::Kind kind,
                     const char *what)
 {
-    if (argument.empty() || argument.size() > 13)
-        return std::string("a ") + what + " has 1-13 characters; '" + argument + "' has " +
-               std::to_string(argument.size());
-    if (!std::all_of(argument.begin(), argument.end(),
-                     [](char c) { return c >= 0x20 && c < 0x7F; }))
-        return std::string("a ") + what + " holds printable ASCII characters only";
-    // The padding after the line feed is the only room for spaces at the end.
-    if (argument.back() == ' ')
-        return std::string("a ") + what + " does not end in a space; '" + argument + "' does";
+    if (std::string refusal = displayTextRefusal(argument, what); !refusal.empty())
+        return refusal;
     const EdidDescription description = decodeEdid(editing.image);
     const auto &slots = description.base.descriptors;
     auto slot = std::find_if(slots.begin(), slots.end(),
