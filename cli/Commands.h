@@ -13,6 +13,7 @@ int runConvert(Run &run);
 int runDiff(Run &run);
 int runDecode(Run &run);
 int runEdit(Run &run);
+int runNew(Run &run);
 
 // Prints what A and B say differently, field by field (diff --fields); exit status 1 when they
 // differ.

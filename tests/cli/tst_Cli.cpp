@@ -1,6 +1,8 @@
 #include "Cli.h"
 #include "Console.h"
 #include "EdidEdit.h"
+#include "EdidModeList.h"
+#include "EdidPresets.h"
 #include "EdidSamples.h"
 #include "FileIo.h"
 #include "SampleEdids.h"
@@ -369,6 +371,53 @@ private slots:
             "");
         row("fields the same", "diff --fields s.bin tool:sink --json", 0,
             "\"differences\": [\n    ],\n    \"identical\": true", "");
+        // new: a preset or a list of modes, saved or written and verified; or nothing written.
+        row("presets", "new --list", 0,
+            "dvi-1080p60           DVI monitor: 1920x1080 at 60 Hz, no audio\nhdmi-1080p60  ", "");
+        row("presets as JSON", "new --list --json", 0,
+            "[\n    {\n        \"description\": \"DVI monitor: 1920x1080 at 60 Hz, no audio\",\n"
+            "        \"name\": \"dvi-1080p60\"\n    },",
+            "");
+        row("preset written", "new hdmi-1080p60 --to custom6", 0,
+            "preset hdmi-1080p60 written to custom6 and verified", "",
+            bytesOf(*presetEdid("hdmi-1080p60").image));
+        row("preset of one block", "new dvi-1080p60 -o - --format hex", 0,
+            "00 FF FF FF FF FF FF 00 59 D8 01 50 00 00 00 00\n00 24 01 03 80 35 1E 78 0E EE 91 A3 "
+            "54 4C 99 26\n",
+            "");
+        ModeListRequest twoModes;
+        twoModes.modes = {{"1600x900@75", false}, {"1920x1080@60", false}};
+        row("modes written", "new --mode 1600x900@75 --mode 1920x1080@60 --to custom6 -q", 0, "",
+            "", bytesOf(*modeListEdid(twoModes).image));
+        row("modes saved", "decode m.txt", 0, "  Product code: 20480\n", "", {}, {},
+            {"new --modeline 74.25,1280,1390,1430,1650,720,725,730,750,+hsync,+vsync --name "
+             "Studio -o m.txt"});
+        const char *modes = "new needs a PRESET, --mode or --modeline ('new --list' lists the "
+                            "presets)";
+        row("new refused", "new hdmi-4k --to custom6", 2, "",
+            "varnex-edid: no preset is named 'hdmi-4k'; 'new --list' lists them; nothing "
+            "written\n");
+        row("new into the sink", "new hdmi-1080p60 --to sink", 2, "", "sink cannot be written");
+        row("new nowhere", "new hdmi-1080p60", 2, "", "new needs -o FILE or --to custom6");
+        row("new in two places", "new hdmi-1080p60 -o a --to custom6", 2, "",
+            "new takes -o or --to, not both");
+        row("new of nothing", "new --to custom6", 2, "", modes);
+        row("preset and modes", "new hdmi-1080p60 --mode 1920x1080@60 --to custom6", 2, "",
+            "new takes a PRESET or --mode and --modeline, not both");
+        row("preset with audio", "new hdmi-1080p60 --audio lpcm8 --to custom6", 2, "",
+            "--audio belongs to a list of modes, not to a preset");
+        row("list and more", "new --list --mode 1920x1080@60", 2, "",
+            "new --list takes no PRESET and no modes");
+        row("rate refused", "new --mode 1920x1080@0 --to custom6", 2, "",
+            "varnex-edid: '1920x1080@0': a rate is above 0 and at most 1000 Hz; nothing "
+            "written\n");
+        row("modeline refused", "new --modeline 148.5,1920,2008,2052,2200,1080,1084,1089 -o m", 2,
+            "", "has 8 of the 9 numbers; nothing written");
+        row("too many modes",
+            "new --mode 1000x700@60 --mode 1001x700@60 --mode 1002x700@60 --mode 1003x700@60 "
+            "--mode 1004x700@60 --mode 1005x700@60 --mode 1006x700@60 --mode 1007x700@60 --to "
+            "custom6",
+            2, "", "8 modes are more than fit");
     }
     // The overview lists every command, and nothing else; a command's help its arguments and
     // options, then those every command takes.
@@ -395,6 +444,10 @@ private slots:
             edits << QString("--%1%2").arg(
                 edit.name, edit.argument ? QString(" <%1>").arg(edit.argument) : QString());
         row("edit INPUT", edits);
+        row("new [PRESET]",
+            {"--list", "--json", "-o, --output <FILE>", format, "--to <SOURCE>", "--no-verify",
+             "--mode <MODE>", "--modeline <MODELINE>", "--audio <AUDIO>", "--name <TEXT>",
+             "--physical-address <A.B.C.D>", "--hdr"});
     }
     void help()
     {
@@ -407,7 +460,7 @@ private slots:
         QVERIFY(run("help") == 0 && out == overview);
         const QStringList commands = listed(out, "Commands:");
         QVERIFY(commands.join('\n').contains(listing));
-        QCOMPARE(commands.size(), 9); // each of them a row here
+        QCOMPARE(commands.size(), 10); // each of them a row here
         QCOMPARE(run(synopsis.section(' ', 0, 0) + " --help"), 0);
         const QByteArray help = out;
         QVERIFY(run("help " + synopsis.section(' ', 0, 0)) == 0 && out == help);
@@ -418,7 +471,7 @@ private slots:
         QCOMPARE(listed(out, "Options:"), options + common);
     }
 
-    // Every edit of the table is in the man page and the completion.
+    // Every edit of the table and every option of new is in the man page and the completion.
     void editOptionsDocumented()
     {
         QFile manual(VARNEX_CLI_SOURCE "/varnex-edid.1");
@@ -426,13 +479,19 @@ private slots:
         QVERIFY(manual.open(QIODevice::ReadOnly) && completion.open(QIODevice::ReadOnly));
         const QString page = QString::fromUtf8(manual.readAll());
         const QString words = QString::fromUtf8(completion.readAll());
-        for (const EdidEditInfo &info : edidEditKinds()) {
-            const QString name = QString::fromLatin1(info.name);
+        QStringList names;
+        for (const EdidEditInfo &info : edidEditKinds())
+            names << info.name;
+        QCOMPARE(run("new --help"), 0);
+        for (const QString &option : listed(out, "Options:"))
+            if (option.startsWith("--") && !option.startsWith("--virtual"))
+                names << option.section(' ', 0, 0).mid(2);
+        for (const QString &name : names) {
             QVERIFY2(page.contains("\\-\\-" + QString(name).replace('-', "\\-") + ' ') ||
                          page.contains("\\-\\-" + QString(name).replace('-', "\\-") + '\n'),
-                     info.name);
+                     qPrintable(name));
             QVERIFY2(QRegularExpression("--" + name + "(?![\\w-])").match(words).hasMatch(),
-                     info.name);
+                     qPrintable(name));
         }
     }
 
