@@ -50,6 +50,8 @@ private slots:
     void CalculateChkSum();
     // View > EDID Details...: what the pane's EDID says, in a window beside this one.
     void ShowEdidDetails();
+    // File > New from Preset...: a built-in EDID into the pane, as a loaded binary file.
+    void NewFromPreset();
 
 private:
     // How long a confirmation stays in the status bar.
