@@ -24,6 +24,7 @@ constexpr unsigned kImageWidthMm = 531; // a 24-inch 16:9 screen
 constexpr unsigned kImageHeightMm = 299;
 // Above this the HDMI Forum block says the TMDS rate (HDMI 2.0).
 constexpr unsigned kHdmiVsdbMaxTmdsMhz = 340;
+constexpr std::uint32_t kMinTmdsKhz = 25000;
 constexpr unsigned kFrlGbps[] = {9, 18, 24, 32, 40, 48};       // FRL rates 1-6: lanes x Gb/s
 constexpr std::size_t kCtaRoom = kCtaChecksum - kCtaStart - 4; // after the header
 constexpr std::size_t kSvdsPerBlock = 31;
@@ -132,6 +133,12 @@ Link linkFor(const EdidPlan &plan, const PlannedModes &planned)
         // YCbCr 4:2:0 halves what the link carries.
         const std::uint32_t khz = mode.pixelClockKhz / (planned.ycbcr420Only[n] ? 2 : 1);
         const std::optional<unsigned> frl = frlRateFor(khz);
+        if (khz < kMinTmdsKhz && !planned.cta[n]) {
+            link.refusal = timingName(mode) + " needs " + clockText(khz) +
+                           ", less than the 25 MHz TMDS clock HDMI and DVI run at; only CTA-861 "
+                           "formats go slower, each pixel sent more than once";
+            return link;
+        }
         if (!frl) {
             link.refusal = timingName(mode) + " needs " + clockText(khz) +
                            ", more than HDMI's fastest link (48 Gb/s) carries";

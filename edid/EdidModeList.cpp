@@ -90,13 +90,13 @@ std::optional<ListedMode> tableMode(const ModeRate &asked)
         const VideoMode *mode = ctaVideoMode(vic);
         if (mode && mode->hActive == asked.width && mode->vActive == asked.height &&
             mode->interlaced == asked.interlaced && sameRate(asked.hz, refreshRate(*mode).hz()))
-            return ListedMode{*mode, vic, ModeOrigin::Vic};
+            return ListedMode{*mode, vic};
     }
     const DmtMode *dmt = findDmtMode(asked.width, asked.height, unsigned(std::lround(asked.hz)));
     if (dmt && !asked.interlaced &&
         (std::abs(asked.hz - dmt->refreshHz) <= kRateSlackHz ||
          std::abs(asked.hz - refreshRate(dmt->mode).hz()) <= kRateSlackHz))
-        return ListedMode{dmt->mode, 0, ModeOrigin::Dmt};
+        return ListedMode{dmt->mode, 0};
     return std::nullopt;
 }
 
@@ -133,20 +133,19 @@ std::optional<ListedMode> cvtListedMode(const std::string &text, const ModeRate 
     }
     struct Choice {
         CvtBlanking blanking;
-        ModeOrigin origin;
         bool aboveTmds; // over FRL
     };
-    static constexpr Choice kChoices[] = {{CvtBlanking::Normal, ModeOrigin::Cvt, false},
-                                          {CvtBlanking::ReducedV1, ModeOrigin::CvtReducedV1, false},
-                                          {CvtBlanking::ReducedV2, ModeOrigin::CvtReducedV2, true},
-                                          {CvtBlanking::ReducedV1, ModeOrigin::CvtReducedV1, true}};
+    static constexpr Choice kChoices[] = {{CvtBlanking::Normal, false},
+                                          {CvtBlanking::ReducedV1, false},
+                                          {CvtBlanking::ReducedV2, true},
+                                          {CvtBlanking::ReducedV1, true}};
     std::optional<VideoMode> v2;
     for (const Choice &choice : kChoices) {
         const auto mode = cvtMode(asked.width, asked.height, asked.hz, choice.blanking);
         if (choice.blanking == CvtBlanking::ReducedV2)
             v2 = mode;
         if (mode && fitsDtd(*mode) && (choice.aboveTmds || mode->pixelClockKhz <= kMaxTmdsKhz))
-            return ListedMode{*mode, 0, choice.origin};
+            return ListedMode{*mode, 0};
     }
     refusal = none + (v2 ? ", and its CVT reduced blanking v2 timing has " + dtdMisfit(*v2)
                          : std::string(", and the CVT formula gives no timing for it"));
@@ -232,7 +231,7 @@ std::optional<ListedMode> resolveListedMode(const std::string &text, bool modeli
                       (hz > kMaxRateHz ? "is faster than 1000 Hz" : "has " + dtdMisfit(*mode));
             return std::nullopt;
         }
-        return ListedMode{*mode, 0, ModeOrigin::Modeline};
+        return ListedMode{*mode, 0};
     }
     const std::optional<ModeRate> asked = parseModeRate(text);
     if (!asked)

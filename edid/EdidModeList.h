@@ -27,12 +27,9 @@ std::optional<ModeRate> parseModeRate(const std::string &text);
 // the field that is wrong.
 std::optional<VideoMode> parseModeline(const std::string &text, std::string &refusal);
 
-enum class ModeOrigin { Vic, Dmt, Cvt, CvtReducedV1, CvtReducedV2, Modeline };
-
 struct ListedMode {
     VideoMode timing;
     unsigned vic = 0; // the CTA-861 VIC that names it; 0 for a DTD's timing
-    ModeOrigin origin = ModeOrigin::Modeline;
 };
 
 // A WIDTHxHEIGHT@HZ as the lowest CTA-861 VIC of that size and rate (a multiple of 6 Hz also at

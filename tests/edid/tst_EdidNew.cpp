@@ -194,6 +194,9 @@ private slots:
                 "'640x480@1000': no CTA-861 VIC or DMT mode has this size and rate, and its CVT "
                 "reduced blanking v2 timing has a V front porch of 395 lines, more than a DTD "
                 "holds (63)");
+        refused("slower than TMDS", {"1920x1080@60", "640x480@24"},
+                "640x480p23.41 needs 9.25 MHz, less than the 25 MHz TMDS clock HDMI and DVI run "
+                "at; only CTA-861 formats go slower, each pixel sent more than once");
         refused("interlaced CVT", {"1280x720i@60"},
                 "'1280x720i@60': no CTA-861 VIC or DMT mode has this size and rate, and the CVT "
                 "formula makes progressive timings only");
