@@ -469,6 +469,12 @@ private slots:
             ++written;
         }
         QCOMPARE(written, 229);
+        // What no sample has: 4:2:0 deep colour without an FRL rate keeps its byte.
+        HdmiForumBlock forum;
+        forum.deepColour420_36 = true;
+        const BlockBytes bytes = encodeDataBlock(dataBlockOf(CtaTag::VendorSpecific, {}, forum));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())),
+                 QByteArray::fromHex("67D85DC400000002"));
     }
 
     // Every mode of the tables as edid-decode lists it: the CTA-861 and HDMI VICs whole, the DMT
