@@ -42,7 +42,7 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("lines"); // each among the described lines
-        const QString pixel = "Block 1/HDMI vendor-specific data block/";
+        const QString hdmi = "Block 1/HDMI vendor-specific data block/";
         const QString forum = "Block 1/HDMI Forum vendor-specific data block/";
         const auto row = [](const char *name, const QStringList &lines) {
             QTest::newRow(name) << QString(name) << lines + QStringList{"Findings: none"};
@@ -58,7 +58,7 @@ private slots:
             {"size: 256", "Block 0/Product code: 20482",
              "Block 0/Range limits: 50-60 Hz V, 31-68 kHz H, max pixel clock 150 MHz",
              "Block 1/Video data block/VIC 18: 720x576p50 16:9", "Block 1/YCbCr 4:2:2: yes",
-             pixel + "Max TMDS clock: 150 MHz"});
+             hdmi + "Max TMDS clock: 150 MHz"});
         row("hdmi-1080p60-theatre",
             {"Block 0/Range limits: 23-60 Hz V, 26-68 kHz H, max pixel clock 150 MHz",
              "Block 1/Audio data block/Audio descriptor 1: Linear PCM, 8 channels, 32 44.1 48 88.2 "
@@ -67,26 +67,26 @@ private slots:
              "Block 1/Speaker allocation data block: FL/FR, LFE1, FC, BL/BR, RLC/RRC"});
         row("hdmi-720p60",
             {"Block 0/Range limits: 59-60 Hz V, 31-45 kHz H, max pixel clock 80 MHz",
-             "Block 1/Video data block/VIC 4: 1280x720p60 16:9", pixel + "Max TMDS clock: 75 MHz"});
+             "Block 1/Video data block/VIC 4: 1280x720p60 16:9", hdmi + "Max TMDS clock: 75 MHz"});
         row("hdmi14-4k30",
             {"Block 0/DTD 1: 3840x2160p, 30.000 Hz, 67.500 kHz, 297.000 MHz "
              "(preferred)",
-             pixel + "Max TMDS clock: 300 MHz", pixel + "HDMI VIC 4: 4096x2160p24 256:135"});
+             hdmi + "Max TMDS clock: 300 MHz", hdmi + "HDMI VIC 4: 4096x2160p24 256:135"});
         row("hdmi20-4k60-420",
             {"Block 1/YCbCr 4:2:0 video data block/VIC 97: 3840x2160p60 16:9",
-             pixel + "Max TMDS clock: 340 MHz", forum + "Max TMDS character rate: not given",
+             hdmi + "Max TMDS clock: 340 MHz", forum + "Max TMDS character rate: not given",
              forum + "Max FRL rate: not supported"});
         row("hdmi20-4k60-hdr",
             {"Block 0/Range limits: 23-60 Hz V, 31-135 kHz H, max pixel clock 600 MHz",
              forum + "Max TMDS character rate: 600 MHz", forum + "SCDC: present",
              forum + "4:2:0 deep colour: 30 bits, 36 bits",
-             pixel + "Deep colour: 30, 36 bits, also YCbCr 4:4:4",
+             hdmi + "Deep colour: 30, 36 bits, also YCbCr 4:4:4",
              "Block 1/Colorimetry data block: BT2020YCC, BT2020RGB",
              "Block 1/HDR static metadata data block/EOTFs: traditional SDR, SMPTE ST 2084, "
              "hybrid log-gamma",
              "Block 1/YCbCr 4:2:0 capability map data block/SVD 2: VIC 96: 3840x2160p50 16:9"});
         row("capture-1080p60", {"Block 1/YCbCr 4:4:4: yes", "Block 1/YCbCr 4:2:2: no",
-                                pixel + "Max TMDS clock: 165 MHz", pixel + "Deep colour: none"});
+                                hdmi + "Max TMDS clock: 165 MHz", hdmi + "Deep colour: none"});
         row("hdmi21-4k120-vrr",
             {"Block 0/Range limits: 23-120 Hz V, 31-255 kHz H, max pixel clock 1190 MHz",
              "Block 1/Video data block/VIC 118: 3840x2160p120 16:9",
