@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <functional>
 #include <map>
 
 namespace {
@@ -17,27 +18,41 @@ QString fromStd(const std::string &text)
     return QString::fromStdString(text);
 }
 
+// One operation of the command line: an edit of the table, or another EDID's identity.
+struct Operation {
+    QString text; // as the user gave it: "--set-name 'TV'"
+    std::function<EditResult(const EdidImage &)> apply;
+};
+
 // The operations in the order the command line gives them: the parser keeps each option's values
-// in order and the order of the options it found.
-std::vector<EdidEdit> editsInOrder(const QCommandLineParser &options)
+// in order and the order of the options it found. The EDIDs --identity-from names are read here,
+// before anything is changed; their exit code when one cannot be.
+int operationsInOrder(Run &run, std::vector<Operation> &operations)
 {
     std::map<QString, qsizetype> taken;
-    std::vector<EdidEdit> edits;
-    for (const QString &name : options.optionNames())
+    for (const QString &name : run.options.optionNames()) {
+        const QString value = run.options.values(name).value(taken[name]);
+        if (name == QLatin1String("identity-from")) {
+            ++taken[name];
+            EdidImage other;
+            if (const int code = readOperand(run, value, other))
+                return code;
+            operations.push_back(
+                {QStringLiteral("--identity-from '%1'").arg(value),
+                 [other](const EdidImage &image) { return copyIdentity(image, other); }});
+        }
         for (const EdidEditInfo &info : edidEditKinds())
-            if (name == QLatin1String(info.name))
-                edits.push_back(
-                    {info.kind, info.argument
-                                    ? options.values(name).value(taken[name]++).toStdString()
-                                    : std::string()});
-    return edits;
-}
-
-QString operationText(const EdidEdit &edit)
-{
-    const EdidEditInfo &info = edidEditInfo(edit.kind);
-    return QStringLiteral("--%1").arg(QLatin1String(info.name)) +
-           (info.argument ? QStringLiteral(" '%1'").arg(fromStd(edit.argument)) : QString());
+            if (name == QLatin1String(info.name)) {
+                const EdidEdit edit{info.kind, info.argument ? value.toStdString() : std::string()};
+                if (info.argument)
+                    ++taken[name];
+                operations.push_back(
+                    {QStringLiteral("--%1").arg(QLatin1String(info.name)) +
+                         (info.argument ? QStringLiteral(" '%1'").arg(value) : QString()),
+                     [edit](const EdidImage &image) { return applyEdit(image, edit); }});
+            }
+    }
+    return kExitSuccess;
 }
 
 QJsonValue jsonValue(const std::optional<std::string> &value)
@@ -83,8 +98,10 @@ int runEdit(Run &run)
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("edit needs -o FILE, --to %1, or --dry-run")
                                     .arg(sourceNames(true, QStringLiteral(" or "))));
-    const std::vector<EdidEdit> edits = editsInOrder(run.options);
-    if (edits.empty())
+    std::vector<Operation> operations;
+    if (const int code = operationsInOrder(run, operations))
+        return code;
+    if (operations.empty())
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("edit needs an operation; 'varnex-edid edit --help' "
                                                "lists them"));
@@ -101,14 +118,14 @@ int runEdit(Run &run)
     if (const int code = readOperand(run, input, original, &size))
         return code;
     EdidImage image = original;
-    for (const EdidEdit &edit : edits) {
-        const EditResult result = applyEdit(image, edit);
+    for (const Operation &operation : operations) {
+        const EditResult result = operation.apply(image);
         if (!result.image)
             return run.console.fail(kExitBadInput,
                                     QStringLiteral("%1: %2; nothing written")
-                                        .arg(operationText(edit), fromStd(result.refusal)));
+                                        .arg(operation.text, fromStd(result.refusal)));
         for (const std::string &note : result.notes)
-            run.console.warning(operationText(edit) + QStringLiteral(": ") + fromStd(note));
+            run.console.warning(operation.text + QStringLiteral(": ") + fromStd(note));
         image = *result.image;
     }
 

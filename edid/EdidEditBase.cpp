@@ -204,4 +204,58 @@ std::string setSerialText(Editing &editing, const std::string &argument)
     return setText(editing, argument, Descriptor::Kind::SerialText, "serial number text");
 }
 
+namespace {
+
+// The other EDID's descriptors of this kind take the slots of that kind, else unused ones; where
+// it has fewer, the slots left over become dummy descriptors.
+std::string copyTexts(Editing &editing, const EdidImage &from, Descriptor::Kind kind,
+                      const char *what)
+{
+    const auto &slots = decodeEdid(editing.image).base.descriptors;
+    std::vector<std::size_t> own, unused;
+    for (std::size_t n = 0; n < slots.size(); ++n)
+        if (slots[n].kind == kind)
+            own.push_back(n);
+        else if (n > 0 && isUnusedSlot(editing.image, slots[n])) // slot 0: the preferred timing
+            unused.push_back(n);
+    std::vector<std::size_t> wanted;
+    for (const Descriptor &descriptor : decodeEdid(from).base.descriptors)
+        if (descriptor.kind == kind)
+            wanted.push_back(descriptor.bytes.offset);
+    std::vector<std::size_t> targets = own;
+    targets.insert(targets.end(), unused.begin(), unused.end());
+    if (wanted.size() > targets.size())
+        return std::string("no descriptor slot is free for the ") + what + ": the four hold " +
+               slotContent(slots[0]) + ", " + slotContent(slots[1]) + ", " + slotContent(slots[2]) +
+               " and " + slotContent(slots[3]);
+    const DescriptorBytes dummy = encodeDescriptor(dummyDescriptor());
+    for (std::size_t n = 0; n < std::max(wanted.size(), own.size()); ++n) {
+        std::uint8_t *to = &editing.image.bytes[kDescriptors + 18 * targets[n]];
+        if (n < wanted.size())
+            std::copy_n(from.bytes.begin() + std::ptrdiff_t(wanted[n]), 18, to);
+        else
+            std::copy(dummy.begin(), dummy.end(), to);
+    }
+    return {};
+}
+
+} // namespace
+
+std::string copyIdentity(Editing &editing, const EdidImage &from)
+{
+    const EdidVersion version{editing.image.bytes[18], editing.image.bytes[19]};
+    const std::uint8_t week = from.bytes[16];
+    if ((week == 0xFF || week == 54) && !version.atLeast14())
+        return std::string("the other EDID's date (") +
+               (week == 0xFF ? "a model year" : "week 54") + ") needs EDID 1.4; this EDID is " +
+               std::to_string(version.version) + "." + std::to_string(version.revision);
+    // Bytes 8-17 as they stand: manufacturer, product code, serial number, week and year.
+    std::copy(from.bytes.begin() + 8, from.bytes.begin() + 18, editing.image.bytes.begin() + 8);
+    if (std::string refusal =
+            copyTexts(editing, from, Descriptor::Kind::ProductName, "product name");
+        !refusal.empty())
+        return refusal;
+    return copyTexts(editing, from, Descriptor::Kind::SerialText, "serial number text");
+}
+
 } // namespace edits

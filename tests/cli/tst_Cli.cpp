@@ -350,6 +350,14 @@ private slots:
             "cannot write no/dir/e.bin");
         row("edit nowhere", "edit s.bin --set-name x", 2, "", "edit needs -o FILE, --to custom6");
         row("edit no operation", "edit s.bin --dry-run", 2, "", "edit needs an operation");
+        row("identity, then a name",
+            "edit s.bin --dry-run --identity-from tool:custom8 --set-name X", 0,
+            "Product code: 8352 -> 8374\nProduct name: 'VNX Sink' -> 'X'\n", "");
+        row("a name, then the identity",
+            "edit s.bin --dry-run --set-name X --identity-from tool:custom8", 0,
+            "Product code: 8352 -> 8374\nProduct name: 'VNX Sink' -> 'VNX Custom 8'\n", "");
+        row("identity unreadable", "edit s.bin -o e.bin --identity-from missing", 2, "",
+            "cannot read missing");
         row("fields differ", "diff --fields s.bin bad.bin", 1,
             "Header: valid -> not 00 FF FF FF FF FF FF 00\n", "");
         row("decode drm:", "decode drm:HDMI-A-1 --json", 0, "\"connector\": \"HDMI-A-1\"", "");
@@ -389,8 +397,9 @@ private slots:
         row("convert IN OUT", {format, connector});
         row("diff A B", {"--json", connector, "--fields"});
         row("decode INPUT...", {"--json", connector});
-        QStringList edits{"-o, --output <FILE>", format,      connector,
-                          "--to <SOURCE>",       "--dry-run", "--no-verify"};
+        QStringList edits{"-o, --output <FILE>",    format,      connector,
+                          "--to <SOURCE>",          "--dry-run", "--no-verify",
+                          "--identity-from <INPUT>"};
         for (const EdidEditInfo &edit : edidEditKinds()) // each edit an option of its own
             edits << QString("--%1%2").arg(
                 edit.name, edit.argument ? QString(" <%1>").arg(edit.argument) : QString());
@@ -426,13 +435,15 @@ private slots:
         QVERIFY(manual.open(QIODevice::ReadOnly) && completion.open(QIODevice::ReadOnly));
         const QString page = QString::fromUtf8(manual.readAll());
         const QString words = QString::fromUtf8(completion.readAll());
-        for (const EdidEditInfo &info : edidEditKinds()) {
-            const QString name = QString::fromLatin1(info.name);
+        QStringList names{"identity-from"};
+        for (const EdidEditInfo &info : edidEditKinds())
+            names << QString::fromLatin1(info.name);
+        for (const QString &name : names) {
             QVERIFY2(page.contains("\\-\\-" + QString(name).replace('-', "\\-") + ' ') ||
                          page.contains("\\-\\-" + QString(name).replace('-', "\\-") + '\n'),
-                     info.name);
+                     qPrintable(name));
             QVERIFY2(QRegularExpression("--" + name + "(?![\\w-])").match(words).hasMatch(),
-                     info.name);
+                     qPrintable(name));
         }
     }
 

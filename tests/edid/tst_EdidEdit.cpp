@@ -717,6 +717,55 @@ private slots:
         QCOMPARE(QString::fromStdString(result.refusal), refusal);
     }
 
+    void identity_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("result"); // the fields that changed, or the refusal
+        const auto row = [](const char *name, const char *target, const char *source,
+                            const char *result) {
+            QTest::newRow(name) << target << source << result;
+        };
+        const char *hp = "000479175149"; // EDID 1.3, a name and a serial number text
+        row("name and serial text", hp, "0007c66ee1b2",
+            "Manufacturer: HPN -> GSM\nProduct code: 14417 -> 30544\nSerial number: 16843009 -> "
+            "606829\nMade in: week 24 of 2022 -> week 5 of 2021\nProduct name: 'HP M27f FHD' -> "
+            "'LG HDR 4K'\nSerial number text: '3CM2242T35' -> '105NTBKHU829'");
+        row("no serial text there", hp, "0016d0610261",
+            "Manufacturer: HPN -> AOC\nProduct code: 14417 -> 9217\nSerial number: 16843009 -> "
+            "56118\nMade in: week 24 of 2022 -> week 52 of 2018\nProduct name: 'HP M27f FHD' -> "
+            "'24G1WG4'\nSerial number text removed: '3CM2242T35'\nDummy descriptor added");
+        row("texts in another order", "061165ca59dd", "0011afcfb9b3",
+            "Manufacturer: PHL -> BNQ\nProduct code: 49389 -> 32514\nSerial number: 4294967295 "
+            "-> 21573\nMade in: 2013 -> week 3 of 2011\nSerial number text: '#ASM21KYB8LDd' -> "
+            "'B1B00045SL0'\nProduct name: 'PHL 272G5DY' -> 'BenQ XL2410T'");
+        row("itself", "0007c66ee1b2", "0007c66ee1b2", "");
+        row("model year onto 1.3", hp, "061165ca59dd",
+            "the other EDID's date (a model year) needs EDID 1.4; this EDID is 1.3");
+        row("no slot for the name", "015bcd571e32", hp,
+            "no descriptor slot is free for the product name: the four hold a DTD, a DTD, a DTD "
+            "and a DTD");
+        row("no slot for the serial text", "0016d0610261", hp,
+            "no descriptor slot is free for the serial number text: the four hold a DTD, a DTD, "
+            "the product name and the range limits");
+    }
+    // Only the identity changes, whatever else the other EDID says.
+    void identity()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, source);
+        QFETCH(QString, result);
+        const EdidImage before = sample(target);
+        const EditResult copied = copyIdentity(before, sample(source));
+        if (!copied.image) {
+            QCOMPARE(QString::fromStdString(copied.refusal), result);
+            return;
+        }
+        QStringList changed = differences(before, *copied.image);
+        changed.removeIf([](const QString &line) { return line.startsWith("Block 0 / Checksum"); });
+        QCOMPARE(changed.join('\n'), result);
+    }
+
     void restores_data()
     {
         QTest::addColumn<EdidEditKind>("kind");
