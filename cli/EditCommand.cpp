@@ -8,8 +8,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include <functional>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -21,37 +21,46 @@ QString fromStd(const std::string &text)
 // One operation of the command line: an edit of the table, or another EDID's identity.
 struct Operation {
     QString text; // as the user gave it: "--set-name 'TV'"
-    std::function<EditResult(const EdidImage &)> apply;
+    std::optional<EdidEdit> edit;
+    QString identityFrom; // the INPUT of --identity-from
 };
 
 // The operations in the order the command line gives them: the parser keeps each option's values
-// in order and the order of the options it found. The EDIDs --identity-from names are read here,
-// before anything is changed; their exit code when one cannot be.
-int operationsInOrder(Run &run, std::vector<Operation> &operations)
+// in order and the order of the options it found.
+std::vector<Operation> operationsInOrder(const QCommandLineParser &options)
 {
     std::map<QString, qsizetype> taken;
-    for (const QString &name : run.options.optionNames()) {
-        const QString value = run.options.values(name).value(taken[name]);
+    std::vector<Operation> operations;
+    for (const QString &name : options.optionNames()) {
         if (name == QLatin1String("identity-from")) {
-            ++taken[name];
-            EdidImage other;
-            if (const int code = readOperand(run, value, other))
-                return code;
-            operations.push_back(
-                {QStringLiteral("--identity-from '%1'").arg(value),
-                 [other](const EdidImage &image) { return copyIdentity(image, other); }});
+            const QString input = options.values(name).value(taken[name]++);
+            operations.push_back({QStringLiteral("--identity-from '%1'").arg(input), {}, input});
         }
         for (const EdidEditInfo &info : edidEditKinds())
             if (name == QLatin1String(info.name)) {
-                const EdidEdit edit{info.kind, info.argument ? value.toStdString() : std::string()};
-                if (info.argument)
-                    ++taken[name];
+                const QString value =
+                    info.argument ? options.values(name).value(taken[name]++) : QString();
                 operations.push_back(
                     {QStringLiteral("--%1").arg(QLatin1String(info.name)) +
                          (info.argument ? QStringLiteral(" '%1'").arg(value) : QString()),
-                     [edit](const EdidImage &image) { return applyEdit(image, edit); }});
+                     EdidEdit{info.kind, value.toStdString()},
+                     {}});
             }
     }
+    return operations;
+}
+
+// The operation applied to image; the exit code when the EDID it names cannot be read.
+int apply(Run &run, const Operation &operation, const EdidImage &image, EditResult &result)
+{
+    if (operation.edit) {
+        result = applyEdit(image, *operation.edit);
+        return kExitSuccess;
+    }
+    EdidImage other;
+    if (const int code = readOperand(run, operation.identityFrom, other))
+        return code;
+    result = copyIdentity(image, other);
     return kExitSuccess;
 }
 
@@ -98,9 +107,7 @@ int runEdit(Run &run)
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("edit needs -o FILE, --to %1, or --dry-run")
                                     .arg(sourceNames(true, QStringLiteral(" or "))));
-    std::vector<Operation> operations;
-    if (const int code = operationsInOrder(run, operations))
-        return code;
+    const std::vector<Operation> operations = operationsInOrder(run.options);
     if (operations.empty())
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("edit needs an operation; 'varnex-edid edit --help' "
@@ -119,7 +126,9 @@ int runEdit(Run &run)
         return code;
     EdidImage image = original;
     for (const Operation &operation : operations) {
-        const EditResult result = operation.apply(image);
+        EditResult result;
+        if (const int code = apply(run, operation, image, result))
+            return code;
         if (!result.image)
             return run.console.fail(kExitBadInput,
                                     QStringLiteral("%1: %2; nothing written")

@@ -3,6 +3,7 @@
 #include "EdidEdit.h"
 #include "EdidSamples.h"
 #include "FileIo.h"
+#include "JsonText.h"
 #include "SampleEdids.h"
 #include "TestDeviceClock.h"
 #include "ToolFaults.h"
@@ -11,11 +12,14 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <map>
 
 #include <fcntl.h>
@@ -39,6 +43,8 @@ QStringList listed(const QByteArray &help, const QString &heading)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Json)
 
 class CliTest : public QObject {
     Q_OBJECT
@@ -445,6 +451,38 @@ private slots:
             QVERIFY2(QRegularExpression("--" + name + "(?![\\w-])").match(words).hasMatch(),
                      qPrintable(name));
         }
+    }
+
+    // decode --json prints without Qt's containers what Qt would print.
+    void jsonAsQtPrintsIt_data()
+    {
+        QTest::addColumn<Json>("ours");
+        QTest::addColumn<QJsonValue>("qt");
+        const char *escapes = "tab\there \"q\" back\\slash \x01\x1f\x7f\n\r\b\f";
+        QTest::newRow("escapes") << Json(escapes) << QJsonValue(QString::fromLatin1(escapes));
+        QTest::newRow("Latin-1 text") << Json(latin1ToUtf8("Caf\xE9 \xFF"))
+                                      << QJsonValue(QString::fromLatin1("Caf\xE9 \xFF"));
+        for (const double number : {100000.0, 59.94, -0.0, 1e21, -1e6, 0.5, 123456789012.25})
+            QTest::addRow("%g", number) << Json(number) << QJsonValue(number);
+        QTest::newRow("not a number") << Json(std::nan("")) << QJsonValue(std::nan(""));
+        QTest::newRow("beyond 2^53")
+            << Json(std::int64_t(-9007199254740993)) << QJsonValue(qint64(-9007199254740993));
+        QTest::newRow("nested") << Json(Json::Object{{"b", Json::Array{}},
+                                                     {"a", Json::Object{}},
+                                                     {"c", Json::Array{1, true, nullptr, "x"}}})
+                                << QJsonValue(
+                                       QJsonObject{{"b", QJsonArray{}},
+                                                   {"a", QJsonObject{}},
+                                                   {"c", QJsonArray{1, true, QJsonValue(), "x"}}});
+    }
+    void jsonAsQtPrintsIt()
+    {
+        QFETCH(Json, ours);
+        QFETCH(QJsonValue, qt);
+        QCOMPARE(QByteArray::fromStdString("[\n" + ours.indentedItem(1) + "\n]\n"),
+                 QJsonDocument(QJsonArray{qt}).toJson(QJsonDocument::Indented));
+        QCOMPARE(QJsonDocument(QJsonArray{ours.toQJsonValue()}).toJson(),
+                 QJsonDocument(QJsonArray{qt}).toJson());
     }
 
     // On a terminal only: drawn in place, wiped before anything else is said.

@@ -740,6 +740,16 @@ private slots:
             "-> 21573\nMade in: 2013 -> week 3 of 2011\nSerial number text: '#ASM21KYB8LDd' -> "
             "'B1B00045SL0'\nProduct name: 'PHL 272G5DY' -> 'BenQ XL2410T'");
         row("itself", "0007c66ee1b2", "0007c66ee1b2", "");
+        // Slot 2 unused before the name in slot 3; the other's second name in its slot 3.
+        row("two names kept in order", "000479175149/72-89=00/75=10", "0007c66ee1b2/111=fc",
+            "Manufacturer: HPN -> GSM\nProduct code: 14417 -> 30544\nSerial number: 16843009 -> "
+            "606829\nMade in: week 24 of 2022 -> week 5 of 2021\nProduct name 2 added: "
+            "'105NTBKHU829'\nProduct name: 'HP M27f FHD' -> 'LG HDR 4K'\nSerial number text "
+            "removed: '3CM2242T35'");
+        row("not an EDID", hp, "0007c66ee1b2/1=00",
+            "the other EDID has no EDID header (00 FF FF FF FF FF FF 00)");
+        row("week 255 of EDID 1.3", "0007c66ee1b2", "000479175149/16=ff",
+            "the other EDID's week 255 is no date in EDID 1.3");
         row("model year onto 1.3", hp, "061165ca59dd",
             "the other EDID's date (a model year) needs EDID 1.4; this EDID is 1.3");
         row("no slot for the name", "015bcd571e32", hp,
@@ -755,8 +765,20 @@ private slots:
         QFETCH(QString, target);
         QFETCH(QString, source);
         QFETCH(QString, result);
-        const EdidImage before = sample(target);
-        const EditResult copied = copyIdentity(before, sample(source));
+        // "NAME/FIRST[-LAST]=HEX...": a sample with bytes set, its checksums correct.
+        const auto patched = [this](const QString &spec) {
+            EdidImage image = sample(spec.section('/', 0, 0));
+            for (const QString &patch : spec.split('/').mid(1)) {
+                const QString where = patch.section('=', 0, 0);
+                std::fill(&image.bytes[where.section('-', 0, 0).toUInt()],
+                          &image.bytes[where.section('-', -1).toUInt()] + 1,
+                          std::uint8_t(patch.section('=', 1).toUInt(nullptr, 16)));
+            }
+            recalculateChecksums(image);
+            return image;
+        };
+        const EdidImage before = patched(target);
+        const EditResult copied = copyIdentity(before, patched(source));
         if (!copied.image) {
             QCOMPARE(QString::fromStdString(copied.refusal), result);
             return;
