@@ -246,6 +246,9 @@ private slots:
               "02 01 5A 78 00 00 00 00 00 00"},
              {"Block 1/Padding", 229, 26, "26 bytes, all zero"},
              {"Block 1/Checksum", 255, 1, "0x9A (correct)"}});
+        row("FRL on 4 lanes at 10 Gbps", "119b0bfc3034", false,
+            {{"Block 1/HDMI Forum vendor-specific data block/Max FRL rate", 174, 1,
+              "10 Gbps on 4 lanes"}});
         row("two blocks of tag 0", "07b8e6775f24", false,
             {{"Block 1/Data block of tag 0 (2)", 215, 1, "length 0"}});
         row("block past the collection", "10e9d338074b", false,
