@@ -2,6 +2,7 @@
 #include "Console.h"
 #include "EdidEdit.h"
 #include "EdidSamples.h"
+#include "ExitCode.h"
 #include "FileIo.h"
 #include "JsonText.h"
 #include "SampleEdids.h"
@@ -419,6 +420,15 @@ private slots:
                                          QRegularExpression::MultilineOption);
         QCOMPARE(run("--help"), 0);
         const QByteArray overview = out;
+        // The exit statuses as scripts read them, each with the value the program exits with.
+        const std::pair<ExitCode, const char *> statuses[] = {
+            {kExitSuccess, "success"},
+            {kExitDifference, "a check or verification found a difference"},
+            {kExitBadInput, "bad usage or\ninput"},
+            {kExitNoTool, "no tool or no access"},
+            {kExitDeviceFailed, "a device exchange failed or timed out"}};
+        for (const auto &[code, meaning] : statuses)
+            QVERIFY2(overview.contains(QByteArray::number(int(code)) + ' ' + meaning), meaning);
         QVERIFY(run("help") == 0 && out == overview);
         const QStringList commands = listed(out, "Commands:");
         QVERIFY(commands.join('\n').contains(listing));

@@ -180,7 +180,7 @@ private:
 private slots:
     void decodedSamples_data()
     {
-        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("file"); // a sample, or "NAME/OFFSET=HEX" with a byte changed
         QTest::addColumn<bool>("withoutExtension"); // count 0, block 1 zeros, checksums fixed
         QTest::addColumn<QList<Line>>("lines");     // each among the described lines
         const auto row = [](const char *name, const char *file, bool withoutExtension,
@@ -246,9 +246,15 @@ private slots:
               "02 01 5A 78 00 00 00 00 00 00"},
              {"Block 1/Padding", 229, 26, "26 bytes, all zero"},
              {"Block 1/Checksum", 255, 1, "0x9A (correct)"}});
-        row("FRL on 4 lanes at 10 Gbps", "119b0bfc3034", false,
-            {{"Block 1/HDMI Forum vendor-specific data block/Max FRL rate", 174, 1,
-              "10 Gbps on 4 lanes"}});
+        // Byte 174 of this sample holds the FRL rate in its upper four bits.
+        const char *frlRates[] = {"not supported",      "3 Gbps on 3 lanes", "6 Gbps on 3 lanes",
+                                  "6 Gbps on 4 lanes",  "8 Gbps on 4 lanes", "10 Gbps on 4 lanes",
+                                  "12 Gbps on 4 lanes", "reserved rate 7"};
+        for (int rate = 0; rate < 8; ++rate)
+            QTest::addRow("FRL rate %d", rate)
+                << QStringLiteral("119b0bfc3034/174=%1b").arg(rate) << false
+                << QList<Line>{{"Block 1/HDMI Forum vendor-specific data block/Max FRL rate", 174,
+                                1, frlRates[rate]}};
         row("two blocks of tag 0", "07b8e6775f24", false,
             {{"Block 1/Data block of tag 0 (2)", 215, 1, "length 0"}});
         row("block past the collection", "10e9d338074b", false,
@@ -266,7 +272,13 @@ private slots:
         QFETCH(QString, file);
         QFETCH(bool, withoutExtension);
         QFETCH(QList<Line>, lines);
-        EdidImage image = corpusEdid(file);
+        EdidImage image = corpusEdid(file.section('/', 0, 0));
+        if (file.contains('/')) { // "NAME/OFFSET=HEX": one byte changed
+            const QString patch = file.section('/', 1);
+            image.bytes[patch.section('=', 0, 0).toUInt()] =
+                std::uint8_t(patch.section('=', 1).toUInt(nullptr, 16));
+            recalculateChecksums(image);
+        }
         if (withoutExtension) {
             image.bytes[126] = 0;
             std::fill(image.bytes.begin() + 128, image.bytes.end(), 0);

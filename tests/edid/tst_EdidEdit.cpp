@@ -540,6 +540,7 @@ private slots:
             "26 00 5F " + vics + "41 20");
         row("map of every SVD", "09 00 42 10 04 E1 0F", K::AddVic, "5",
             "0B 00 43 10 04 05 E2 0F 03");
+        row("map of the only SVD", "08 00 41 10 E1 0F", K::AddVic, "5", "0A 00 42 10 05 E2 0F 01");
         row("audio into a full audio block", "23 00 3E " + QByteArray("09 07 07 ").repeated(10),
             K::AddAudio, "ac3", "27 00 3E " + QByteArray("09 07 07 ").repeated(10) + "23 15 07 50");
         row("speakers after the audio", "11 40 42 10 04 23 09 07 07 " + vsdb, K::SetSpeakers, "5.1",
