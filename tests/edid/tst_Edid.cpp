@@ -456,6 +456,32 @@ private slots:
             QVERIFY2(line.offset + line.length <= int(EdidImage::kSize), qPrintable(line.path));
     }
 
+    // EDID 1.4's range offsets: a rate above 255 is written less 255, with its flag in byte 4.
+    void rangeLimitsEncoded_data()
+    {
+        QTest::addColumn<unsigned>("minV");
+        QTest::addColumn<unsigned>("maxV");
+        QTest::addColumn<unsigned>("minH");
+        QTest::addColumn<unsigned>("maxH");
+        QTest::addColumn<QByteArray>("bytes"); // bytes 4-8 of the descriptor
+        QTest::newRow("no offsets") << 48u << 255u << 30u << 255u << QByteArray("00 30 FF 1E FF");
+        QTest::newRow("max V above") << 48u << 256u << 30u << 86u << QByteArray("02 30 01 1E 56");
+        QTest::newRow("both V above") << 256u << 300u << 30u << 86u << QByteArray("03 01 2D 1E 56");
+        QTest::newRow("max H above") << 48u << 75u << 255u << 256u << QByteArray("08 30 4B FF 01");
+        QTest::newRow("both H above") << 48u << 75u << 256u << 510u << QByteArray("0C 30 4B 01 FF");
+    }
+    void rangeLimitsEncoded()
+    {
+        QFETCH(unsigned, minV);
+        QFETCH(unsigned, maxV);
+        QFETCH(unsigned, minH);
+        QFETCH(unsigned, maxH);
+        QFETCH(QByteArray, bytes);
+        const DescriptorBytes d =
+            encodeDescriptor(rangeLimitsDescriptor({minV, maxV, minH, maxH, 600, 1, {}}));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(&d[4]), 5).toHex(' ').toUpper(), bytes);
+    }
+
     // Decoded, written by the encoder and decoded again: every field says the same, in each sample
     // EDID but those whose data blocks run past their collection (the encoder writes whole ones).
     void encoderRoundTrip()
