@@ -18,6 +18,7 @@ using K = EdidEditKind;
 struct Sample {
     QString name;
     EdidImage image;
+    EdidDescription description;
 };
 
 QStringList differences(const EdidImage &a, const EdidImage &b)
@@ -52,10 +53,10 @@ QString byteChanges(const EdidImage &a, const EdidImage &b)
 }
 
 // What an edit may not add, by kind: errors, and modes the link cannot carry.
-QStringList faults(const EdidImage &image)
+QStringList faults(const EdidDescription &description)
 {
     QStringList found;
-    for (const EdidFinding &finding : decodeEdid(image).findings)
+    for (const EdidFinding &finding : description.findings)
         if (finding.severity == EdidFinding::Severity::Error ||
             finding.kind == FindingKind::AboveMaxTmds)
             found << findingKindId(finding.kind);
@@ -100,9 +101,10 @@ private slots:
         for (const QString &name : folder.entryList({QStringLiteral("*.bin")})) {
             QFile file(folder.filePath(name));
             QVERIFY(file.open(QIODevice::ReadOnly) && file.size() == EdidImage::kSize);
-            Sample sample{name.chopped(4), {}};
+            Sample sample{name.chopped(4), {}, {}};
             const QByteArray bytes = file.readAll();
             std::copy(bytes.begin(), bytes.end(), sample.image.bytes.begin());
+            sample.description = decodeEdid(sample.image);
             corpus.push_back(sample);
         }
         QCOMPARE(corpus.size(), std::size_t(240));
@@ -223,12 +225,12 @@ private slots:
                     QVERIFY2(std::equal(&image.bytes[128 * block], &image.bytes[128 * block + 127],
                                         &sample.image.bytes[128 * block]),
                              qPrintable(sample.name));
-            QStringList before = faults(sample.image);
-            for (const QString &fault : faults(image))
+            const EdidDescription after = decodeEdid(image);
+            QStringList before = faults(sample.description);
+            for (const QString &fault : faults(after))
                 QVERIFY2(before.removeOne(fault), qPrintable(sample.name + ": " + fault));
             bool shown = image.bytes == sample.image.bytes;
-            for (const FieldDifference &difference :
-                 fieldDifferences(decodeEdid(sample.image), decodeEdid(image))) {
+            for (const FieldDifference &difference : fieldDifferences(sample.description, after)) {
                 const QString key = QString::fromStdString(difference.key);
                 const QString words = QString::fromStdString(difference.text());
                 // Errors are compared above; a finding that goes needs no reason.
@@ -238,8 +240,9 @@ private slots:
                          qPrintable(sample.name + ": " + key + ": " + words));
                 shown = shown || showing.match(words).hasMatch();
             }
-            QVERIFY2(shown,
-                     qPrintable(sample.name + ": " + differences(sample.image, image).join(" | ")));
+            if (!shown) // the words only when they are needed: they cost a field diff
+                QFAIL(
+                    qPrintable(sample.name + ": " + differences(sample.image, image).join(" | ")));
         }
         QCOMPARE(applied, applies);
     }
@@ -248,6 +251,7 @@ private slots:
     // nothing are shown as reserved bits.
     void everyByteShows()
     {
+        const QRegularExpression bookkeepingOnly("^(base|cta)\\.checksum$|^finding\\.");
         QStringList silent;
         for (const char *name :
              {"07589cac50c4", "0294c5a146ff", "000479175149", "0007c66ee1b2", "00997928e173"}) {
@@ -260,9 +264,9 @@ private slots:
                     bool shown = isEdidChecksumByte(n);
                     for (const FieldDifference &difference :
                          fieldDifferences(before, decodeEdid(changed)))
-                        shown = shown || !QRegularExpression("^(base|cta)\\.checksum$|^finding\\.")
-                                              .match(QString::fromStdString(difference.key))
-                                              .hasMatch();
+                        shown =
+                            shown || !bookkeepingOnly.match(QString::fromStdString(difference.key))
+                                          .hasMatch();
                     if (!shown)
                         silent << QStringLiteral("%1 byte %2 ^ %3").arg(name).arg(n).arg(flip);
                 }
@@ -328,7 +332,7 @@ private slots:
             QVERIFY2(timings > 0, qPrintable(sample.name));
             // What HDMI still declares: a TMDS clock of what 1080p60 needs at the deepest colour,
             // and the HDMI Forum blocks only where a YCbCr 4:2:0 one still needs them.
-            const EdidDescription original = decodeEdid(sample.image);
+            const EdidDescription &original = sample.description;
             const bool hadForum =
                 std::any_of(original.cta->dataBlocks.begin(), original.cta->dataBlocks.end(),
                             [](const CtaDataBlock &block) {
@@ -808,7 +812,7 @@ private slots:
         QFETCH(int, restored);
         int count = 0;
         for (const Sample &sample : corpus) {
-            const EdidDescription description = decodeEdid(sample.image);
+            const EdidDescription &description = sample.description;
             std::string original;
             EdidEditKind back = kind;
             if (kind == K::SetName) {
@@ -857,8 +861,8 @@ private slots:
                 continue;
             const EditResult again = applyEdit(*there.image, {back, original});
             QVERIFY2(again.image, qPrintable(sample.name + ": " + again.refusal.c_str()));
-            QVERIFY2(again.image->bytes == sample.image.bytes,
-                     qPrintable(sample.name + ":\n" + byteChanges(sample.image, *again.image)));
+            if (again.image->bytes != sample.image.bytes)
+                QFAIL(qPrintable(sample.name + ":\n" + byteChanges(sample.image, *again.image)));
             ++count;
         }
         QCOMPARE(count, restored);
