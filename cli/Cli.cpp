@@ -106,6 +106,10 @@ std::vector<QCommandLineOption> editOptions(const std::vector<QCommandLineOption
         {"to"}, QStringLiteral("Write into %1 and verify.").arg(writableSources()), "SOURCE"));
     options.push_back(option({"dry-run"}, "Print what would change; save and write nothing."));
     options.push_back(option({"no-verify"}, "With --to: do not read the image back."));
+    options.push_back(option({"identity-from"},
+                             "Copy the manufacturer, product code, serial number, date, product "
+                             "name and serial number text of the EDID of INPUT, nothing else.",
+                             "INPUT"));
     for (const EdidEditInfo &info : edidEditKinds())
         options.push_back(option({info.name}, info.description, info.argument));
     return options;

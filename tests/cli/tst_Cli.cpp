@@ -4,7 +4,9 @@
 #include "EdidModeList.h"
 #include "EdidPresets.h"
 #include "EdidSamples.h"
+#include "ExitCode.h"
 #include "FileIo.h"
+#include "JsonText.h"
 #include "SampleEdids.h"
 #include "TestDeviceClock.h"
 #include "ToolFaults.h"
@@ -13,11 +15,14 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <map>
 
 #include <fcntl.h>
@@ -41,6 +46,8 @@ QStringList listed(const QByteArray &help, const QString &heading)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Json)
 
 class CliTest : public QObject {
     Q_OBJECT
@@ -352,6 +359,14 @@ private slots:
             "cannot write no/dir/e.bin");
         row("edit nowhere", "edit s.bin --set-name x", 2, "", "edit needs -o FILE, --to custom6");
         row("edit no operation", "edit s.bin --dry-run", 2, "", "edit needs an operation");
+        row("identity, then a name",
+            "edit s.bin --dry-run --identity-from tool:custom8 --set-name X", 0,
+            "Product code: 8352 -> 8374\nProduct name: 'VNX Sink' -> 'X'\n", "");
+        row("a name, then the identity",
+            "edit s.bin --dry-run --set-name X --identity-from tool:custom8", 0,
+            "Product code: 8352 -> 8374\nProduct name: 'VNX Sink' -> 'VNX Custom 8'\n", "");
+        row("identity unreadable", "edit s.bin -o e.bin --identity-from missing", 2, "",
+            "cannot read missing");
         row("fields differ", "diff --fields s.bin bad.bin", 1,
             "Header: valid -> not 00 FF FF FF FF FF FF 00\n", "");
         row("decode drm:", "decode drm:HDMI-A-1 --json", 0, "\"connector\": \"HDMI-A-1\"", "");
@@ -438,8 +453,9 @@ private slots:
         row("convert IN OUT", {format, connector});
         row("diff A B", {"--json", connector, "--fields"});
         row("decode INPUT...", {"--json", connector});
-        QStringList edits{"-o, --output <FILE>", format,      connector,
-                          "--to <SOURCE>",       "--dry-run", "--no-verify"};
+        QStringList edits{"-o, --output <FILE>",    format,      connector,
+                          "--to <SOURCE>",          "--dry-run", "--no-verify",
+                          "--identity-from <INPUT>"};
         for (const EdidEditInfo &edit : edidEditKinds()) // each edit an option of its own
             edits << QString("--%1%2").arg(
                 edit.name, edit.argument ? QString(" <%1>").arg(edit.argument) : QString());
@@ -457,6 +473,15 @@ private slots:
                                          QRegularExpression::MultilineOption);
         QCOMPARE(run("--help"), 0);
         const QByteArray overview = out;
+        // The exit statuses as scripts read them, each with the value the program exits with.
+        const std::pair<ExitCode, const char *> statuses[] = {
+            {kExitSuccess, "success"},
+            {kExitDifference, "a check or verification found a difference"},
+            {kExitBadInput, "bad usage or\ninput"},
+            {kExitNoTool, "no tool or no access"},
+            {kExitDeviceFailed, "a device exchange failed or timed out"}};
+        for (const auto &[code, meaning] : statuses)
+            QVERIFY2(overview.contains(QByteArray::number(int(code)) + ' ' + meaning), meaning);
         QVERIFY(run("help") == 0 && out == overview);
         const QStringList commands = listed(out, "Commands:");
         QVERIFY(commands.join('\n').contains(listing));
@@ -479,9 +504,9 @@ private slots:
         QVERIFY(manual.open(QIODevice::ReadOnly) && completion.open(QIODevice::ReadOnly));
         const QString page = QString::fromUtf8(manual.readAll());
         const QString words = QString::fromUtf8(completion.readAll());
-        QStringList names;
+        QStringList names{"identity-from"};
         for (const EdidEditInfo &info : edidEditKinds())
-            names << info.name;
+            names << QString::fromLatin1(info.name);
         QCOMPARE(run("new --help"), 0);
         for (const QString &option : listed(out, "Options:"))
             if (option.startsWith("--") && !option.startsWith("--virtual"))
@@ -493,6 +518,38 @@ private slots:
             QVERIFY2(QRegularExpression("--" + name + "(?![\\w-])").match(words).hasMatch(),
                      qPrintable(name));
         }
+    }
+
+    // decode --json prints without Qt's containers what Qt would print.
+    void jsonAsQtPrintsIt_data()
+    {
+        QTest::addColumn<Json>("ours");
+        QTest::addColumn<QJsonValue>("qt");
+        const char *escapes = "tab\there \"q\" back\\slash \x01\x1f\x7f\n\r\b\f";
+        QTest::newRow("escapes") << Json(escapes) << QJsonValue(QString::fromLatin1(escapes));
+        QTest::newRow("Latin-1 text") << Json(latin1ToUtf8("Caf\xE9 \xFF"))
+                                      << QJsonValue(QString::fromLatin1("Caf\xE9 \xFF"));
+        for (const double number : {100000.0, 59.94, -0.0, 1e21, -1e6, 0.5, 123456789012.25})
+            QTest::addRow("%g", number) << Json(number) << QJsonValue(number);
+        QTest::newRow("not a number") << Json(std::nan("")) << QJsonValue(std::nan(""));
+        QTest::newRow("beyond 2^53")
+            << Json(std::int64_t(-9007199254740993)) << QJsonValue(qint64(-9007199254740993));
+        QTest::newRow("nested") << Json(Json::Object{{"b", Json::Array{}},
+                                                     {"a", Json::Object{}},
+                                                     {"c", Json::Array{1, true, nullptr, "x"}}})
+                                << QJsonValue(
+                                       QJsonObject{{"b", QJsonArray{}},
+                                                   {"a", QJsonObject{}},
+                                                   {"c", QJsonArray{1, true, QJsonValue(), "x"}}});
+    }
+    void jsonAsQtPrintsIt()
+    {
+        QFETCH(Json, ours);
+        QFETCH(QJsonValue, qt);
+        QCOMPARE(QByteArray::fromStdString("[\n" + ours.indentedItem(1) + "\n]\n"),
+                 QJsonDocument(QJsonArray{qt}).toJson(QJsonDocument::Indented));
+        QCOMPARE(QJsonDocument(QJsonArray{ours.toQJsonValue()}).toJson(),
+                 QJsonDocument(QJsonArray{qt}).toJson());
     }
 
     // On a terminal only: drawn in place, wiped before anything else is said.

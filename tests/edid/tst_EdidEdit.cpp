@@ -18,6 +18,7 @@ using K = EdidEditKind;
 struct Sample {
     QString name;
     EdidImage image;
+    EdidDescription description;
 };
 
 QStringList differences(const EdidImage &a, const EdidImage &b)
@@ -52,10 +53,10 @@ QString byteChanges(const EdidImage &a, const EdidImage &b)
 }
 
 // What an edit may not add, by kind: errors, and modes the link cannot carry.
-QStringList faults(const EdidImage &image)
+QStringList faults(const EdidDescription &description)
 {
     QStringList found;
-    for (const EdidFinding &finding : decodeEdid(image).findings)
+    for (const EdidFinding &finding : description.findings)
         if (finding.severity == EdidFinding::Severity::Error ||
             finding.kind == FindingKind::AboveMaxTmds)
             found << findingKindId(finding.kind);
@@ -100,9 +101,10 @@ private slots:
         for (const QString &name : folder.entryList({QStringLiteral("*.bin")})) {
             QFile file(folder.filePath(name));
             QVERIFY(file.open(QIODevice::ReadOnly) && file.size() == EdidImage::kSize);
-            Sample sample{name.chopped(4), {}};
+            Sample sample{name.chopped(4), {}, {}};
             const QByteArray bytes = file.readAll();
             std::copy(bytes.begin(), bytes.end(), sample.image.bytes.begin());
+            sample.description = decodeEdid(sample.image);
             corpus.push_back(sample);
         }
         QCOMPARE(corpus.size(), std::size_t(240));
@@ -223,12 +225,12 @@ private slots:
                     QVERIFY2(std::equal(&image.bytes[128 * block], &image.bytes[128 * block + 127],
                                         &sample.image.bytes[128 * block]),
                              qPrintable(sample.name));
-            QStringList before = faults(sample.image);
-            for (const QString &fault : faults(image))
+            const EdidDescription after = decodeEdid(image);
+            QStringList before = faults(sample.description);
+            for (const QString &fault : faults(after))
                 QVERIFY2(before.removeOne(fault), qPrintable(sample.name + ": " + fault));
             bool shown = image.bytes == sample.image.bytes;
-            for (const FieldDifference &difference :
-                 fieldDifferences(decodeEdid(sample.image), decodeEdid(image))) {
+            for (const FieldDifference &difference : fieldDifferences(sample.description, after)) {
                 const QString key = QString::fromStdString(difference.key);
                 const QString words = QString::fromStdString(difference.text());
                 // Errors are compared above; a finding that goes needs no reason.
@@ -238,8 +240,9 @@ private slots:
                          qPrintable(sample.name + ": " + key + ": " + words));
                 shown = shown || showing.match(words).hasMatch();
             }
-            QVERIFY2(shown,
-                     qPrintable(sample.name + ": " + differences(sample.image, image).join(" | ")));
+            if (!shown) // the words only when they are needed: they cost a field diff
+                QFAIL(
+                    qPrintable(sample.name + ": " + differences(sample.image, image).join(" | ")));
         }
         QCOMPARE(applied, applies);
     }
@@ -248,6 +251,7 @@ private slots:
     // nothing are shown as reserved bits.
     void everyByteShows()
     {
+        const QRegularExpression bookkeepingOnly("^(base|cta)\\.checksum$|^finding\\.");
         QStringList silent;
         for (const char *name :
              {"07589cac50c4", "0294c5a146ff", "000479175149", "0007c66ee1b2", "00997928e173"}) {
@@ -260,9 +264,9 @@ private slots:
                     bool shown = isEdidChecksumByte(n);
                     for (const FieldDifference &difference :
                          fieldDifferences(before, decodeEdid(changed)))
-                        shown = shown || !QRegularExpression("^(base|cta)\\.checksum$|^finding\\.")
-                                              .match(QString::fromStdString(difference.key))
-                                              .hasMatch();
+                        shown =
+                            shown || !bookkeepingOnly.match(QString::fromStdString(difference.key))
+                                          .hasMatch();
                     if (!shown)
                         silent << QStringLiteral("%1 byte %2 ^ %3").arg(name).arg(n).arg(flip);
                 }
@@ -328,7 +332,7 @@ private slots:
             QVERIFY2(timings > 0, qPrintable(sample.name));
             // What HDMI still declares: a TMDS clock of what 1080p60 needs at the deepest colour,
             // and the HDMI Forum blocks only where a YCbCr 4:2:0 one still needs them.
-            const EdidDescription original = decodeEdid(sample.image);
+            const EdidDescription &original = sample.description;
             const bool hadForum =
                 std::any_of(original.cta->dataBlocks.begin(), original.cta->dataBlocks.end(),
                             [](const CtaDataBlock &block) {
@@ -540,6 +544,7 @@ private slots:
             "26 00 5F " + vics + "41 20");
         row("map of every SVD", "09 00 42 10 04 E1 0F", K::AddVic, "5",
             "0B 00 43 10 04 05 E2 0F 03");
+        row("map of the only SVD", "08 00 41 10 E1 0F", K::AddVic, "5", "0A 00 42 10 05 E2 0F 01");
         row("audio into a full audio block", "23 00 3E " + QByteArray("09 07 07 ").repeated(10),
             K::AddAudio, "ac3", "27 00 3E " + QByteArray("09 07 07 ").repeated(10) + "23 15 07 50");
         row("speakers after the audio", "11 40 42 10 04 23 09 07 07 " + vsdb, K::SetSpeakers, "5.1",
@@ -717,6 +722,77 @@ private slots:
         QCOMPARE(QString::fromStdString(result.refusal), refusal);
     }
 
+    void identity_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("result"); // the fields that changed, or the refusal
+        const auto row = [](const char *name, const char *target, const char *source,
+                            const char *result) {
+            QTest::newRow(name) << target << source << result;
+        };
+        const char *hp = "000479175149"; // EDID 1.3, a name and a serial number text
+        row("name and serial text", hp, "0007c66ee1b2",
+            "Manufacturer: HPN -> GSM\nProduct code: 14417 -> 30544\nSerial number: 16843009 -> "
+            "606829\nMade in: week 24 of 2022 -> week 5 of 2021\nProduct name: 'HP M27f FHD' -> "
+            "'LG HDR 4K'\nSerial number text: '3CM2242T35' -> '105NTBKHU829'");
+        row("no serial text there", hp, "0016d0610261",
+            "Manufacturer: HPN -> AOC\nProduct code: 14417 -> 9217\nSerial number: 16843009 -> "
+            "56118\nMade in: week 24 of 2022 -> week 52 of 2018\nProduct name: 'HP M27f FHD' -> "
+            "'24G1WG4'\nSerial number text removed: '3CM2242T35'\nDummy descriptor added");
+        row("texts in another order", "061165ca59dd", "0011afcfb9b3",
+            "Manufacturer: PHL -> BNQ\nProduct code: 49389 -> 32514\nSerial number: 4294967295 "
+            "-> 21573\nMade in: 2013 -> week 3 of 2011\nSerial number text: '#ASM21KYB8LDd' -> "
+            "'B1B00045SL0'\nProduct name: 'PHL 272G5DY' -> 'BenQ XL2410T'");
+        row("itself", "0007c66ee1b2", "0007c66ee1b2", "");
+        // Slot 2 unused before the name in slot 3; the other's second name in its slot 3.
+        row("two names kept in order", "000479175149/72-89=00/75=10", "0007c66ee1b2/111=fc",
+            "Manufacturer: HPN -> GSM\nProduct code: 14417 -> 30544\nSerial number: 16843009 -> "
+            "606829\nMade in: week 24 of 2022 -> week 5 of 2021\nProduct name 2 added: "
+            "'105NTBKHU829'\nProduct name: 'HP M27f FHD' -> 'LG HDR 4K'\nSerial number text "
+            "removed: '3CM2242T35'");
+        row("not an EDID", hp, "0007c66ee1b2/1=00",
+            "the other EDID has no EDID header (00 FF FF FF FF FF FF 00)");
+        row("week 255 of EDID 1.3", "0007c66ee1b2", "000479175149/16=ff",
+            "the other EDID's week 255 is no date in EDID 1.3");
+        row("model year onto 1.3", hp, "061165ca59dd",
+            "the other EDID's date (a model year) needs EDID 1.4; this EDID is 1.3");
+        row("no slot for the name", "015bcd571e32", hp,
+            "no descriptor slot is free for the product name: the four hold a DTD, a DTD, a DTD "
+            "and a DTD");
+        row("no slot for the serial text", "0016d0610261", hp,
+            "no descriptor slot is free for the serial number text: the four hold a DTD, a DTD, "
+            "the product name and the range limits");
+    }
+    // Only the identity changes, whatever else the other EDID says.
+    void identity()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, source);
+        QFETCH(QString, result);
+        // "NAME/FIRST[-LAST]=HEX...": a sample with bytes set, its checksums correct.
+        const auto patched = [this](const QString &spec) {
+            EdidImage image = sample(spec.section('/', 0, 0));
+            for (const QString &patch : spec.split('/').mid(1)) {
+                const QString where = patch.section('=', 0, 0);
+                std::fill(&image.bytes[where.section('-', 0, 0).toUInt()],
+                          &image.bytes[where.section('-', -1).toUInt()] + 1,
+                          std::uint8_t(patch.section('=', 1).toUInt(nullptr, 16)));
+            }
+            recalculateChecksums(image);
+            return image;
+        };
+        const EdidImage before = patched(target);
+        const EditResult copied = copyIdentity(before, patched(source));
+        if (!copied.image) {
+            QCOMPARE(QString::fromStdString(copied.refusal), result);
+            return;
+        }
+        QStringList changed = differences(before, *copied.image);
+        changed.removeIf([](const QString &line) { return line.startsWith("Block 0 / Checksum"); });
+        QCOMPARE(changed.join('\n'), result);
+    }
+
     void restores_data()
     {
         QTest::addColumn<EdidEditKind>("kind");
@@ -736,7 +812,7 @@ private slots:
         QFETCH(int, restored);
         int count = 0;
         for (const Sample &sample : corpus) {
-            const EdidDescription description = decodeEdid(sample.image);
+            const EdidDescription &description = sample.description;
             std::string original;
             EdidEditKind back = kind;
             if (kind == K::SetName) {
@@ -785,8 +861,8 @@ private slots:
                 continue;
             const EditResult again = applyEdit(*there.image, {back, original});
             QVERIFY2(again.image, qPrintable(sample.name + ": " + again.refusal.c_str()));
-            QVERIFY2(again.image->bytes == sample.image.bytes,
-                     qPrintable(sample.name + ":\n" + byteChanges(sample.image, *again.image)));
+            if (again.image->bytes != sample.image.bytes)
+                QFAIL(qPrintable(sample.name + ":\n" + byteChanges(sample.image, *again.image)));
             ++count;
         }
         QCOMPARE(count, restored);
