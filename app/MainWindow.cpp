@@ -6,6 +6,7 @@
 #include "EdidDocument.h"
 #include "EdidFile.h"
 #include "EdidImage.h"
+#include "EdidPresets.h"
 #include "EdidMerge.h"
 #include "EdidSources.h"
 #include "EdidTextBuffer.h"
@@ -19,6 +20,7 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QInputDialog>
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -130,6 +132,43 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     detailsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     connect(detailsAction, &QAction::triggered, this, &MainWindow::ShowEdidDetails);
     menuBar()->insertMenu(ui->menuHelp->menuAction(), view);
+
+    QAction *presetAction = new QAction(tr("New from Preset..."), this);
+    presetAction->setObjectName(QStringLiteral("actionNewFromPreset"));
+    connect(presetAction, &QAction::triggered, this, &MainWindow::NewFromPreset);
+    ui->menuFile->insertAction(ui->actionExit, presetAction);
+    ui->menuFile->insertSeparator(ui->actionExit);
+}
+
+void MainWindow::NewFromPreset()
+{
+    QStringList lines;
+    QInputDialog dialog(this);
+    int widest = 0;
+    for (const EdidPreset &preset : edidPresets()) {
+        lines << QStringLiteral("%1 - %2").arg(QLatin1String(preset.name),
+                                               QLatin1String(preset.description));
+        widest = std::max(widest, dialog.fontMetrics().horizontalAdvance(lines.back()));
+    }
+    dialog.setWindowTitle(tr("New from Preset"));
+    dialog.setLabelText(tr("Preset:"));
+    dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
+    dialog.setComboBoxItems(lines);
+    dialog.setTextValue(lines.first());
+    // Each line whole, beside the dialog's and the list's margins.
+    dialog.resize(widest + 10 * dialog.fontMetrics().averageCharWidth(),
+                  dialog.sizeHint().height());
+    if (dialog.exec() != QDialog::Accepted || !lines.contains(dialog.textValue()))
+        return;
+    const ComposedEdid made =
+        presetEdid(edidPresets()[std::size_t(lines.indexOf(dialog.textValue()))].name);
+    if (!made.image) {
+        QMessageBox::warning(this, tr("VARNEX"), QString::fromStdString(made.refusal),
+                             QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    ShowEDIDtext(&*made.image);
+    statusBar()->showMessage(tr("Preset loaded"), kStatusMessageMs);
 }
 
 void MainWindow::MergeEDIDs()

@@ -53,6 +53,8 @@ private slots:
     void CalculateChkSum();
     // View > EDID Details...: what the pane's EDID says, in a window beside this one.
     void ShowEdidDetails();
+    // File > New from Preset...: a built-in EDID into the pane, as a loaded binary file.
+    void NewFromPreset();
     void MergeEDIDs();
 
 private:

@@ -12,9 +12,12 @@
 //    four of them, the details window's refresh after one keystroke in the pane, and
 //    `varnex-edid decode --json` over the whole sample in one run against edid-decode run once
 //    per file, as how many times faster.
+// 4. Making EDIDs: each preset, and the EDID of ten modes (VICs, DMT modes and CVT timings).
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise. Figures are medians.
 #include "EdidDescription.h"
 #include "EdidMerge.h"
+#include "EdidModeList.h"
+#include "EdidPresets.h"
 #include "EdidSources.h"
 #include "EdidTransfer.h"
 #include "MainWindow.h"
@@ -262,6 +265,47 @@ std::pair<double, double> decodeCommandsMs(const QStringList &files)
     return {ours, theirs};
 }
 
+// Microseconds of one build, the mean of rounds builds; a build that is refused stops the run.
+double buildMicroseconds(const std::function<ComposedEdid()> &build, int rounds)
+{
+    std::size_t bytes = 0; // used, so that no build is left out
+    const double ms = millisecondsOf([&] {
+        for (int i = 0; i < rounds; ++i) {
+            const ComposedEdid made = build();
+            if (!made.image) {
+                std::fprintf(stderr, "refused: %s\n", made.refusal.c_str());
+                std::exit(2);
+            }
+            bytes += made.size;
+        }
+    });
+    return bytes ? 1000 * ms / rounds : 0;
+}
+
+// The median and the slowest preset, and the EDID of ten modes, built 2000 times each.
+void newEdidTimings()
+{
+    std::vector<double> presets;
+    const char *slowest = nullptr;
+    double slowestUs = 0;
+    for (const EdidPreset &preset : edidPresets()) {
+        presets.push_back(buildMicroseconds([&] { return presetEdid(preset.name); }, 2000));
+        if (presets.back() > slowestUs)
+            slowestUs = presets.back(), slowest = preset.name;
+    }
+    std::printf("new preset: %.2f us (median of %zu presets; the slowest, %s, %.2f us); under "
+                "50 us: %s\n",
+                median(presets), presets.size(), slowest, slowestUs, verdict(slowestUs < 50));
+    ModeListRequest request;
+    for (const char *mode :
+         {"2560x1440@60", "1920x1080@60", "1280x720@60", "1600x900@75", "1680x1050@60",
+          "1366x768@60", "3840x2160@30", "1024x768@60", "1234x567@60", "720x576@50"})
+        request.modes.push_back({mode, false});
+    const double modesUs = buildMicroseconds([&] { return modeListEdid(request); }, 2000);
+    std::printf("new modes : ten modes (4 VICs, 3 DMT, 3 CVT) %.2f us; under 50 us: %s\n", modesUs,
+                verdict(modesUs < 50));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -353,6 +397,8 @@ int main(int argc, char *argv[])
                 "edid-decode once per file %.1f ms; %.1f times faster, at least 20: %s\n",
                 qlonglong(files.size()), oursMs, theirsMs, theirsMs / oursMs,
                 verdict(theirsMs / oursMs >= 20));
+
+    newEdidTimings();
 
     std::vector<double> utilityMs, bareMs, utilityKb, bareKb;
     runProbe(VARNEX_STARTUP_UTILITY); // warm the file cache for both

@@ -14,6 +14,7 @@
 #include "VirtualState.h"
 #include "VirtualTool.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -35,6 +36,7 @@ const QString kCommands = QStringLiteral(
     "  diff A B                byte-wise differences between two INPUTs\n"
     "  decode INPUT...         what an EDID says, and what is wrong with it\n"
     "  edit INPUT OPERATION... change what an EDID says, then save or write it\n"
+    "  new [PRESET]            a built-in EDID, or one of the modes listed\n"
     "  merge INPUT INPUT...    one EDID that all these displays accept, then save or write it\n\n");
 
 const QString kFilesRead = QStringLiteral(
@@ -66,11 +68,14 @@ struct Command {
     std::vector<QCommandLineOption> options;
     int (*run)(Run &);
 
-    // A last argument "NAME..." takes any number of words, at least one.
+    // A last argument "NAME..." takes any number of words, at least one; "[NAME]" may be left out.
     bool takes(qsizetype words) const
     {
         const bool many = !arguments.empty() && QByteArray(arguments.back().name).endsWith("...");
-        return many ? words >= qsizetype(arguments.size()) : words == qsizetype(arguments.size());
+        const auto optional = std::count_if(arguments.begin(), arguments.end(),
+                                            [](const Argument &a) { return a.name[0] == '['; });
+        const auto all = qsizetype(arguments.size());
+        return many ? words >= all : words >= all - optional && words <= all;
     }
 
     QString synopsis() const
@@ -102,6 +107,10 @@ std::vector<QCommandLineOption> editOptions(const std::vector<QCommandLineOption
         {"to"}, QStringLiteral("Write into %1 and verify.").arg(writableSources()), "SOURCE"));
     options.push_back(option({"dry-run"}, "Print what would change; save and write nothing."));
     options.push_back(option({"no-verify"}, "With --to: do not read the image back."));
+    options.push_back(option({"identity-from"},
+                             "Copy the manufacturer, product code, serial number, date, product "
+                             "name and serial number text of the EDID of INPUT, nothing else.",
+                             "INPUT"));
     for (const EdidEditInfo &info : edidEditKinds())
         options.push_back(option({info.name}, info.description, info.argument));
     return options;
@@ -117,6 +126,26 @@ struct SharedOptions {
     QCommandLineOption connector =
         option({"connector"}, "In a whole xrandr --props output, the EDID of output NAME.", "NAME");
 };
+
+// new's options: where the EDID goes, the presets listed, the modes and what goes with them.
+std::vector<QCommandLineOption> newOptions(const SharedOptions &shared)
+{
+    return {
+        option({"list"}, "List the presets: name and what it is."),
+        shared.json,
+        shared.output,
+        shared.format,
+        option({"to"}, QStringLiteral("Write into %1 and verify.").arg(writableSources()),
+               "SOURCE"),
+        option({"no-verify"}, "With --to: do not read the image back."),
+        option({"mode"}, "A mode: WIDTHxHEIGHT@HZ (1920x1080@60, 1280x720@59.94).", "MODE"),
+        option({"modeline"}, "A mode as an X modeline, in quotes.", "MODELINE"),
+        option({"audio"}, "With modes: none, lpcm2 (the default) or lpcm8.", "AUDIO"),
+        option({"name"}, "With modes: the product name (default: VNX Modes).", "TEXT"),
+        option({"physical-address"}, "With modes: the HDMI address (default: 1.0.0.0).", "A.B.C.D"),
+        option({"hdr"}, "With modes: HDR10 and HLG with BT.2020 colorimetry."),
+    };
+}
 
 // The commands that talk to the tool.
 std::vector<Command> toolCommands(const SharedOptions &shared)
@@ -206,6 +235,16 @@ std::vector<Command> edidCommands(const SharedOptions &shared)
          "that cannot apply stops the run with exit status 2 and its reason: nothing is written.",
          editOptions({output, format, connector}),
          runEdit},
+        {"new",
+         {{"[PRESET]", "a built-in EDID: 'new --list' names them"}},
+         "Makes an EDID: a built-in PRESET, or one of the modes given with --mode and\n"
+         "--modeline, the first of them the preferred timing. Each WIDTHxHEIGHT@HZ becomes the\n"
+         "CTA-861 VIC of that size and rate, else the VESA DMT mode, else a VESA CVT timing.\n"
+         "Saves it (-o) or writes it into a custom image and reads it back (--to). A mode no\n"
+         "EDID can carry, or more modes than fit, stops the run with exit status 2 and the\n"
+         "reason: nothing is written.",
+         newOptions(shared),
+         runNew},
         {"merge",
          {{"INPUT", "an EDID file, tool:SOURCE or drm:CONNECTOR"}, {"INPUT...", "more of them"}},
          "Merges the EDIDs of several displays into one that all of them accept, as a splitter\n"

@@ -14,6 +14,7 @@ int runDiff(Run &run);
 int runDecode(Run &run);
 int runEdit(Run &run);
 int runMerge(Run &run);
+int runNew(Run &run);
 
 // Prints what A and B say differently, field by field (diff --fields); exit status 1 when they
 // differ.

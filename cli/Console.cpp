@@ -25,15 +25,19 @@ void Console::printJson(const QJsonDocument &document)
 
 void Console::printJsonItem(const Json &item)
 {
-    out_.write(jsonArrayOpen_ ? ",\n" : "[\n");
-    const std::string text = item.indentedItem(1);
-    out_.write(text.data(), qint64(text.size()));
+    // The item before goes out with its separator, so that what is printed ends a line: an
+    // error said in between stands on lines of its own.
+    pendingJsonItem_ += jsonArrayOpen_ ? ",\n" : "[\n";
+    out_.write(pendingJsonItem_.data(), qint64(pendingJsonItem_.size()));
+    pendingJsonItem_ = item.indentedItem(1);
     jsonArrayOpen_ = true;
 }
 
 void Console::endJsonArray()
 {
-    out_.write(jsonArrayOpen_ ? "\n]\n" : "[\n]\n");
+    pendingJsonItem_ += jsonArrayOpen_ ? "\n]\n" : "[\n]\n";
+    out_.write(pendingJsonItem_.data(), qint64(pendingJsonItem_.size()));
+    pendingJsonItem_.clear();
     jsonArrayOpen_ = false;
     jsonPrinted_ = true;
 }

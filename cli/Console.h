@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QString>
 
+#include <string>
+
 class QIODevice;
 
 // Where a run's output goes: results on out; errors, device messages and progress on err.
@@ -58,5 +60,6 @@ private:
     bool json_ = false;
     bool jsonPrinted_ = false;
     bool jsonArrayOpen_ = false;
+    std::string pendingJsonItem_; // the last item of the array, printed when the next one comes
     QString lastError_;
 };

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -17,27 +18,50 @@ QString fromStd(const std::string &text)
     return QString::fromStdString(text);
 }
 
+// One operation of the command line: an edit of the table, or another EDID's identity.
+struct Operation {
+    QString text; // as the user gave it: "--set-name 'TV'"
+    std::optional<EdidEdit> edit;
+    QString identityFrom; // the INPUT of --identity-from
+};
+
 // The operations in the order the command line gives them: the parser keeps each option's values
 // in order and the order of the options it found.
-std::vector<EdidEdit> editsInOrder(const QCommandLineParser &options)
+std::vector<Operation> operationsInOrder(const QCommandLineParser &options)
 {
     std::map<QString, qsizetype> taken;
-    std::vector<EdidEdit> edits;
-    for (const QString &name : options.optionNames())
+    std::vector<Operation> operations;
+    for (const QString &name : options.optionNames()) {
+        if (name == QLatin1String("identity-from")) {
+            const QString input = options.values(name).value(taken[name]++);
+            operations.push_back({QStringLiteral("--identity-from '%1'").arg(input), {}, input});
+        }
         for (const EdidEditInfo &info : edidEditKinds())
-            if (name == QLatin1String(info.name))
-                edits.push_back(
-                    {info.kind, info.argument
-                                    ? options.values(name).value(taken[name]++).toStdString()
-                                    : std::string()});
-    return edits;
+            if (name == QLatin1String(info.name)) {
+                const QString value =
+                    info.argument ? options.values(name).value(taken[name]++) : QString();
+                operations.push_back(
+                    {QStringLiteral("--%1").arg(QLatin1String(info.name)) +
+                         (info.argument ? QStringLiteral(" '%1'").arg(value) : QString()),
+                     EdidEdit{info.kind, value.toStdString()},
+                     {}});
+            }
+    }
+    return operations;
 }
 
-QString operationText(const EdidEdit &edit)
+// The operation applied to image; the exit code when the EDID it names cannot be read.
+int apply(Run &run, const Operation &operation, const EdidImage &image, EditResult &result)
 {
-    const EdidEditInfo &info = edidEditInfo(edit.kind);
-    return QStringLiteral("--%1").arg(QLatin1String(info.name)) +
-           (info.argument ? QStringLiteral(" '%1'").arg(fromStd(edit.argument)) : QString());
+    if (operation.edit) {
+        result = applyEdit(image, *operation.edit);
+        return kExitSuccess;
+    }
+    EdidImage other;
+    if (const int code = readOperand(run, operation.identityFrom, other))
+        return code;
+    result = copyIdentity(image, other);
+    return kExitSuccess;
 }
 
 QJsonValue jsonValue(const std::optional<std::string> &value)
@@ -83,8 +107,8 @@ int runEdit(Run &run)
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("edit needs -o FILE, --to %1, or --dry-run")
                                     .arg(sourceNames(true, QStringLiteral(" or "))));
-    const std::vector<EdidEdit> edits = editsInOrder(run.options);
-    if (edits.empty())
+    const std::vector<Operation> operations = operationsInOrder(run.options);
+    if (operations.empty())
         return run.console.fail(kExitBadInput,
                                 QStringLiteral("edit needs an operation; 'varnex-edid edit --help' "
                                                "lists them"));
@@ -101,14 +125,16 @@ int runEdit(Run &run)
     if (const int code = readOperand(run, input, original, &size))
         return code;
     EdidImage image = original;
-    for (const EdidEdit &edit : edits) {
-        const EditResult result = applyEdit(image, edit);
+    for (const Operation &operation : operations) {
+        EditResult result;
+        if (const int code = apply(run, operation, image, result))
+            return code;
         if (!result.image)
             return run.console.fail(kExitBadInput,
                                     QStringLiteral("%1: %2; nothing written")
-                                        .arg(operationText(edit), fromStd(result.refusal)));
+                                        .arg(operation.text, fromStd(result.refusal)));
         for (const std::string &note : result.notes)
-            run.console.warning(operationText(edit) + QStringLiteral(": ") + fromStd(note));
+            run.console.warning(operation.text + QStringLiteral(": ") + fromStd(note));
         image = *result.image;
     }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -80,6 +81,18 @@ void appendObject(std::string &out, const Json::Object &members, int depth)
     out += '}';
 }
 
+// As Qt prints a double: a whole number within 2^53 as an integer, what is not finite as null.
+void appendNumber(std::string &out, double value)
+{
+    char text[32];
+    if (!std::isfinite(value))
+        out += "null";
+    else if (value == std::trunc(value) && std::fabs(value) <= 9007199254740992.0)
+        out.append(text, std::to_chars(text, text + sizeof text, std::int64_t(value)).ptr);
+    else
+        out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 void append(std::string &out, const Json &json, int depth)
 {
     std::visit(
@@ -93,8 +106,7 @@ void append(std::string &out, const Json &json, int depth)
                 char text[24];
                 out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
             } else if constexpr (std::is_same_v<T, double>) {
-                char text[32];
-                out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+                appendNumber(out, value);
             } else if constexpr (std::is_same_v<T, std::string>) {
                 appendString(out, value);
             } else if constexpr (std::is_same_v<T, Json::Array>) {

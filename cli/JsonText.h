@@ -11,6 +11,8 @@
 
 // A JSON value built without Qt's containers and printed as QJsonDocument prints it indented:
 // decode --json writes thousands of them in one run, and a QJsonObject costs many times more.
+// Its texts are UTF-8 and an object's keys are unique and ASCII, as every caller's are: Qt
+// would sort other keys by UTF-16 and keep the last of equal ones.
 struct Json {
     using Array = std::vector<Json>;
     using Object = std::vector<std::pair<std::string, Json>>; // its keys printed in order

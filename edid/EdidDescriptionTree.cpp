@@ -1,14 +1,14 @@
 #include "EdidDescriptionTree.h"
 #include "DescriptionTreeParts.h"
 
-#include <map>
+#include <unordered_map>
 
 using namespace description_tree;
 
 namespace {
 
 // A key that repeats gets ".2", ".3": two video data blocks, a VIC listed twice.
-void makeKeysUnique(std::vector<Line> &lines, std::map<std::string, unsigned> &seen)
+void makeKeysUnique(std::vector<Line> &lines, std::unordered_map<std::string, unsigned> &seen)
 {
     for (Line &line : lines) {
         if (const unsigned count = ++seen[line.key]; count > 1)
@@ -45,7 +45,8 @@ void render(const std::vector<DescriptionLine> &lines, const std::string &indent
 std::vector<DescriptionLine> describeEdid(const EdidDescription &description)
 {
     unsigned dtdNumber = 0;
-    std::vector<Line> sections{baseBlockLine(description, dtdNumber)};
+    std::vector<Line> sections;
+    sections.push_back(baseBlockLine(description, dtdNumber)); // moved: a list would copy it
     if (description.cta) {
         sections.push_back(ctaLine(*description.cta, dtdNumber));
     } else if (const auto &other = description.otherExtension) {
@@ -57,7 +58,7 @@ std::vector<DescriptionLine> describeEdid(const EdidDescription &description)
                             {checksumLine("extension.checksum", other->checksum)}});
     }
     sections.push_back(findingsLine(description.findings));
-    std::map<std::string, unsigned> seen;
+    std::unordered_map<std::string, unsigned> seen;
     makeKeysUnique(sections, seen);
     return sections;
 }

@@ -133,14 +133,29 @@ const EdidEditInfo &edidEditInfo(EdidEditKind kind)
                          [kind](const EdidEditInfo &info) { return info.kind == kind; });
 }
 
-EditResult applyEdit(const EdidImage &image, const EdidEdit &edit)
+namespace {
+
+// The edit's result with correct checksums, or its refusal, or what is wrong with the result.
+EditResult finish(const EdidImage &before, edits::Editing &editing, std::string refusal)
 {
-    edits::Editing editing{image, {}};
-    std::string refusal = edidEditInfo(edit.kind).apply(editing, edit.argument);
     if (!refusal.empty())
         return {std::nullopt, refusal, {}};
     recalculateChecksums(editing.image);
-    if (refusal = newFault(image, editing.image); !refusal.empty())
+    if (refusal = newFault(before, editing.image); !refusal.empty())
         return {std::nullopt, refusal, {}};
     return {editing.image, {}, std::move(editing.notes)};
+}
+
+} // namespace
+
+EditResult applyEdit(const EdidImage &image, const EdidEdit &edit)
+{
+    edits::Editing editing{image, {}};
+    return finish(image, editing, edidEditInfo(edit.kind).apply(editing, edit.argument));
+}
+
+EditResult copyIdentity(const EdidImage &image, const EdidImage &from)
+{
+    edits::Editing editing{image, {}};
+    return finish(image, editing, edits::copyIdentity(editing, from));
 }

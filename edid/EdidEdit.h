@@ -69,3 +69,7 @@ const std::vector<EdidEditInfo> &edidEditKinds();
 const EdidEditInfo &edidEditInfo(EdidEditKind kind);
 
 EditResult applyEdit(const EdidImage &image, const EdidEdit &edit);
+// The identity of another EDID, nothing else: its manufacturer, product code, serial number and
+// date, and its product name and serial number text descriptors (Windows keeps a display's
+// settings under that identity).
+EditResult copyIdentity(const EdidImage &image, const EdidImage &from);

@@ -1,3 +1,4 @@
+#include "EdidComposer.h"
 #include "EdidEditing.h"
 
 #include <algorithm>
@@ -80,33 +81,6 @@ std::string needsHdmiVsdb(const CtaCollection &cta)
     return {};
 }
 
-struct CompressedFormat {
-    const char *name;
-    const char *label;
-    ShortAudioDescriptor sad;
-};
-
-// A format with its channels, sample rates (bit 0 32 kHz ... bit 6 192 kHz) and byte 3.
-ShortAudioDescriptor sad(unsigned formatCode, unsigned channels, std::uint8_t rates,
-                         std::uint8_t byte3)
-{
-    ShortAudioDescriptor descriptor;
-    descriptor.formatCode = formatCode;
-    descriptor.channels = channels;
-    descriptor.sampleRates = rates;
-    descriptor.byte3 = byte3;
-    return descriptor;
-}
-
-// The channels and rates these formats are commonly declared with (CTA-861-H 7.5.2).
-const CompressedFormat kFormats[] = {
-    {"ac3", "AC-3", sad(2, 6, 0x07, 640 / 8)},   // 32-48 kHz, up to 640 kb/s
-    {"eac3", "E-AC-3", sad(10, 8, 0x06, 0x00)},  // 44.1 and 48 kHz
-    {"dts", "DTS", sad(7, 6, 0x07, 1536 / 8)},   // 32-48 kHz, up to 1536 kb/s
-    {"dtshd", "DTS-HD", sad(11, 8, 0x7E, 0x01)}, // 44.1-192 kHz
-    {"mat", "MAT", sad(12, 8, 0x54, 0x00)},      // 48, 96 and 192 kHz
-};
-
 unsigned formatCode(std::uint8_t firstByte)
 {
     return firstByte >> 3 & 0x0F;
@@ -120,13 +94,13 @@ Bytes sadBytes(const ShortAudioDescriptor &descriptor)
 }
 
 // "ac3", "AC-3", "e-ac-3", "DTS-HD", ...
-const CompressedFormat *compressedFormat(const std::string &name, std::string &refusal)
+const CompressedAudio *compressedFormat(const std::string &name, std::string &refusal)
 {
     std::string key;
     for (char c : name)
         if (c != '-' && c != '_')
             key += char(std::tolower(static_cast<unsigned char>(c)));
-    for (const CompressedFormat &format : kFormats)
+    for (const CompressedAudio &format : compressedAudioFormats())
         if (key == format.name)
             return &format;
     refusal = "an audio format is ac3, eac3, dts, dtshd or mat, not '" + name + "'";
@@ -173,29 +147,21 @@ std::optional<std::uint32_t> parseSpeakers(const std::string &list, std::string 
 
 std::string setAudio(Editing &editing, const std::string &argument)
 {
-    // Linear PCM: 2 channels at 32-48 kHz, or 8 at 32-192 kHz, both of 16, 20 and 24 bits;
-    // their speakers FL/FR, or those of 7.1 (FL/FR, LFE1, FC, BL/BR, RLC/RRC).
-    static const std::pair<const char *, std::vector<Bytes>> kPresets[] = {
-        {"none", {}},
-        {"lpcm2",
-         {encodeDataBlock(audioBlock({sad(1, 2, 0x07, 0x07)})),
-          encodeDataBlock(speakerBlock(0x01))}},
-        {"lpcm8",
-         {encodeDataBlock(audioBlock({sad(1, 8, 0x7F, 0x07)})),
-          encodeDataBlock(speakerBlock(0x4F))}},
-    };
-    const auto preset = std::find_if(std::begin(kPresets), std::end(kPresets),
-                                     [&](const auto &entry) { return argument == entry.first; });
-    if (preset == std::end(kPresets))
+    const std::optional<AudioSet> set = audioSet(argument);
+    if (!set)
         return "an audio preset is none, lpcm2 or lpcm8, not '" + argument + "'";
+    std::vector<Bytes> blocks;
+    if (!set->descriptors.empty())
+        blocks = {encodeDataBlock(audioBlock(set->descriptors)),
+                  encodeDataBlock(speakerBlock(set->speakers))};
     return changeCta(editing, [&](CtaCollection &cta) {
-        if (!preset->second.empty())
+        if (!blocks.empty())
             if (std::string refusal = needsHdmiVsdb(cta); !refusal.empty())
                 return refusal;
-        replaceBlocks(cta, isAudioBlock, preset->second, [](const Bytes &block) {
+        replaceBlocks(cta, isAudioBlock, blocks, [](const Bytes &block) {
             return CtaCollection::tag(block) == CtaTag::Video;
         });
-        if (preset->second.empty())
+        if (blocks.empty())
             cta.flags &= std::uint8_t(~kBasicAudio);
         else
             cta.flags |= kBasicAudio;
@@ -206,7 +172,7 @@ std::string setAudio(Editing &editing, const std::string &argument)
 std::string addAudio(Editing &editing, const std::string &argument)
 {
     std::string refusal;
-    const CompressedFormat *format = compressedFormat(argument, refusal);
+    const CompressedAudio *format = compressedFormat(argument, refusal);
     if (!format)
         return refusal;
     return changeCta(editing, [&](CtaCollection &cta) {
@@ -234,7 +200,7 @@ std::string addAudio(Editing &editing, const std::string &argument)
 std::string removeAudio(Editing &editing, const std::string &argument)
 {
     std::string refusal;
-    const CompressedFormat *format = compressedFormat(argument, refusal);
+    const CompressedAudio *format = compressedFormat(argument, refusal);
     if (!format)
         return refusal;
     return changeCta(editing, [&](CtaCollection &cta) {

@@ -1,3 +1,4 @@
+#include "EdidComposer.h"
 #include "EdidEditing.h"
 
 #include <algorithm>
@@ -91,6 +92,11 @@ const char *slotContent(const Descriptor &descriptor)
 
 namespace {
 
+std::string versionText(const EdidVersion &version)
+{
+    return std::to_string(version.version) + "." + std::to_string(version.revision);
+}
+
 void putLittleEndian(EdidImage &image, std::size_t offset, unsigned long value, std::size_t size)
 {
     for (std::size_t n = 0; n < size; ++n)
@@ -146,14 +152,12 @@ std::string setDate(Editing &editing, const std::string &argument)
                "not '" +
                argument + "'";
     // Model years came with EDID 1.4, as did week 54.
-    const EdidVersion version{editing.image.bytes[18], editing.image.bytes[19]};
-    const std::string versionText =
-        std::to_string(version.version) + "." + std::to_string(version.revision);
+    const EdidVersion version = decodeEdid(editing.image).base.version.value;
     if (*week == 0xFF && !version.atLeast14())
-        return "a model year needs EDID 1.4; this EDID is " + versionText +
+        return "a model year needs EDID 1.4; this EDID is " + versionText(version) +
                ": give YEAR or YEAR:WEEK";
     if (*week == 54 && !version.atLeast14())
-        return "EDID " + versionText + " counts weeks 1-53, not 54";
+        return "EDID " + versionText(version) + " counts weeks 1-53, not 54";
     editing.image.bytes[16] = std::uint8_t(*week);
     editing.image.bytes[17] = std::uint8_t(*year - 1990);
     return {};
@@ -166,15 +170,8 @@ namespace {
 std::string setText(Editing &editing, const std::string &argument, Descriptor::Kind kind,
                     const char *what)
 {
-    if (argument.empty() || argument.size() > 13)
-        return std::string("a ") + what + " has 1-13 characters; '" + argument + "' has " +
-               std::to_string(argument.size());
-    if (!std::all_of(argument.begin(), argument.end(),
-                     [](char c) { return c >= 0x20 && c < 0x7F; }))
-        return std::string("a ") + what + " holds printable ASCII characters only";
-    // The padding after the line feed is the only room for spaces at the end.
-    if (argument.back() == ' ')
-        return std::string("a ") + what + " does not end in a space; '" + argument + "' does";
+    if (std::string refusal = displayTextRefusal(argument, what); !refusal.empty())
+        return refusal;
     const EdidDescription description = decodeEdid(editing.image);
     const auto &slots = description.base.descriptors;
     auto slot = std::find_if(slots.begin(), slots.end(),
@@ -202,6 +199,76 @@ std::string setName(Editing &editing, const std::string &argument)
 std::string setSerialText(Editing &editing, const std::string &argument)
 {
     return setText(editing, argument, Descriptor::Kind::SerialText, "serial number text");
+}
+
+namespace {
+
+void copyBytes(EdidImage &to, const EdidImage &from, const ByteRange &range)
+{
+    std::copy_n(from.bytes.begin() + std::ptrdiff_t(range.offset), range.length,
+                to.bytes.begin() + std::ptrdiff_t(range.offset));
+}
+
+// The other EDID's descriptors of this kind take the slots of that kind, else unused ones, in
+// the other EDID's order (readers take the first name); where it has fewer, the slots left over
+// become dummy descriptors.
+std::string copyTexts(Editing &editing, const EdidDescription &from, Descriptor::Kind kind,
+                      const char *what)
+{
+    const EdidDescription target = decodeEdid(editing.image);
+    const auto &slots = target.base.descriptors;
+    std::vector<std::size_t> own, unused;
+    for (std::size_t n = 0; n < slots.size(); ++n)
+        if (slots[n].kind == kind)
+            own.push_back(n);
+        else if (n > 0 && isUnusedSlot(editing.image, slots[n])) // slot 0: the preferred timing
+            unused.push_back(n);
+    std::vector<const Descriptor *> wanted;
+    for (const Descriptor &descriptor : from.base.descriptors)
+        if (descriptor.kind == kind)
+            wanted.push_back(&descriptor);
+    std::vector<std::size_t> chosen = own;
+    for (std::size_t n = 0; n < unused.size() && chosen.size() < wanted.size(); ++n)
+        chosen.push_back(unused[n]);
+    if (wanted.size() > chosen.size())
+        return std::string("no descriptor slot is free for the ") + what + ": the four hold " +
+               slotContent(slots[0]) + ", " + slotContent(slots[1]) + ", " + slotContent(slots[2]) +
+               " and " + slotContent(slots[3]);
+    std::sort(chosen.begin(), chosen.end());
+    const DescriptorBytes dummy = encodeDescriptor(dummyDescriptor());
+    for (std::size_t n = 0; n < chosen.size(); ++n) {
+        const DescriptorBytes bytes = n < wanted.size() ? encodeDescriptor(*wanted[n]) : dummy;
+        std::copy(bytes.begin(), bytes.end(), &editing.image.bytes[slots[chosen[n]].bytes.offset]);
+    }
+    return {};
+}
+
+} // namespace
+
+std::string copyIdentity(Editing &editing, const EdidImage &from)
+{
+    const EdidDescription other = decodeEdid(from);
+    if (!other.base.headerValid.value)
+        return "the other EDID has no EDID header (00 FF FF FF FF FF FF 00)";
+    const EdidVersion version = decodeEdid(editing.image).base.version.value;
+    const EdidVersion otherVersion = other.base.version.value;
+    const unsigned week = other.base.week.value;
+    // A model year and week 54 came with EDID 1.4; in an older EDID 255 is no date at all.
+    if (week == 0xFF && !otherVersion.atLeast14())
+        return "the other EDID's week 255 is no date in EDID " + versionText(otherVersion);
+    if ((week == 0xFF || week == 54) && !version.atLeast14())
+        return std::string("the other EDID's date (") +
+               (week == 0xFF ? "a model year" : "week 54") + ") needs EDID 1.4; this EDID is " +
+               versionText(version);
+    for (const ByteRange &range :
+         {other.base.manufacturer.bytes, other.base.productCode.bytes,
+          other.base.serialNumber.bytes, other.base.week.bytes, other.base.year.bytes})
+        copyBytes(editing.image, from, range); // as stored: an odd manufacturer code stays odd
+    if (std::string refusal =
+            copyTexts(editing, other, Descriptor::Kind::ProductName, "product name");
+        !refusal.empty())
+        return refusal;
+    return copyTexts(editing, other, Descriptor::Kind::SerialText, "serial number text");
 }
 
 } // namespace edits

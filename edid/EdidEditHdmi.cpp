@@ -1,3 +1,4 @@
+#include "EdidComposer.h"
 #include "EdidEditing.h"
 
 #include <cctype>
@@ -32,44 +33,18 @@ std::string removeOrRefuse(Editing &editing, const std::function<bool(const Byte
 
 } // namespace
 
-// A digit of a physical address: one hex digit as CEC writes it (f), or 10-15 in decimal.
-std::optional<unsigned> addressDigit(const std::string &text)
-{
-    if (text.size() == 1 && std::isxdigit(static_cast<unsigned char>(text[0])))
-        return unsigned(std::stoul(text, nullptr, 16));
-    if (text.size() == 2 && text[0] == '1' && text[1] >= '0' && text[1] <= '5')
-        return unsigned(10 + text[1] - '0');
-    return std::nullopt;
-}
-
 std::string setPhysicalAddress(Editing &editing, const std::string &argument)
 {
-    unsigned digits[4] = {};
-    std::size_t start = 0;
-    bool wellFormed = true;
-    for (unsigned &digit : digits) {
-        if (start > argument.size()) { // fewer than four digits
-            wellFormed = false;
-            break;
-        }
-        const std::size_t end = std::min(argument.find('.', start), argument.size());
-        const auto value = addressDigit(argument.substr(start, end - start));
-        wellFormed = wellFormed && value && (&digit == &digits[3]) == (end == argument.size());
-        digit = value.value_or(0);
-        start = end + 1;
-    }
-    if (!wellFormed)
-        return "a physical address is A.B.C.D with digits 0-f (or 10-15), not '" + argument + "'";
-    // HDMI 1.4b 8.7: the digits after the first zero are all zero.
-    for (int n = 1; n < 4; ++n)
-        if (digits[n] && !digits[n - 1])
-            return "physical address " + argument + " has a non-zero digit after a zero";
+    std::string wrong;
+    const auto digits = parsePhysicalAddress(argument, wrong);
+    if (!digits)
+        return wrong;
     return changeCta(editing, [&](CtaCollection &cta) {
         std::string refusal;
         Bytes *vsdb = hdmiVsdb(cta, L::kAddress + 2, refusal);
         if (vsdb) {
-            (*vsdb)[L::kAddress] = std::uint8_t(digits[0] << 4 | digits[1]);
-            (*vsdb)[L::kAddress + 1] = std::uint8_t(digits[2] << 4 | digits[3]);
+            (*vsdb)[L::kAddress] = std::uint8_t((*digits)[0] << 4 | (*digits)[1]);
+            (*vsdb)[L::kAddress + 1] = std::uint8_t((*digits)[2] << 4 | (*digits)[3]);
         }
         return refusal;
     });

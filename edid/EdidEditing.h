@@ -62,6 +62,7 @@ std::string setSerial(Editing &editing, const std::string &argument);
 std::string setDate(Editing &editing, const std::string &argument);
 std::string setName(Editing &editing, const std::string &argument);
 std::string setSerialText(Editing &editing, const std::string &argument);
+std::string copyIdentity(Editing &editing, const EdidImage &from);
 
 // EdidEditPreferred.cpp
 std::string setPreferred(Editing &editing, const std::string &argument);

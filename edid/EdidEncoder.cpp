@@ -156,11 +156,13 @@ Bytes hdmiForumBytes(const HdmiForumBlock &forum)
     block[kVrr] = std::uint8_t((forum.vrrMin.value_or(0) & 0x3F) | (vrrMax >> 8) << 6);
     block[kVrr + 1] = std::uint8_t(vrrMax);
     block[kDsc] = forum.dsc ? 0x80 : 0;
-    std::size_t needed = forum.dsc                 ? kDsc + 1
-                         : forum.vrrMax            ? kVrr + 2
-                         : forum.allm || forum.fva ? kFeatures + 1
-                         : forum.maxFrlRate        ? kFrl + 1
-                                                   : kFlags + 1;
+    const bool deepColour420 =
+        forum.deepColour420_48 || forum.deepColour420_36 || forum.deepColour420_30;
+    std::size_t needed = forum.dsc                           ? kDsc + 1
+                         : forum.vrrMax                      ? kVrr + 2
+                         : forum.allm || forum.fva           ? kFeatures + 1
+                         : forum.maxFrlRate || deepColour420 ? kFrl + 1
+                                                             : kFlags + 1;
     block.resize(needed);
     if (forum.capabilityBlock)
         return Bytes(block.begin() + 2, block.end()); // after the extended tag

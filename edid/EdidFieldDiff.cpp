@@ -106,30 +106,45 @@ void compare(const std::vector<Line> &a, const std::vector<Line> &b, const Path 
     onlyInB(b.size());
 }
 
-void collectPaths(const std::vector<Line> &lines, const Path &parent, std::vector<Path> &paths)
+using Labels = std::vector<std::string_view>;
+
+template <typename Tail> bool endsWith(const Labels &labels, const Tail &tail)
+{
+    return labels.size() >= tail.size() && std::equal(tail.rbegin(), tail.rend(), labels.rbegin());
+}
+
+// Whether a line other than the one at path ends in suffix; at holds the labels down to lines.
+bool othersEndIn(const std::vector<Line> &lines, Labels &at, const Path &path, const Path &suffix)
 {
     for (const Line &line : lines) {
-        const Path path = child(parent, line);
-        paths.push_back(path);
-        collectPaths(line.children, path, paths);
+        at.push_back(at.empty() ? std::string_view(line.label).substr(0, line.label.find(':'))
+                                : std::string_view(line.label));
+        const bool found =
+            (endsWith(at, suffix) && !(at.size() == path.size() && endsWith(at, path))) ||
+            othersEndIn(line.children, at, path, suffix);
+        at.pop_back();
+        if (found)
+            return true;
     }
+    return false;
 }
 
-bool endsWith(const Path &path, const Path &suffix)
-{
-    return path.size() >= suffix.size() &&
-           std::equal(suffix.rbegin(), suffix.rend(), path.rbegin());
-}
-
-// The shortest tail of the path that no other line of either EDID ends in.
-std::string fieldName(const Path &path, const std::vector<Path> &paths)
+// The shortest tail of the path that no other line of either EDID (nor a reserved byte's entry)
+// ends in.
+std::string fieldName(const Path &path, const std::vector<Line> &linesA,
+                      const std::vector<Line> &linesB, const std::vector<Path> &extra)
 {
     Path suffix;
+    Labels at;
     for (auto label = path.rbegin(); label != path.rend(); ++label) {
         suffix.insert(suffix.begin(), *label);
-        if (std::none_of(paths.begin(), paths.end(), [&](const Path &other) {
-                return other != path && endsWith(other, suffix);
-            }))
+        const bool shared = othersEndIn(linesA, at, path, suffix) ||
+                            othersEndIn(linesB, at, path, suffix) ||
+                            std::any_of(extra.begin(), extra.end(), [&](const Path &other) {
+                                return other != path && other.size() >= suffix.size() &&
+                                       std::equal(suffix.rbegin(), suffix.rend(), other.rbegin());
+                            });
+        if (!shared)
             break;
     }
     std::string name;
@@ -145,22 +160,27 @@ std::vector<Line> blocksOf(const EdidDescription &description)
     return lines;
 }
 
-// The field of a block over each byte (or the block itself where none is), with its path.
+// The field of a block over each byte (or the block itself where none is), and its block.
 struct Owner {
+    const Line *block = nullptr;
     const Line *line = nullptr;
-    Path path;
+
+    Path path() const
+    {
+        const Path blockPath = child({}, *block);
+        return line == block ? blockPath : child(blockPath, *line);
+    }
 };
 using Owners = std::array<Owner, EdidImage::kSize>;
 
-void findOwners(const std::vector<Line> &lines, const Path &parent, Owners &owners)
+void findOwners(const std::vector<Line> &lines, const Line *block, Owners &owners)
 {
     for (const Line &line : lines) {
-        const Path path = child(parent, line);
         for (std::size_t n = line.bytes.offset;
              n < line.bytes.offset + line.bytes.length && n < EdidImage::kSize; ++n)
-            owners[n] = {&line, path};
-        if (parent.empty()) // a block's fields, not their parts
-            findOwners(line.children, path, owners);
+            owners[n] = {block ? block : &line, &line};
+        if (!block) // a block's fields, not their parts
+            findOwners(line.children, &line, owners);
     }
 }
 
@@ -185,8 +205,8 @@ std::vector<Found> unexplainedBytes(const EdidDescription &a, const EdidDescript
                  n < range.offset + range.length && n < EdidImage::kSize; ++n)
                 covered[n] = true;
     Owners ownersA, ownersB;
-    findOwners(linesA, {}, ownersA);
-    findOwners(linesB, {}, ownersB);
+    findOwners(linesA, nullptr, ownersA);
+    findOwners(linesB, nullptr, ownersB);
     std::vector<Found> bytes;
     for (std::size_t n = 0; n < EdidImage::kSize; ++n) {
         const Owner &x = ownersA[n];
@@ -195,17 +215,18 @@ std::vector<Found> unexplainedBytes(const EdidDescription &a, const EdidDescript
             x.line->key != y.line->key || x.line->bytes.offset != y.line->bytes.offset)
             continue;
         // A data block's length and layout follow from what changed in it.
-        if (y.path.size() > 1 &&
+        const Path where = y.path();
+        if (where.size() > 1 &&
             std::any_of(found.begin(), found.end(), [&](const Found &difference) {
-                return difference.path.size() > y.path.size() &&
-                       std::equal(y.path.begin(), y.path.end(), difference.path.begin());
+                return difference.path.size() > where.size() &&
+                       std::equal(where.begin(), where.end(), difference.path.begin());
             }))
             continue;
         const std::string place = "block " + std::to_string(n / EdidImage::kBlockSize) + ", byte " +
                                   std::to_string(n % EdidImage::kBlockSize);
-        Path path{y.path.front(), y.path.size() > 1
-                                      ? "Reserved bits of " + y.line->label + " (" + place + ")"
-                                      : "Reserved bits (" + place + ")"};
+        Path path{where.front(), where.size() > 1
+                                     ? "Reserved bits of " + y.line->label + " (" + place + ")"
+                                     : "Reserved bits (" + place + ")"};
         bytes.push_back({y.line->key + ".reserved",
                          path,
                          hex(a.image.bytes[n]),
@@ -260,18 +281,15 @@ std::vector<FieldDifference> fieldDifferences(const EdidDescription &a, const Ed
     const std::vector<Found> bytes = unexplainedBytes(a, b, linesA, linesB, found);
     found.insert(found.end(), bytes.begin(), bytes.end());
 
-    std::vector<Path> paths;
-    collectPaths(linesA, {}, paths);
-    collectPaths(linesB, {}, paths);
+    std::vector<Path> bytePaths;
     for (const Found &byte : bytes)
-        paths.push_back(byte.path);
-    std::sort(paths.begin(), paths.end());
-    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+        bytePaths.push_back(byte.path);
 
     std::vector<FieldDifference> differences;
     for (const Found &difference : found)
-        differences.push_back(
-            {difference.key, fieldName(difference.path, paths), difference.a, difference.b});
+        differences.push_back({difference.key,
+                               fieldName(difference.path, linesA, linesB, bytePaths), difference.a,
+                               difference.b});
     for (const EdidFinding *finding : missing(a.findings, b.findings))
         differences.push_back({std::string("finding.") + findingKindId(finding->kind),
                                findingName(*finding), finding->message, std::nullopt});

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing and runs every check of the project:
-#  1. a build with warnings as errors and every CTest test, and the sample EDIDs damaged one byte
-#     at a time, judged by edid-decode and by the decoder;
+#  1. a build with warnings as errors and every CTest test (the presets and lists of modes judged
+#     by edid-decode among them), and the sample EDIDs damaged one byte at a time, judged by
+#     edid-decode and by the decoder;
 #  2. an operator's session with the virtual-tool program under Xvfb, driven by real input events,
 #     and a shell session with varnex-edid on the virtual tool;
 #  3. the Debian package, built as the README says and checked with lintian (not installed);

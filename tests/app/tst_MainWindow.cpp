@@ -17,6 +17,7 @@
 
 #include "EdidEdit.h"
 #include "EdidMerge.h"
+#include "EdidPresets.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -490,6 +491,34 @@ private slots:
         const auto *said = details->findChild<QLabel *>("EdidDetailsChanges");
         QCOMPARE(said->isVisible() ? said->text() : QString(), changes);
         QCOMPARE(details->findChild<QAction *>("actionUndoEdit")->isEnabled(), undoable);
+    }
+
+    // File > New from Preset...: a list of the presets with their lines; the one chosen comes
+    // into the pane as the same bytes loaded from a binary file, and the details follow.
+    void newFromPreset()
+    {
+        window->findChild<QAction *>("actionEdidDetails")->trigger();
+        const auto *tree = window->findChild<QTreeWidget *>("EdidDetailsTree");
+        QStringList lines;
+        for (const EdidPreset &preset : edidPresets()) {
+            lines << QString("%1 - %2").arg(preset.name, preset.description);
+            watcher->typeNext(lines.back());
+            window->findChild<QAction *>("actionNewFromPreset")->trigger();
+            const Pane made = shownPane();
+            QVERIFY(
+                saveFileAtomically(in("p.bin"), bytesOf(*presetEdid(preset.name).image)).isNull());
+            fileName = in("p.bin");
+            QVERIFY(window->DoLoadEDIDfromFile());
+            QCOMPARE(made.text, shownPane().text);
+            QCOMPARE(made.looks, shownPane().looks);
+            QCoreApplication::processEvents(); // the details follow the pane
+            const auto found =
+                tree->findItems("Product code", Qt::MatchExactly | Qt::MatchRecursive);
+            QCOMPARE(found.value(0)->text(1), QString::number(preset.productCode));
+        }
+        QCOMPARE(watcher->boxes.size(), lines.size());
+        QCOMPARE(watcher->boxes.first(), "New from Preset|Preset:|" + lines.first());
+        QCOMPARE(seen.count("Preset loaded"), lines.size());
     }
 
     // A read is sixteen 16-byte reads and the counters command repeating the last read's header;

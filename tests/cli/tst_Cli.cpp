@@ -2,8 +2,12 @@
 #include "Console.h"
 #include "EdidEdit.h"
 #include "EdidMerge.h"
+#include "EdidModeList.h"
+#include "EdidPresets.h"
 #include "EdidSamples.h"
+#include "ExitCode.h"
 #include "FileIo.h"
+#include "JsonText.h"
 #include "SampleEdids.h"
 #include "TestDeviceClock.h"
 #include "ToolFaults.h"
@@ -12,11 +16,14 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <map>
 
 #include <fcntl.h>
@@ -40,6 +47,8 @@ QStringList listed(const QByteArray &help, const QString &heading)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Json)
 
 class CliTest : public QObject {
     Q_OBJECT
@@ -359,6 +368,14 @@ private slots:
             "cannot write no/dir/e.bin");
         row("edit nowhere", "edit s.bin --set-name x", 2, "", "edit needs -o FILE, --to custom6");
         row("edit no operation", "edit s.bin --dry-run", 2, "", "edit needs an operation");
+        row("identity, then a name",
+            "edit s.bin --dry-run --identity-from tool:custom8 --set-name X", 0,
+            "Product code: 8352 -> 8374\nProduct name: 'VNX Sink' -> 'X'\n", "");
+        row("a name, then the identity",
+            "edit s.bin --dry-run --set-name X --identity-from tool:custom8", 0,
+            "Product code: 8352 -> 8374\nProduct name: 'VNX Sink' -> 'VNX Custom 8'\n", "");
+        row("identity unreadable", "edit s.bin -o e.bin --identity-from missing", 2, "",
+            "cannot read missing");
         row("fields differ", "diff --fields s.bin bad.bin", 1,
             "Header: valid -> not 00 FF FF FF FF FF FF 00\n", "");
         row("decode drm:", "decode drm:HDMI-A-1 --json", 0, "\"connector\": \"HDMI-A-1\"", "");
@@ -378,6 +395,53 @@ private slots:
             "");
         row("fields the same", "diff --fields s.bin tool:sink --json", 0,
             "\"differences\": [\n    ],\n    \"identical\": true", "");
+        // new: a preset or a list of modes, saved or written and verified; or nothing written.
+        row("presets", "new --list", 0,
+            "dvi-1080p60           DVI monitor: 1920x1080 at 60 Hz, no audio\nhdmi-1080p60  ", "");
+        row("presets as JSON", "new --list --json", 0,
+            "[\n    {\n        \"description\": \"DVI monitor: 1920x1080 at 60 Hz, no audio\",\n"
+            "        \"name\": \"dvi-1080p60\"\n    },",
+            "");
+        row("preset written", "new hdmi-1080p60 --to custom6", 0,
+            "preset hdmi-1080p60 written to custom6 and verified", "",
+            bytesOf(*presetEdid("hdmi-1080p60").image));
+        row("preset of one block", "new dvi-1080p60 -o - --format hex", 0,
+            "00 FF FF FF FF FF FF 00 59 D8 01 50 00 00 00 00\n00 24 01 03 80 35 1E 78 0E EE 91 A3 "
+            "54 4C 99 26\n",
+            "");
+        ModeListRequest twoModes;
+        twoModes.modes = {{"1600x900@75", false}, {"1920x1080@60", false}};
+        row("modes written", "new --mode 1600x900@75 --mode 1920x1080@60 --to custom6 -q", 0, "",
+            "", bytesOf(*modeListEdid(twoModes).image));
+        row("modes saved", "decode m.txt", 0, "  Product code: 20480\n", "", {}, {},
+            {"new --modeline 74.25,1280,1390,1430,1650,720,725,730,750,+hsync,+vsync --name "
+             "Studio -o m.txt"});
+        const char *modes = "new needs a PRESET, --mode or --modeline ('new --list' lists the "
+                            "presets)";
+        row("new refused", "new hdmi-4k --to custom6", 2, "",
+            "varnex-edid: no preset is named 'hdmi-4k'; 'new --list' lists them; nothing "
+            "written\n");
+        row("new into the sink", "new hdmi-1080p60 --to sink", 2, "", "sink cannot be written");
+        row("new nowhere", "new hdmi-1080p60", 2, "", "new needs -o FILE or --to custom6");
+        row("new in two places", "new hdmi-1080p60 -o a --to custom6", 2, "",
+            "new takes -o or --to, not both");
+        row("new of nothing", "new --to custom6", 2, "", modes);
+        row("preset and modes", "new hdmi-1080p60 --mode 1920x1080@60 --to custom6", 2, "",
+            "new takes a PRESET or --mode and --modeline, not both");
+        row("preset with audio", "new hdmi-1080p60 --audio lpcm8 --to custom6", 2, "",
+            "--audio belongs to a list of modes, not to a preset");
+        row("list and more", "new --list --mode 1920x1080@60", 2, "",
+            "new --list takes no PRESET and no modes");
+        row("rate refused", "new --mode 1920x1080@0 --to custom6", 2, "",
+            "varnex-edid: '1920x1080@0': a rate is above 0 and at most 1000 Hz; nothing "
+            "written\n");
+        row("modeline refused", "new --modeline 148.5,1920,2008,2052,2200,1080,1084,1089 -o m", 2,
+            "", "has 8 of the 9 numbers; nothing written");
+        row("too many modes",
+            "new --mode 1000x700@60 --mode 1001x700@60 --mode 1002x700@60 --mode 1003x700@60 "
+            "--mode 1004x700@60 --mode 1005x700@60 --mode 1006x700@60 --mode 1007x700@60 --to "
+            "custom6",
+            2, "", "8 modes are more than fit");
         // merge: where each value came from, then the result saved or written and verified;
         // refused with one line and nothing written.
         row("merge", "merge s.bin tool:custom8 -o m.bin", 0,
@@ -427,12 +491,17 @@ private slots:
         row("convert IN OUT", {format, connector});
         row("diff A B", {"--json", connector, "--fields"});
         row("decode INPUT...", {"--json", connector});
-        QStringList edits{"-o, --output <FILE>", format,      connector,
-                          "--to <SOURCE>",       "--dry-run", "--no-verify"};
+        QStringList edits{"-o, --output <FILE>",    format,      connector,
+                          "--to <SOURCE>",          "--dry-run", "--no-verify",
+                          "--identity-from <INPUT>"};
         for (const EdidEditInfo &edit : edidEditKinds()) // each edit an option of its own
             edits << QString("--%1%2").arg(
                 edit.name, edit.argument ? QString(" <%1>").arg(edit.argument) : QString());
         row("edit INPUT", edits);
+        row("new [PRESET]",
+            {"--list", "--json", "-o, --output <FILE>", format, "--to <SOURCE>", "--no-verify",
+             "--mode <MODE>", "--modeline <MODELINE>", "--audio <AUDIO>", "--name <TEXT>",
+             "--physical-address <A.B.C.D>", "--hdr"});
         row("merge INPUT INPUT...",
             {"-o, --output <FILE>", format, connector, "--json", "--to <SOURCE>", "--no-verify",
              "--video <WHICH>", "--audio <WHICH>", "--identity <from:N>"});
@@ -445,10 +514,19 @@ private slots:
                                          QRegularExpression::MultilineOption);
         QCOMPARE(run("--help"), 0);
         const QByteArray overview = out;
+        // The exit statuses as scripts read them, each with the value the program exits with.
+        const std::pair<ExitCode, const char *> statuses[] = {
+            {kExitSuccess, "success"},
+            {kExitDifference, "a check or verification found a difference"},
+            {kExitBadInput, "bad usage or\ninput"},
+            {kExitNoTool, "no tool or no access"},
+            {kExitDeviceFailed, "a device exchange failed or timed out"}};
+        for (const auto &[code, meaning] : statuses)
+            QVERIFY2(overview.contains(QByteArray::number(int(code)) + ' ' + meaning), meaning);
         QVERIFY(run("help") == 0 && out == overview);
         const QStringList commands = listed(out, "Commands:");
         QVERIFY(commands.join('\n').contains(listing));
-        QCOMPARE(commands.size(), 10); // each of them a row here
+        QCOMPARE(commands.size(), 11); // each of them a row here
         QCOMPARE(run(synopsis.section(' ', 0, 0) + " --help"), 0);
         const QByteArray help = out;
         QVERIFY(run("help " + synopsis.section(' ', 0, 0)) == 0 && out == help);
@@ -459,7 +537,7 @@ private slots:
         QCOMPARE(listed(out, "Options:"), options + common);
     }
 
-    // Every edit of the table is in the man page and the completion.
+    // Every edit of the table and every option of new is in the man page and the completion.
     void editOptionsDocumented()
     {
         QFile manual(VARNEX_CLI_SOURCE "/varnex-edid.1");
@@ -467,14 +545,52 @@ private slots:
         QVERIFY(manual.open(QIODevice::ReadOnly) && completion.open(QIODevice::ReadOnly));
         const QString page = QString::fromUtf8(manual.readAll());
         const QString words = QString::fromUtf8(completion.readAll());
-        for (const EdidEditInfo &info : edidEditKinds()) {
-            const QString name = QString::fromLatin1(info.name);
+        QStringList names{"identity-from"};
+        for (const EdidEditInfo &info : edidEditKinds())
+            names << QString::fromLatin1(info.name);
+        QCOMPARE(run("new --help"), 0);
+        for (const QString &option : listed(out, "Options:"))
+            if (option.startsWith("--") && !option.startsWith("--virtual"))
+                names << option.section(' ', 0, 0).mid(2);
+        for (const QString &name : names) {
             QVERIFY2(page.contains("\\-\\-" + QString(name).replace('-', "\\-") + ' ') ||
                          page.contains("\\-\\-" + QString(name).replace('-', "\\-") + '\n'),
-                     info.name);
+                     qPrintable(name));
             QVERIFY2(QRegularExpression("--" + name + "(?![\\w-])").match(words).hasMatch(),
-                     info.name);
+                     qPrintable(name));
         }
+    }
+
+    // decode --json prints without Qt's containers what Qt would print.
+    void jsonAsQtPrintsIt_data()
+    {
+        QTest::addColumn<Json>("ours");
+        QTest::addColumn<QJsonValue>("qt");
+        const char *escapes = "tab\there \"q\" back\\slash \x01\x1f\x7f\n\r\b\f";
+        QTest::newRow("escapes") << Json(escapes) << QJsonValue(QString::fromLatin1(escapes));
+        QTest::newRow("Latin-1 text") << Json(latin1ToUtf8("Caf\xE9 \xFF"))
+                                      << QJsonValue(QString::fromLatin1("Caf\xE9 \xFF"));
+        for (const double number : {100000.0, 59.94, -0.0, 1e21, -1e6, 0.5, 123456789012.25})
+            QTest::addRow("%g", number) << Json(number) << QJsonValue(number);
+        QTest::newRow("not a number") << Json(std::nan("")) << QJsonValue(std::nan(""));
+        QTest::newRow("beyond 2^53")
+            << Json(std::int64_t(-9007199254740993)) << QJsonValue(qint64(-9007199254740993));
+        QTest::newRow("nested") << Json(Json::Object{{"b", Json::Array{}},
+                                                     {"a", Json::Object{}},
+                                                     {"c", Json::Array{1, true, nullptr, "x"}}})
+                                << QJsonValue(
+                                       QJsonObject{{"b", QJsonArray{}},
+                                                   {"a", QJsonObject{}},
+                                                   {"c", QJsonArray{1, true, QJsonValue(), "x"}}});
+    }
+    void jsonAsQtPrintsIt()
+    {
+        QFETCH(Json, ours);
+        QFETCH(QJsonValue, qt);
+        QCOMPARE(QByteArray::fromStdString("[\n" + ours.indentedItem(1) + "\n]\n"),
+                 QJsonDocument(QJsonArray{qt}).toJson(QJsonDocument::Indented));
+        QCOMPARE(QJsonDocument(QJsonArray{ours.toQJsonValue()}).toJson(),
+                 QJsonDocument(QJsonArray{qt}).toJson());
     }
 
     // On a terminal only: drawn in place, wiped before anything else is said.

@@ -96,6 +96,20 @@ grep -q '^Timing 3840x2160p30: left out: input 2 does not have it$' last.out ||
 expect 0 edid read custom6 -o merged.bin
 edid-decode --check merged.bin >edid-decode.log || fail "edid-decode --check merged.bin"
 
+# new: a preset into custom8, verified; the EDID of a mode and an X modeline as xrandr prints it,
+# a name of two words; a mode no DTD holds writes nothing.
+expect 0 edid new hdmi20-4k60-hdr --to custom8
+grep -q 'preset hdmi20-4k60-hdr written to custom8 and verified' last.out || fail "new preset"
+expect 0 edid new --mode 1600x900@75 --modeline \
+    '"1920x1080_60.00"  173.00  1920 2048 2248 2576  1080 1083 1088 1120 -hsync +vsync' \
+    --name "Studio 3" -o modes.bin
+edid-decode --check modes.bin >edid-decode.log || fail "edid-decode --check modes.bin"
+grep -q "Display Product Name: 'Studio 3'" edid-decode.log || fail "new --name: $(cat edid-decode.log)"
+expect 2 edid new --mode 5000x3000@60 --to custom8
+[ "$(wc -l <last.err)" -eq 1 ] &&
+    cmp <(edid read custom8 --format bin) <(edid new hdmi20-4k60-hdr -o - --format bin) ||
+    fail "new refused: $(cat last.err)"
+
 # The computer's displays, from a folder laid out as /sys/class/drm: an HDMI-A-1 on two cards, only
 # one with a display: listed, refused by the name both share, written, completed.
 mkdir -p drm/card0-HDMI-A-1 drm/card1-HDMI-A-1 && cp s.bin drm/card0-HDMI-A-1/edid
@@ -118,4 +132,9 @@ replies=$(bash -c 'source "$1"; COMP_WORDS=(varnex-edid write s.bin --to c); COM
 replies=$(bash -c 'source "$1"; COMP_WORDS=("$2" decode drm : c); COMP_CWORD=4
     _varnex_edid; echo "${COMPREPLY[*]}"' _ "$source_dir/cli/varnex-edid.bash-completion" "$cli")
 [ "$replies" = card0-HDMI-A-1 ] || fail "completion of drm: gave: $replies"
+# shellcheck disable=SC2016 # expanded by the inner shell
+replies=$(bash -c 'source "$1"; COMP_WORDS=("$2" new hdmi2); COMP_CWORD=2
+    _varnex_edid; echo "${COMPREPLY[*]}"' _ "$source_dir/cli/varnex-edid.bash-completion" "$cli")
+[ "$replies" = "hdmi20-4k60-420 hdmi20-4k60-hdr hdmi21-4k120-vrr" ] ||
+    fail "completion of new gave: $replies"
 echo "varnex-edid session passed"

@@ -3,7 +3,7 @@
 # read the sink EDID, look it up in View > EDID Details..., give it a name and a physical address
 # and remove a 4K mode through the details' Edit menu, change the address and a byte by hand,
 # recalculate the checksums, save, load back, write into "Custom EDID 7", read it
-# back and compare, then File > Exit. Screenshots go to the output folder.
+# back and compare, take a preset from File > New from Preset..., then File > Exit. Screenshots go to the output folder.
 # Usage: operator-session.sh <program> <output folder>
 set -euo pipefail
 program=$1
@@ -105,6 +105,12 @@ find "Studio 3" && expect_marks "1 0" "custom 7's name"
 find "3.0.0.0" && expect_marks "0 1" "custom 7's address"
 file=$out/read-back.bin file_dialog 150 420 111 23
 cmp "$out/edited.bin" "$out/read-back.bin" || fail "Custom EDID 7 does not hold the written EDID"
+# File > New from Preset...: the second preset of the list into the pane, saved as it came.
+xdotool mousemove --sync 15 8 click 1 && sleep 0.5 && xdotool key Down Return && sleep 0.8
+shot preset-list && xdotool key Down Return && sleep 0.5 && shot preset
+file=$out/preset.bin file_dialog 150 420 111 23
+cmp "$out/preset.bin" <("$(dirname "$program")/../cli/varnex-edid" new hdmi-1080p60 -o - \
+    --format bin) || fail "the pane does not hold preset hdmi-1080p60"
 xdotool mousemove --sync 15 8 click 1 && sleep 0.5 && shot file-menu
 xdotool key Up Return # Exit, the File menu's last entry
 status=0

@@ -180,7 +180,7 @@ private:
 private slots:
     void decodedSamples_data()
     {
-        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("file"); // a sample, or "NAME/OFFSET=HEX" with a byte changed
         QTest::addColumn<bool>("withoutExtension"); // count 0, block 1 zeros, checksums fixed
         QTest::addColumn<QList<Line>>("lines");     // each among the described lines
         const auto row = [](const char *name, const char *file, bool withoutExtension,
@@ -246,6 +246,15 @@ private slots:
               "02 01 5A 78 00 00 00 00 00 00"},
              {"Block 1/Padding", 229, 26, "26 bytes, all zero"},
              {"Block 1/Checksum", 255, 1, "0x9A (correct)"}});
+        // Byte 174 of this sample holds the FRL rate in its upper four bits.
+        const char *frlRates[] = {"not supported",      "3 Gbps on 3 lanes", "6 Gbps on 3 lanes",
+                                  "6 Gbps on 4 lanes",  "8 Gbps on 4 lanes", "10 Gbps on 4 lanes",
+                                  "12 Gbps on 4 lanes", "reserved rate 7"};
+        for (int rate = 0; rate < 8; ++rate)
+            QTest::addRow("FRL rate %d", rate)
+                << QStringLiteral("119b0bfc3034/174=%1b").arg(rate) << false
+                << QList<Line>{{"Block 1/HDMI Forum vendor-specific data block/Max FRL rate", 174,
+                                1, frlRates[rate]}};
         row("two blocks of tag 0", "07b8e6775f24", false,
             {{"Block 1/Data block of tag 0 (2)", 215, 1, "length 0"}});
         row("block past the collection", "10e9d338074b", false,
@@ -263,7 +272,13 @@ private slots:
         QFETCH(QString, file);
         QFETCH(bool, withoutExtension);
         QFETCH(QList<Line>, lines);
-        EdidImage image = corpusEdid(file);
+        EdidImage image = corpusEdid(file.section('/', 0, 0));
+        if (file.contains('/')) { // "NAME/OFFSET=HEX": one byte changed
+            const QString patch = file.section('/', 1);
+            image.bytes[patch.section('=', 0, 0).toUInt()] =
+                std::uint8_t(patch.section('=', 1).toUInt(nullptr, 16));
+            recalculateChecksums(image);
+        }
         if (withoutExtension) {
             image.bytes[126] = 0;
             std::fill(image.bytes.begin() + 128, image.bytes.end(), 0);
@@ -441,6 +456,32 @@ private slots:
             QVERIFY2(line.offset + line.length <= int(EdidImage::kSize), qPrintable(line.path));
     }
 
+    // EDID 1.4's range offsets: a rate above 255 is written less 255, with its flag in byte 4.
+    void rangeLimitsEncoded_data()
+    {
+        QTest::addColumn<unsigned>("minV");
+        QTest::addColumn<unsigned>("maxV");
+        QTest::addColumn<unsigned>("minH");
+        QTest::addColumn<unsigned>("maxH");
+        QTest::addColumn<QByteArray>("bytes"); // bytes 4-8 of the descriptor
+        QTest::newRow("no offsets") << 48u << 255u << 30u << 255u << QByteArray("00 30 FF 1E FF");
+        QTest::newRow("max V above") << 48u << 256u << 30u << 86u << QByteArray("02 30 01 1E 56");
+        QTest::newRow("both V above") << 256u << 300u << 30u << 86u << QByteArray("03 01 2D 1E 56");
+        QTest::newRow("max H above") << 48u << 75u << 255u << 256u << QByteArray("08 30 4B FF 01");
+        QTest::newRow("both H above") << 48u << 75u << 256u << 510u << QByteArray("0C 30 4B 01 FF");
+    }
+    void rangeLimitsEncoded()
+    {
+        QFETCH(unsigned, minV);
+        QFETCH(unsigned, maxV);
+        QFETCH(unsigned, minH);
+        QFETCH(unsigned, maxH);
+        QFETCH(QByteArray, bytes);
+        const DescriptorBytes d =
+            encodeDescriptor(rangeLimitsDescriptor({minV, maxV, minH, maxH, 600, 1, {}}));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(&d[4]), 5).toHex(' ').toUpper(), bytes);
+    }
+
     // Decoded, written by the encoder and decoded again: every field says the same, in each sample
     // EDID but those whose data blocks run past their collection (the encoder writes whole ones).
     void encoderRoundTrip()
@@ -469,6 +510,12 @@ private slots:
             ++written;
         }
         QCOMPARE(written, 229);
+        // What no sample has: 4:2:0 deep colour without an FRL rate keeps its byte.
+        HdmiForumBlock forum;
+        forum.deepColour420_36 = true;
+        const BlockBytes bytes = encodeDataBlock(dataBlockOf(CtaTag::VendorSpecific, {}, forum));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(bytes.data()), int(bytes.size())),
+                 QByteArray::fromHex("67D85DC400000002"));
     }
 
     // Every mode of the tables as edid-decode lists it: the CTA-861 and HDMI VICs whole, the DMT

@@ -11,13 +11,21 @@
 
 Q_DECLARE_METATYPE(EdidEditKind)
 
+#ifndef VARNEX_SAMPLE_STRIDE
+#define VARNEX_SAMPLE_STRIDE 1
+#endif
+
 namespace {
 
 using K = EdidEditKind;
 
+// Every how many samples the edits of the whole sample are tried.
+constexpr std::size_t kSampleStride = VARNEX_SAMPLE_STRIDE;
+
 struct Sample {
     QString name;
     EdidImage image;
+    EdidDescription description;
 };
 
 QStringList differences(const EdidImage &a, const EdidImage &b)
@@ -52,10 +60,10 @@ QString byteChanges(const EdidImage &a, const EdidImage &b)
 }
 
 // What an edit may not add, by kind: errors, and modes the link cannot carry.
-QStringList faults(const EdidImage &image)
+QStringList faults(const EdidDescription &description)
 {
     QStringList found;
-    for (const EdidFinding &finding : decodeEdid(image).findings)
+    for (const EdidFinding &finding : description.findings)
         if (finding.severity == EdidFinding::Severity::Error ||
             finding.kind == FindingKind::AboveMaxTmds)
             found << findingKindId(finding.kind);
@@ -100,9 +108,10 @@ private slots:
         for (const QString &name : folder.entryList({QStringLiteral("*.bin")})) {
             QFile file(folder.filePath(name));
             QVERIFY(file.open(QIODevice::ReadOnly) && file.size() == EdidImage::kSize);
-            Sample sample{name.chopped(4), {}};
+            Sample sample{name.chopped(4), {}, {}};
             const QByteArray bytes = file.readAll();
             std::copy(bytes.begin(), bytes.end(), sample.image.bytes.begin());
+            sample.description = decodeEdid(sample.image);
             corpus.push_back(sample);
         }
         QCOMPARE(corpus.size(), std::size_t(240));
@@ -209,7 +218,8 @@ private slots:
         QFETCH(QString, shows);
         const QRegularExpression changed("^(" + change + ")$"), showing(shows);
         int applied = 0;
-        for (const Sample &sample : corpus) {
+        for (std::size_t n = 0; n < corpus.size(); n += kSampleStride) {
+            const Sample &sample = corpus[n];
             const EditResult result = applyEdit(sample.image, {kind, argument.toStdString()});
             if (!result.image) {
                 QVERIFY2(!result.refusal.empty(), qPrintable(sample.name));
@@ -223,12 +233,12 @@ private slots:
                     QVERIFY2(std::equal(&image.bytes[128 * block], &image.bytes[128 * block + 127],
                                         &sample.image.bytes[128 * block]),
                              qPrintable(sample.name));
-            QStringList before = faults(sample.image);
-            for (const QString &fault : faults(image))
+            const EdidDescription after = decodeEdid(image);
+            QStringList before = faults(sample.description);
+            for (const QString &fault : faults(after))
                 QVERIFY2(before.removeOne(fault), qPrintable(sample.name + ": " + fault));
             bool shown = image.bytes == sample.image.bytes;
-            for (const FieldDifference &difference :
-                 fieldDifferences(decodeEdid(sample.image), decodeEdid(image))) {
+            for (const FieldDifference &difference : fieldDifferences(sample.description, after)) {
                 const QString key = QString::fromStdString(difference.key);
                 const QString words = QString::fromStdString(difference.text());
                 // Errors are compared above; a finding that goes needs no reason.
@@ -238,40 +248,45 @@ private slots:
                          qPrintable(sample.name + ": " + key + ": " + words));
                 shown = shown || showing.match(words).hasMatch();
             }
-            QVERIFY2(shown,
-                     qPrintable(sample.name + ": " + differences(sample.image, image).join(" | ")));
+            if (!shown) // the words only when they are needed: they cost a field diff
+                QFAIL(
+                    qPrintable(sample.name + ": " + differences(sample.image, image).join(" | ")));
         }
-        QCOMPARE(applied, applies);
+        if (kSampleStride == 1)
+            QCOMPARE(applied, applies);
     }
 
     // Any one byte changed in a sample: some field says so, not a checksum alone; bits that say
     // nothing are shown as reserved bits.
     void everyByteShows()
     {
+        const QRegularExpression bookkeepingOnly("^(base|cta)\\.checksum$|^finding\\.");
         QStringList silent;
+        int shift = 0; // each sample flips another bit of a byte: five samples, five of its bits
         for (const char *name :
              {"07589cac50c4", "0294c5a146ff", "000479175149", "0007c66ee1b2", "00997928e173"}) {
             const EdidImage image = sample(name);
             const EdidDescription before = decodeEdid(image);
-            for (std::size_t n = 0; n < EdidImage::kSize; ++n)
-                for (const std::uint8_t flip : {0x01, 0x10, 0x80}) {
-                    EdidImage changed = image;
-                    changed.bytes[n] ^= flip;
-                    bool shown = isEdidChecksumByte(n);
-                    for (const FieldDifference &difference :
-                         fieldDifferences(before, decodeEdid(changed)))
-                        shown = shown || !QRegularExpression("^(base|cta)\\.checksum$|^finding\\.")
-                                              .match(QString::fromStdString(difference.key))
-                                              .hasMatch();
-                    if (!shown)
-                        silent << QStringLiteral("%1 byte %2 ^ %3").arg(name).arg(n).arg(flip);
-                }
+            shift += 3;
+            for (std::size_t n = 0; n < EdidImage::kSize; ++n) {
+                const auto flip = std::uint8_t(1u << (n + shift) % 8);
+                EdidImage changed = image;
+                changed.bytes[n] ^= flip;
+                bool shown = isEdidChecksumByte(n);
+                for (const FieldDifference &difference :
+                     fieldDifferences(before, decodeEdid(changed)))
+                    shown =
+                        shown ||
+                        !bookkeepingOnly.match(QString::fromStdString(difference.key)).hasMatch();
+                if (!shown)
+                    silent << QStringLiteral("%1 byte %2 ^ %3").arg(name).arg(n).arg(flip);
+            }
         }
         QVERIFY2(silent.isEmpty(), qPrintable(silent.join('\n')));
     }
 
-    // --limit 1920x1080@60 on each sample EDID: nothing wider, taller or of a higher pixel clock
-    // stays, and some timing does. Only the extensions that need mending first refuse it.
+    // --limit 1920x1080@60 on each sample EDID: nothing wider, taller or of a higher pixel
+    // clock stays, and some timing does. Only the extensions that need mending first refuse it.
     void limitToFullHd()
     {
         const auto above = [](unsigned width, unsigned height, std::uint32_t clockKhz) {
@@ -326,9 +341,9 @@ private slots:
             }
             QVERIFY2(left.isEmpty(), qPrintable(sample.name + ": " + left.join(", ")));
             QVERIFY2(timings > 0, qPrintable(sample.name));
-            // What HDMI still declares: a TMDS clock of what 1080p60 needs at the deepest colour,
-            // and the HDMI Forum blocks only where a YCbCr 4:2:0 one still needs them.
-            const EdidDescription original = decodeEdid(sample.image);
+            // What HDMI still declares: a TMDS clock of what 1080p60 needs at the deepest
+            // colour, and the HDMI Forum blocks only where a YCbCr 4:2:0 one still needs them.
+            const EdidDescription &original = sample.description;
             const bool hadForum =
                 std::any_of(original.cta->dataBlocks.begin(), original.cta->dataBlocks.end(),
                             [](const CtaDataBlock &block) {
@@ -389,12 +404,13 @@ private slots:
             QTest::newRow(name) << sample << kind << argument << bytes << fields << notes;
         };
         row("name", "0294c5a146ff", K::SetName, "Studio 3",
-            "0x71: 4C 47 20 54 56 0A -> 53 74 75 64 69 6F\n0x78: 20 20 -> 33 0A\n0x7f: 61 -> 53",
+            "0x71: 4C 47 20 54 56 0A -> 53 74 75 64 69 6F\n0x78: 20 20 -> 33 0A\n0x7f: 61 -> "
+            "53",
             "Product name: 'LG TV' -> 'Studio 3'");
         row("physical address", "0294c5a146ff", K::SetPhysicalAddress, "1.a.0.0",
             "0xb6: 30 -> 1A\n0xff: 0F -> 25", "Physical address: 3.0.0.0 -> 1.a.0.0");
-        // The chosen DTD's own 18 bytes change places with DTD 1's: sync, borders and image size
-        // go with them, even where only the sync differs.
+        // The chosen DTD's own 18 bytes change places with DTD 1's: sync, borders and image
+        // size go with them, even where only the sync differs.
         row("preferred by DTD", "004c930fe956", K::SetPreferred, "dtd:2",
             "0x36: 30 75 -> 56 5E\n0x39: 90 -> A0\n0x3c: 28 -> 29\n0x3f: 20 35 00 -> 35 00 BA\n"
             "0x46: 00 1A -> 1A 00\n0x7f: 9C -> E2\n0x88: 90 -> 10\n0xba: 56 5E -> 30 75\n"
@@ -461,7 +477,8 @@ private slots:
             "enough room in the CTA-861 extension: the change needs 18 bytes, 10 are free");
         // Not a byte to spare: everything after the VIC moves up one.
         row("remove a VIC, full extension", "03662f7f99fc", K::RemoveVic, "64",
-            "0x82: 25 -> 24\n0x84: 48 -> 47\n0x86: 40 3F 1F 04 13 03 12 23 09 -> 3F 1F 04 13 03 "
+            "0x82: 25 -> 24\n0x84: 48 -> 47\n0x86: 40 3F 1F 04 13 03 12 23 09 -> 3F 1F 04 13 "
+            "03 "
             "12 23 09 07\n0x90: 07 83 01 -> 83 01 00\n"
             "0x94: 00 67 03 0C 00 10 00 80 3C 67 D8 5D C4 01 46 80 00 04 74 80 D0 72 38 2D 40 "
             "10 2C 45 80 14 30 21 -> 67 03 0C 00 10 00 80 3C 67 D8 5D C4 01 46 80 00 04 74 80 "
@@ -479,7 +496,8 @@ private slots:
             "VIC 64 removed: 1920x1080p100 16:9\n"
             "Padding added: 1 byte, all zero");
         row("add an HDMI VSDB", "04e1d2fb2b16", K::AddHdmiVsdb, "",
-            "0x82: 0F -> 15\n0x84: E3 05 80 -> 65 03 0C\n0x88: E6 06 01 01 53 53 28 00 00 00 00 "
+            "0x82: 0F -> 15\n0x84: E3 05 80 -> 65 03 0C\n0x88: E6 06 01 01 53 53 28 00 00 00 "
+            "00 "
             "00 00 -> 10 00 E3 05 80 00 E6 06 01 01 53 53 28\n0xff: C8 -> 3E",
             "DTD offset: 15 -> 21\n"
             "HDMI vendor-specific data block added\n"
@@ -540,6 +558,7 @@ private slots:
             "26 00 5F " + vics + "41 20");
         row("map of every SVD", "09 00 42 10 04 E1 0F", K::AddVic, "5",
             "0B 00 43 10 04 05 E2 0F 03");
+        row("map of the only SVD", "08 00 41 10 E1 0F", K::AddVic, "5", "0A 00 42 10 05 E2 0F 01");
         row("audio into a full audio block", "23 00 3E " + QByteArray("09 07 07 ").repeated(10),
             K::AddAudio, "ac3", "27 00 3E " + QByteArray("09 07 07 ").repeated(10) + "23 15 07 50");
         row("speakers after the audio", "11 40 42 10 04 23 09 07 07 " + vsdb, K::SetSpeakers, "5.1",
@@ -550,7 +569,8 @@ private slots:
             ("VIC 97 is listed already"));
         row("VIC above the HDMI VSDB's clock", "0F 00 42 10 04 67 03 0C 00 10 00 00 24", K::AddVic,
             "97",
-            "the result would be faulty: VIC 97 (3840x2160p60) needs 594 MHz, more than the 180 "
+            "the result would be faulty: VIC 97 (3840x2160p60) needs 594 MHz, more than the "
+            "180 "
             "MHz TMDS clock the HDMI VSDB allows");
         row("DTD offset inside the header", "02 00", K::AddVic, "4",
             ("the CTA-861 extension's DTD offset 2 is outside 4-127"));
@@ -618,17 +638,20 @@ private slots:
         row(lg, K::SetSerialText, "tab\there",
             "a serial number text holds printable ASCII characters only");
         row("015bcd571e32", K::SetName, "Studio 3",
-            "no descriptor slot is free for the product name: the four hold a DTD, a DTD, a DTD "
+            "no descriptor slot is free for the product name: the four hold a DTD, a DTD, a "
+            "DTD "
             "and a DTD");
         row(lg, K::SetSerialText, "SN-1",
-            "no descriptor slot is free for the serial number text: the four hold a DTD, a DTD, "
+            "no descriptor slot is free for the serial number text: the four hold a DTD, a "
+            "DTD, "
             "the range limits and the product name");
         row(lg, K::SetPreferred, "vic:0", "'0' is no CTA-861 VIC (1-127, 193-219)");
         row(lg, K::SetPreferred, "dtd:9", "this EDID has no DTD '9'");
         row(lg, K::SetPreferred, "1234x567@60",
             "no CTA-861 VIC, DMT mode or timing of this EDID is 1234x567@60");
         row(lg, K::SetPreferred, "vic:219",
-            "a detailed timing holds a pixel clock of up to 655.35 MHz; 4096x2160p120 needs 1188 "
+            "a detailed timing holds a pixel clock of up to 655.35 MHz; 4096x2160p120 needs "
+            "1188 "
             "MHz");
         for (const char *modeline : {"148.5 1920 2008 2052 2200 1080 1084 1089 1125 +hsync",
                                      "148.5 1920 1900 2052 2200 1080 1084 1089 1125 +hsync +vsync",
@@ -646,7 +669,8 @@ private slots:
             "VIC 97 (3840x2160p60) needs a pixel clock of 594 MHz, above the range limits' 180 "
             "MHz");
         row(hp, K::SetMaxTmds, "25",
-            "the result would be faulty: DTD 1 (1920x1080p60) needs 148.5 MHz, more than the 25 "
+            "the result would be faulty: DTD 1 (1920x1080p60) needs 148.5 MHz, more than the "
+            "25 "
             "MHz TMDS clock the HDMI VSDB allows");
         row("03662f7f99fc", K::AddVic, "2",
             "not enough room in the CTA-861 extension: the change needs 1 byte, 0 are free");
@@ -672,8 +696,10 @@ private slots:
             "there is no audio data block: set the audio to lpcm2 or lpcm8 first");
         row(lg, K::RemoveAudio, "mat", "MAT is not declared");
         row(lg, K::SetSpeakers, "FL/FR,XX",
-            "unknown speaker 'XX'; speakers are 2.0, 5.1, 7.1 or these joined by commas: FL/FR, "
-            "LFE1, FC, BL/BR, BC, FLc/FRc, RLC/RRC, FLw/FRw, TpFL/TpFR, TpC, TpFC, LS/RS, LFE2, "
+            "unknown speaker 'XX'; speakers are 2.0, 5.1, 7.1 or these joined by commas: "
+            "FL/FR, "
+            "LFE1, FC, BL/BR, BC, FLc/FRc, RLC/RRC, FLw/FRw, TpFL/TpFR, TpC, TpFC, LS/RS, "
+            "LFE2, "
             "TpBC, SiL/SiR, TpSiL/TpSiR, TpBL/TpBR, BtFC, BtFL/BtFR, TpLS/TpRS, LSd/RSd");
         row(hdr, K::SetSpeakers, "2.0", "the EDID declares no audio");
         for (const char *address :
@@ -687,10 +713,9 @@ private slots:
         row(hdr, K::SetPhysicalAddress, "1.0.0.0", "there is no HDMI VSDB: add one first");
         for (const char *clock : {"342", "345", "20", "0"})
             row(lg, K::SetMaxTmds, clock,
-                qPrintable(
-                    QStringLiteral(
-                        "the HDMI VSDB's maximum TMDS clock is 25-340 MHz in steps of 5, not '%1'")
-                        .arg(clock)));
+                qPrintable(QStringLiteral("the HDMI VSDB's maximum TMDS clock is 25-340 MHz in "
+                                          "steps of 5, not '%1'")
+                               .arg(clock)));
         row(hdr, K::RemoveDeepColour, "", "no deep colour is declared");
         row(lg, K::AddHdmiVsdb, "", "there is an HDMI VSDB already");
         row("03662f7f99fc", K::RemoveHdr, "", "there is no HDR metadata block");
@@ -717,6 +742,83 @@ private slots:
         QCOMPARE(QString::fromStdString(result.refusal), refusal);
     }
 
+    void identity_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("result"); // the fields that changed, or the refusal
+        const auto row = [](const char *name, const char *target, const char *source,
+                            const char *result) {
+            QTest::newRow(name) << target << source << result;
+        };
+        const char *hp = "000479175149"; // EDID 1.3, a name and a serial number text
+        row("name and serial text", hp, "0007c66ee1b2",
+            "Manufacturer: HPN -> GSM\nProduct code: 14417 -> 30544\nSerial number: 16843009 "
+            "-> "
+            "606829\nMade in: week 24 of 2022 -> week 5 of 2021\nProduct name: 'HP M27f FHD' "
+            "-> "
+            "'LG HDR 4K'\nSerial number text: '3CM2242T35' -> '105NTBKHU829'");
+        row("no serial text there", hp, "0016d0610261",
+            "Manufacturer: HPN -> AOC\nProduct code: 14417 -> 9217\nSerial number: 16843009 -> "
+            "56118\nMade in: week 24 of 2022 -> week 52 of 2018\nProduct name: 'HP M27f FHD' "
+            "-> "
+            "'24G1WG4'\nSerial number text removed: '3CM2242T35'\nDummy descriptor added");
+        row("texts in another order", "061165ca59dd", "0011afcfb9b3",
+            "Manufacturer: PHL -> BNQ\nProduct code: 49389 -> 32514\nSerial number: 4294967295 "
+            "-> 21573\nMade in: 2013 -> week 3 of 2011\nSerial number text: '#ASM21KYB8LDd' -> "
+            "'B1B00045SL0'\nProduct name: 'PHL 272G5DY' -> 'BenQ XL2410T'");
+        row("itself", "0007c66ee1b2", "0007c66ee1b2", "");
+        // Slot 2 unused before the name in slot 3; the other's second name in its slot 3.
+        row("two names kept in order", "000479175149/72-89=00/75=10", "0007c66ee1b2/111=fc",
+            "Manufacturer: HPN -> GSM\nProduct code: 14417 -> 30544\nSerial number: 16843009 "
+            "-> "
+            "606829\nMade in: week 24 of 2022 -> week 5 of 2021\nProduct name 2 added: "
+            "'105NTBKHU829'\nProduct name: 'HP M27f FHD' -> 'LG HDR 4K'\nSerial number text "
+            "removed: '3CM2242T35'");
+        row("not an EDID", hp, "0007c66ee1b2/1=00",
+            "the other EDID has no EDID header (00 FF FF FF FF FF FF 00)");
+        row("week 255 of EDID 1.3", "0007c66ee1b2", "000479175149/16=ff",
+            "the other EDID's week 255 is no date in EDID 1.3");
+        row("model year onto 1.3", hp, "061165ca59dd",
+            "the other EDID's date (a model year) needs EDID 1.4; this EDID is 1.3");
+        row("no slot for the name", "015bcd571e32", hp,
+            "no descriptor slot is free for the product name: the four hold a DTD, a DTD, a "
+            "DTD "
+            "and a DTD");
+        row("no slot for the serial text", "0016d0610261", hp,
+            "no descriptor slot is free for the serial number text: the four hold a DTD, a "
+            "DTD, "
+            "the product name and the range limits");
+    }
+    // Only the identity changes, whatever else the other EDID says.
+    void identity()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, source);
+        QFETCH(QString, result);
+        // "NAME/FIRST[-LAST]=HEX...": a sample with bytes set, its checksums correct.
+        const auto patched = [this](const QString &spec) {
+            EdidImage image = sample(spec.section('/', 0, 0));
+            for (const QString &patch : spec.split('/').mid(1)) {
+                const QString where = patch.section('=', 0, 0);
+                std::fill(&image.bytes[where.section('-', 0, 0).toUInt()],
+                          &image.bytes[where.section('-', -1).toUInt()] + 1,
+                          std::uint8_t(patch.section('=', 1).toUInt(nullptr, 16)));
+            }
+            recalculateChecksums(image);
+            return image;
+        };
+        const EdidImage before = patched(target);
+        const EditResult copied = copyIdentity(before, patched(source));
+        if (!copied.image) {
+            QCOMPARE(QString::fromStdString(copied.refusal), result);
+            return;
+        }
+        QStringList changed = differences(before, *copied.image);
+        changed.removeIf([](const QString &line) { return line.startsWith("Block 0 / Checksum"); });
+        QCOMPARE(changed.join('\n'), result);
+    }
+
     void restores_data()
     {
         QTest::addColumn<EdidEditKind>("kind");
@@ -727,8 +829,9 @@ private slots:
         QTest::newRow("physical address") << K::SetPhysicalAddress << "1.2.3.0" << 183;
         QTest::newRow("last VIC") << K::RemoveVic << "" << 120;
     }
-    // An edit, then the same kind (AddVic after RemoveVic) with the original's value: the original
-    // bytes again, on every sample EDID that has the value in the form an edit writes it.
+    // An edit, then the same kind (AddVic after RemoveVic) with the original's value: the
+    // original bytes again, on every sample EDID that has the value in the form an edit writes
+    // it.
     void restores()
     {
         QFETCH(EdidEditKind, kind);
@@ -736,7 +839,7 @@ private slots:
         QFETCH(int, restored);
         int count = 0;
         for (const Sample &sample : corpus) {
-            const EdidDescription description = decodeEdid(sample.image);
+            const EdidDescription &description = sample.description;
             std::string original;
             EdidEditKind back = kind;
             if (kind == K::SetName) {
@@ -785,8 +888,8 @@ private slots:
                 continue;
             const EditResult again = applyEdit(*there.image, {back, original});
             QVERIFY2(again.image, qPrintable(sample.name + ": " + again.refusal.c_str()));
-            QVERIFY2(again.image->bytes == sample.image.bytes,
-                     qPrintable(sample.name + ":\n" + byteChanges(sample.image, *again.image)));
+            if (again.image->bytes != sample.image.bytes)
+                QFAIL(qPrintable(sample.name + ":\n" + byteChanges(sample.image, *again.image)));
             ++count;
         }
         QCOMPARE(count, restored);
