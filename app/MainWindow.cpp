@@ -119,11 +119,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     installDeviceWarningBox();
     DeviceHandle = kNoUsbHandle;
 
-    QAction *mergeAction = new QAction(tr("Merge..."), this);
-    mergeAction->setObjectName(QStringLiteral("actionMerge"));
-    connect(mergeAction, &QAction::triggered, this, &MainWindow::MergeEDIDs);
-    ui->menuFile->insertAction(ui->actionExit, mergeAction);
-
     // View sits between File and Help, as desktop programs have it.
     QMenu *view = new QMenu(tr("View"), this);
     view->setObjectName(QStringLiteral("menuView"));
@@ -137,6 +132,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     presetAction->setObjectName(QStringLiteral("actionNewFromPreset"));
     connect(presetAction, &QAction::triggered, this, &MainWindow::NewFromPreset);
     ui->menuFile->insertAction(ui->actionExit, presetAction);
+    QAction *mergeAction = new QAction(tr("Merge..."), this);
+    mergeAction->setObjectName(QStringLiteral("actionMerge"));
+    connect(mergeAction, &QAction::triggered, this, &MainWindow::MergeEDIDs);
+    ui->menuFile->insertAction(ui->actionExit, mergeAction);
     ui->menuFile->insertSeparator(ui->actionExit);
 }
 
