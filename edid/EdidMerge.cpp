@@ -429,7 +429,8 @@ std::string MergeNote::text() const
         how = which + "'s";
         break;
     case MergeAction::Common:
-        how = field == MergeField::RangeLimits ? "the range all inputs share" : "all inputs have it";
+        how =
+            field == MergeField::RangeLimits ? "the range all inputs share" : "all inputs have it";
         break;
     case MergeAction::Lowest:
         how = "the lowest, " + which + "'s";
