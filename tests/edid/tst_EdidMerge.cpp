@@ -61,9 +61,10 @@ bool plays(const Sads &sads, const ShortAudioDescriptor &sad)
 
 template <typename T> const T *blockOf(const EdidDescription &edid)
 {
-    for (const CtaDataBlock &block : edid.cta ? edid.cta->dataBlocks : std::vector<CtaDataBlock>())
-        if (const auto *payload = std::get_if<T>(&block.payload))
-            return payload;
+    if (edid.cta) // a pointer into the EDID itself, never into a copy of its blocks
+        for (const CtaDataBlock &block : edid.cta->dataBlocks)
+            if (const auto *payload = std::get_if<T>(&block.payload))
+                return payload;
     return nullptr;
 }
 
