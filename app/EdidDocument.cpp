@@ -51,7 +51,7 @@ const EdidDocument::Parsed &EdidDocument::parsed() const
 
 void EdidDocument::paneChanged()
 {
-    parsed_.reset();
+    parsed_ = std::nullopt;
     ++paneChanges_;
     settling_.start();
 }
@@ -60,7 +60,7 @@ void EdidDocument::settle()
 {
     if (!paneHoldsLastStep()) {
         history_.clear();
-        lastStep_.reset();
+        lastStep_ = std::nullopt;
         changesAfterStep_ = paneChanges_;
     }
     emit changed();

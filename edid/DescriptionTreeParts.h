@@ -4,7 +4,7 @@
 // DescriptionTreeBase.cpp, the extension's in DescriptionTreeCta.cpp, the lines both blocks have
 // (timings, descriptors, checksums) and the words in DescriptionTreeCommon.cpp.
 
-#include "EdidDescriptionTree.h"
+#include "DescriptionLine.h"
 
 #include <cstdio>
 #include <initializer_list>

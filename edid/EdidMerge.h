@@ -66,6 +66,9 @@ struct MergeNote {
     std::string text() const;
 };
 
+// "input 2": inputs are counted from 1 in every word of the merge.
+std::string mergeInputName(std::size_t input);
+
 // "timing", "max_tmds", ...: the field as a key for scripts.
 const char *mergeFieldKey(MergeField field);
 // "from", "common", "left_out_not_in_input", ...

@@ -1,8 +1,8 @@
 #pragma once
 
 // The merge's working parts, shared by its files: the timings in EdidMergeTimings.cpp, the video
-// capabilities, audio and range limits in EdidMergeCapabilities.cpp, the whole EDID and the
-// notes' words in EdidMerge.cpp.
+// capabilities, audio and range limits in EdidMergeCapabilities.cpp, the whole EDID in
+// EdidMergeResult.cpp; the notes' words in EdidMerge.cpp.
 
 #include "EdidAcceptedModes.h"
 #include "EdidMerge.h"
