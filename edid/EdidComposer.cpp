@@ -252,8 +252,11 @@ std::optional<CtaExtension> ctaExtension(const EdidPlan &plan, const Link &link,
     CtaExtension cta;
     cta.revision = value<std::uint8_t>(3);
     // IT formats underscanned, as a monitor shows them.
+    // DTD 1 is the native format; an interlaced one is not counted, as CTA-861 asks a native
+    // progressive timing beside a native interlaced one.
+    const bool nativeDtd = anyDtd && !plan.dtds.empty() && !plan.dtds.front().interlaced;
     cta.flags = value(CtaFlags{true, !plan.audio.descriptors.empty(), plan.ycbcr444, plan.ycbcr422,
-                               anyDtd ? 1u : 0u});
+                               nativeDtd ? 1u : 0u});
     cta.dataBlocks = ctaDataBlocks(plan, link);
     std::size_t used = 0;
     for (const CtaDataBlock &block : cta.dataBlocks)

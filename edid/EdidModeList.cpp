@@ -311,10 +311,10 @@ ComposedEdid modeListEdid(const ModeListRequest &request)
         if (const std::string *earlier = sameAsEarlier(modes, request.modes))
             result.refusal = "'" + asked.text + "' is the timing of '" + *earlier + "' again";
         else if (n == 0 && !fitsDtd(mode->timing))
-            result.refusal = "'" + asked.text + "' is VIC " + std::to_string(mode->vic) + " at " +
-                             clockText(mode->timing.pixelClockKhz) +
-                             ", more than a DTD holds (655.35 MHz); the first mode is the "
-                             "preferred timing, DTD 1: list first a mode that a DTD holds";
+            result.refusal = "'" + asked.text + "' is VIC " + std::to_string(mode->vic) +
+                             ", which has " + dtdMisfit(mode->timing) +
+                             "; the first mode is the preferred timing, DTD 1: list first a mode "
+                             "that a DTD holds";
         if (n == 0 || !mode->vic)
             plan.dtds.push_back(mode->timing);
         if (mode->vic)

@@ -204,8 +204,13 @@ private slots:
                 "800x600p299.47 (217 kHz) lies beyond the range limits of EDID 1.3 (1-255 Hz, "
                 "1-255 kHz)");
         refused("first mode a VIC alone", {"3840x2160@120", "1920x1080@60"},
-                "'3840x2160@120' is VIC 118 at 1188 MHz, more than a DTD holds (655.35 MHz); the "
-                "first mode is the preferred timing, DTD 1: list first a mode that a DTD holds");
+                "'3840x2160@120' is VIC 118, which has a pixel clock of 1188 MHz, more than a DTD "
+                "holds (655.35 MHz); the first mode is the preferred timing, DTD 1: list first a "
+                "mode that a DTD holds");
+        refused("first mode a VIC of long porches", {"1280x720@30"},
+                "'1280x720@30' is VIC 62, which has porches, syncs or blanking longer than a DTD "
+                "holds; the first mode is the preferred timing, DTD 1: list first a mode that a "
+                "DTD holds");
         refused("the same timing twice", {"1920x1080@60", "1280x720@60", "1920x1080@59.94"},
                 "'1920x1080@59.94' is the timing of '1920x1080@60' again");
         refused("modeline too short", {"modeline:148.5 1920 2008 2052 2200 1080 1084 1089"},
