@@ -124,8 +124,11 @@ int runMerge(Run &run)
     // The JSON says where the result went.
     run.console.setQuiet(run.options.isSet(QStringLiteral("quiet")) || run.json());
     const EdidImage &image = result.merged->image;
+    // Merged with a display that has no extension, the EDID is a base block alone: saved as one.
+    const std::size_t size =
+        result.merged->base.extensionCount.value == 0 ? EdidImage::kBlockSize : EdidImage::kSize;
     const int code = toTool ? writeVerified(run, source, image, QStringLiteral("the merged EDID"))
-                            : run.save(output, image, *format);
+                            : run.save(output, image, *format, size);
     if (code == kExitSuccess && !toTool && !Run::isStandardOutput(output))
         run.console.note(QStringLiteral("the merged EDID saved to %1").arg(output));
     if (code == kExitSuccess && run.json()) {

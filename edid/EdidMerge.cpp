@@ -18,8 +18,9 @@ const char *mergeFieldKey(MergeField field)
 
 const char *mergeActionKey(MergeAction action)
 {
-    static const char *const kKeys[] = {"from",    "common",       "lowest",  "largest",   "union",
-                                        "widened", "not_in_input", "no_room", "above_rate"};
+    static const char *const kKeys[] = {"from",       "common",      "lowest",       "largest",
+                                        "union",      "widened",     "not_in_input", "no_room",
+                                        "above_rate", "no_hdmi_vsdb"};
     return kKeys[std::size_t(action)];
 }
 
@@ -68,6 +69,9 @@ std::string MergeNote::text() const
         break;
     case MergeAction::AboveRate:
         how = "left out: it needs a faster TMDS clock than the result's";
+        break;
+    case MergeAction::NoHdmi:
+        how = "left out: " + which + " has no HDMI VSDB, without which a source sends no audio";
         break;
     }
     return kFields[std::size_t(field)] + (value.empty() ? "" : " " + value) + ": " + how;

@@ -54,6 +54,7 @@ enum class MergeAction {
     NotInInput, // left out: input `input` does not have it
     NoRoom,     // left out: the EDID has no room for it
     AboveRate,  // left out: it needs a faster link than the result's maximum rate
+    NoHdmi,     // left out: input `input` has no HDMI VSDB, so the result has none
 };
 
 struct MergeNote {

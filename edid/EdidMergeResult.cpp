@@ -369,11 +369,18 @@ MergeResult mergeEdids(const std::vector<EdidDescription> &inputs, const MergeOp
     for (std::size_t input = 0; input < count; ++input)
         modes.push_back(acceptedModes(inputs[input]));
     merged.timings = mergeTimings(modes, count, notes);
-    merged.audio = mergeAudio(inputs, options, notes);
+    merged.video = mergeVideo(inputs, count, options, notes);
+    // Audio that not every display plays needs the HDMI VSDB that tells a source to send it.
+    const auto noHdmi =
+        std::find_if(inputs.begin(), inputs.begin() + std::ptrdiff_t(count),
+                     [](const EdidDescription &input) { return !blockOf<HdmiVsdb>(input); });
+    if (merged.video.hdmi || options.audio == MergeOptions::Audio::Common)
+        merged.audio = mergeAudio(inputs, options, notes);
+    else
+        notes.add(MergeField::Audio, MergeAction::NoHdmi, "", std::size_t(noHdmi - inputs.begin()));
     merged.cta = !merged.audio.descriptors.empty() ||
                  std::all_of(inputs.begin(), inputs.begin() + std::ptrdiff_t(count),
                              [](const EdidDescription &input) { return input.cta.has_value(); });
-    merged.video = mergeVideo(inputs, count, options, notes);
     keepWithinRate(merged.timings, merged.video, notes);
     const std::optional<std::size_t> preferred = preferredTiming(merged.timings, inputs[0], notes);
     if (!preferred) {

@@ -105,6 +105,11 @@ expect 0 edid new --mode 1600x900@75 --modeline \
     --name "Studio 3" -o modes.bin
 edid-decode --check modes.bin >edid-decode.log || fail "edid-decode --check modes.bin"
 grep -q "Display Product Name: 'Studio 3'" edid-decode.log || fail "new --name: $(cat edid-decode.log)"
+# A DVI monitor merged with an HDMI display: its base block alone, without the other's audio.
+expect 0 edid new dvi-1080p60 -o dvi.bin
+expect 0 edid merge dvi.bin tool:sink --audio union -o dvi-merged.bin
+[ "$(stat -c %s dvi-merged.bin)" -eq 128 ] || fail "merge with a DVI monitor: not 128 bytes"
+edid-decode --check dvi-merged.bin >edid-decode.log || fail "edid-decode --check dvi-merged.bin"
 expect 2 edid new --mode 5000x3000@60 --to custom8
 [ "$(wc -l <last.err)" -eq 1 ] &&
     cmp <(edid read custom8 --format bin) <(edid new hdmi20-4k60-hdr -o - --format bin) ||

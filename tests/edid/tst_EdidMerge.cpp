@@ -335,8 +335,8 @@ private slots:
             "dtd:16 vic:16 tmds:340 hf:450", "", "dtd:1920x1080p60 vic:16",
             {"Maximum TMDS clock 300 MHz: the lowest, input 1's",
              "HDMI Forum block 450 MHz: the lowest, input 2's"});
-        const char *theatre = "dtd:16 vic:16 basic sad:1:8:127:7 sad:2:6:7:80 spk:79";
-        const char *stereo = "dtd:16 vic:16 basic sad:1:2:7:5";
+        const char *theatre = "dtd:16 vic:16 pa:1.0.0.0 basic sad:1:8:127:7 sad:2:6:7:80 spk:79";
+        const char *stereo = "dtd:16 vic:16 pa:2.0.0.0 basic sad:1:2:7:5";
         row("audio all play", theatre, stereo, "", "dtd:1920x1080p60 vic:16",
             {"Audio Linear PCM, 2 channels, 32 44.1 48 kHz, 16 24 bits: all inputs have it",
              "Audio AC-3: left out: input 2 does not have it",
@@ -360,6 +360,9 @@ private slots:
             "dtd:16 vic:16 basic sad:1:2:7:7 tmds:300", "", "dtd:1920x1080p60",
             {"Audio Linear PCM: left out: input 1 does not have it",
              "Timing 800x600p60.32: left out: input 2 does not have it"});
+        row("no audio of one without HDMI", "dtd:16 est:800x600@60 name:DVI",
+            "dtd:16 vic:16 basic sad:1:2:7:7 tmds:300", "union", "dtd:1920x1080p60",
+            {"Audio: left out: input 1 has no HDMI VSDB, without which a source sends no audio"});
         row("colour all have", "dtd:16 vic:16 tmds:300 444 422 dc hdr:13",
             "dtd:16 vic:16 tmds:300 444 hdr:5", "", "dtd:1920x1080p60 vic:16",
             {"Colour format YCbCr 4:4:4: all inputs have it",
