@@ -48,9 +48,11 @@ void addCtaModes(const CtaExtension &cta, std::vector<AcceptedMode> &modes)
 std::vector<AcceptedMode> acceptedModes(const EdidDescription &description)
 {
     std::vector<AcceptedMode> modes;
-    // A DTD without active pixels, lines or clock names no timing.
+    // A DTD without active pixels, lines or clock names no timing, nor one whose porches and
+    // syncs run past its blanking.
     for (const DetailedTiming *timing : detailedTimings(description))
-        if (timing->hActive && timing->vActive && timing->pixelClockKhz)
+        if (timing->hActive && timing->vActive && timing->pixelClockKhz && timing->hBack >= 0 &&
+            timing->vBack >= 0)
             modes.push_back({timingMode(*timing), TimingListing::Detailed});
     if (description.cta)
         addCtaModes(*description.cta, modes);

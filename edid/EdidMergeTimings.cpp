@@ -1,6 +1,7 @@
 #include "EdidMerging.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace merging {
 
@@ -10,7 +11,28 @@ namespace {
 struct Taking {
     bool full = false;
     bool ycbcr420 = false;
+    std::vector<unsigned> vics;
+    std::vector<unsigned> hdmiVics;
 };
+
+// Narrows codes to those an input lists too, where it lists any: a VIC also names the picture's
+// aspect ratio (VIC 76 is VIC 16's timing at 64:27), which a display that lists the other may
+// not show.
+void narrow(std::optional<std::vector<unsigned>> &codes, const std::vector<unsigned> &listed)
+{
+    if (listed.empty())
+        return;
+    if (!codes) {
+        codes = listed;
+        return;
+    }
+    codes->erase(std::remove_if(codes->begin(), codes->end(),
+                                [&](unsigned code) {
+                                    return std::find(listed.begin(), listed.end(), code) ==
+                                           listed.end();
+                                }),
+                 codes->end());
+}
 
 Taking takingOf(const std::vector<AcceptedMode> &listings, const VideoMode &mode,
                 MergedTiming &timing)
@@ -27,10 +49,10 @@ Taking takingOf(const std::vector<AcceptedMode> &listings, const VideoMode &mode
         };
         switch (listing.listing) {
         case TimingListing::Vic:
-            addCode(timing.vics);
+            addCode(taking.vics);
             break;
         case TimingListing::HdmiVic:
-            addCode(timing.hdmiVics);
+            addCode(taking.hdmiVics);
             break;
         case TimingListing::Established:
             timing.establishedBit = timing.establishedBit.value_or(listing.code);
@@ -69,13 +91,18 @@ std::vector<MergedTiming> mergeTimings(const std::vector<std::vector<AcceptedMod
             timing.mode = candidate.mode;
             timing.full = timing.ycbcr420 = true;
             std::size_t lacking = considered;
+            std::optional<std::vector<unsigned>> vics, hdmiVics;
             for (std::size_t input = 0; input < considered; ++input) {
                 const Taking taking = takingOf(modes[input], candidate.mode, timing);
                 timing.full = timing.full && taking.full;
                 timing.ycbcr420 = timing.ycbcr420 && taking.ycbcr420;
                 if (!timing.full && !timing.ycbcr420 && lacking == considered)
                     lacking = input;
+                narrow(vics, taking.vics);
+                narrow(hdmiVics, taking.hdmiVics);
             }
+            timing.vics = vics.value_or(std::vector<unsigned>());
+            timing.hdmiVics = hdmiVics.value_or(std::vector<unsigned>());
             if (lacking == considered)
                 kept.push_back(std::move(timing));
             else

@@ -319,6 +319,8 @@ private slots:
         row("reduced blanking is another timing", "dtd:16", "rb:1920x1080@60", "", noTiming, {});
         row("a DTD rounds a table's clock", "dtd:1 vic:4", "dtd:1@25170 dtd:4", "",
             "dtd:640x480p59.95 dtd:1280x720p60", {"Timing 1280x720p60: all inputs have it"});
+        row("a VIC says the picture's aspect too", "dtd:16 vic:16 vic:76", "dtd:16 vic:16", "",
+            "dtd:1920x1080p60 vic:16", {});
         row("the largest common timing", "dtd:4 vic:4 vic:16 vic:1", "dtd:16 vic:1", "",
             "dtd:1920x1080p60 vic:16 vic:1",
             {"Preferred timing 1920x1080p60: the largest timing all inputs accept",
