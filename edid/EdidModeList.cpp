@@ -290,6 +290,8 @@ std::string fillOptions(const ModeListRequest &request, EdidPlan &plan)
     plan.audio = *audio;
     plan.physicalAddress = *address;
     plan.hdr = request.hdr;
+    if (request.hdr) // HDR10 is sent as 10 bits a colour
+        plan.deepColourBits = {30, 36};
     plan.establishedBits = {2}; // 640x480@60, which every HDMI sink takes
     return {};
 }

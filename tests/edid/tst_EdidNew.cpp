@@ -164,7 +164,8 @@ private slots:
              "96 176.4 192 kHz, 16 20 24 bits",
              "Block 1/HDMI vendor-specific data block/Physical address: 2.1.0.0",
              "Block 1/HDR static metadata data block/EOTFs: traditional SDR, SMPTE ST 2084, "
-             "hybrid log-gamma"},
+             "hybrid log-gamma",
+             "Block 1/HDMI vendor-specific data block/Deep colour: 30, 36 bits, also YCbCr 4:4:4"},
             {"lpcm8", "Studio 3", "2.1.0.0", "hdr"});
         row("no audio", {"1280x720@60"}, {"Block 1/Basic audio: no"}, {"none", "x", "1.0.0.0"});
         const QStringList sevenCvt{"1000x700@60", "1001x700@60", "1002x700@60", "1003x700@60",
