@@ -18,9 +18,9 @@ const char *mergeFieldKey(MergeField field)
 
 const char *mergeActionKey(MergeAction action)
 {
-    static const char *const kKeys[] = {"from",       "common",      "lowest",       "largest",
-                                        "union",      "widened",     "not_in_input", "no_room",
-                                        "above_rate", "no_hdmi_vsdb"};
+    static const char *const kKeys[] = {"from",       "common",       "lowest",       "largest",
+                                        "union",      "widened",      "not_in_input", "no_room",
+                                        "above_rate", "no_hdmi_vsdb", "other_form"};
     return kKeys[std::size_t(action)];
 }
 
@@ -69,6 +69,10 @@ std::string MergeNote::text() const
         break;
     case MergeAction::AboveRate:
         how = "left out: it needs a faster TMDS clock than the result's";
+        break;
+    case MergeAction::OtherForm:
+        how = "left out: " + which +
+              " takes it in another form (RGB or YCbCr 4:2:0) than the inputs before it";
         break;
     case MergeAction::NoHdmi:
         how = "left out: " + which + " has no HDMI VSDB, without which a source sends no audio";

@@ -55,6 +55,7 @@ enum class MergeAction {
     NoRoom,     // left out: the EDID has no room for it
     AboveRate,  // left out: it needs a faster link than the result's maximum rate
     NoHdmi,     // left out: input `input` has no HDMI VSDB, so the result has none
+    OtherForm,  // left out: input `input` takes it, but not as RGB nor as 4:2:0 as all others do
 };
 
 struct MergeNote {

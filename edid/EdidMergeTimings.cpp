@@ -91,13 +91,16 @@ std::vector<MergedTiming> mergeTimings(const std::vector<std::vector<AcceptedMod
             timing.mode = candidate.mode;
             timing.full = timing.ycbcr420 = true;
             std::size_t lacking = considered;
+            bool takenOtherwise = false; // by the lacking input, in the form the others lack
             std::optional<std::vector<unsigned>> vics, hdmiVics;
             for (std::size_t input = 0; input < considered; ++input) {
                 const Taking taking = takingOf(modes[input], candidate.mode, timing);
                 timing.full = timing.full && taking.full;
                 timing.ycbcr420 = timing.ycbcr420 && taking.ycbcr420;
-                if (!timing.full && !timing.ycbcr420 && lacking == considered)
+                if (!timing.full && !timing.ycbcr420 && lacking == considered) {
                     lacking = input;
+                    takenOtherwise = taking.full || taking.ycbcr420;
+                }
                 narrow(vics, taking.vics);
                 narrow(hdmiVics, taking.hdmiVics);
             }
@@ -106,8 +109,9 @@ std::vector<MergedTiming> mergeTimings(const std::vector<std::vector<AcceptedMod
             if (lacking == considered)
                 kept.push_back(std::move(timing));
             else
-                notes.add(MergeField::Timing, MergeAction::NotInInput, timingName(candidate.mode),
-                          lacking);
+                notes.add(MergeField::Timing,
+                          takenOtherwise ? MergeAction::OtherForm : MergeAction::NotInInput,
+                          timingName(candidate.mode), lacking);
         }
     return kept;
 }

@@ -330,6 +330,10 @@ private slots:
             {"Maximum TMDS clock 300 MHz: the lowest, input 2's",
              "HDMI Forum block: left out: input 2 does not have it",
              "Timing 3840x2160p60 as YCbCr 4:2:0 only: all inputs have it"});
+        row("no form all take", "dtd:16 vic:16 vic:97 tmds:600 hf:600",
+            "dtd:16 vic:16 y420:97 tmds:600 hf:600", "", "dtd:1920x1080p60 vic:16",
+            {"Timing 3840x2160p60: left out: input 2 takes it in another form (RGB or YCbCr "
+             "4:2:0) than the inputs before it"});
         row("above the lowest TMDS clock", "dtd:16 vic:16 vic:97 tmds:600 hf:600",
             "dtd:16 vic:16 vic:97 tmds:300", "", "dtd:1920x1080p60 vic:16",
             {"Timing 3840x2160p60: left out: it needs a faster TMDS clock than the result's"});
