@@ -364,6 +364,8 @@ private slots:
             2, "",
             "varnex-edid: --set-physical-address '1.0.2.1': physical address 1.0.2.1 has a "
             "non-zero digit after a zero; nothing written\n");
+        row("edit saved to a file", "edit s.bin -o e.bin --set-name x", 0,
+            "the edited EDID saved to e.bin\n", "Product name: 'VNX Sink' -> 'x'\n");
         row("edit unwritable", "edit s.bin -o no/dir/e.bin --set-name x", 2, "",
             "cannot write no/dir/e.bin");
         row("edit nowhere", "edit s.bin --set-name x", 2, "", "edit needs -o FILE, --to custom6");

@@ -57,7 +57,8 @@ private slots:
         row("hdmi-1080p60",
             {"size: 256", "Block 0/Product code: 20482",
              "Block 0/Range limits: 50-60 Hz V, 31-68 kHz H, max pixel clock 150 MHz",
-             "Block 1/Video data block/VIC 18: 720x576p50 16:9", "Block 1/YCbCr 4:2:2: yes",
+             "Block 1/Video data block/VIC 18: 720x576p50 16:9",
+             "Block 1/Video data block/VIC 1: 640x480p59.94 4:3", "Block 1/YCbCr 4:2:2: yes",
              hdmi + "Max TMDS clock: 150 MHz"});
         row("hdmi-1080p60-theatre",
             {"Block 0/Range limits: 23-60 Hz V, 26-68 kHz H, max pixel clock 150 MHz",
