@@ -215,6 +215,9 @@ private slots:
                 "DTD holds");
         refused("the same timing twice", {"1920x1080@60", "1280x720@60", "1920x1080@59.94"},
                 "'1920x1080@59.94' is the timing of '1920x1080@60' again");
+        const char *tenKhzApart = "148.49 1920 2008 2052 2200 1080 1084 1089 1125 +hsync +vsync";
+        refused("a clock 10 kHz apart", {"1920x1080@60", QString("modeline:") + tenKhzApart},
+                qPrintable(QString("'%1' is the timing of '1920x1080@60' again").arg(tenKhzApart)));
         refused("modeline too short", {"modeline:148.5 1920 2008 2052 2200 1080 1084 1089"},
                 "a modeline is CLOCK HDISP HSYNCSTART HSYNCEND HTOTAL VDISP VSYNCSTART VSYNCEND "
                 "VTOTAL +hsync|-hsync +vsync|-vsync [interlace]; '148.5 1920 2008 2052 2200 1080 "
