@@ -364,6 +364,10 @@ private slots:
             2, "",
             "varnex-edid: --set-physical-address '1.0.2.1': physical address 1.0.2.1 has a "
             "non-zero digit after a zero; nothing written\n");
+        row("edit with a note", "edit s.bin --dry-run --limit 1280x720@60", 0,
+            "DTD 1: 1920x1080p, 60.000 Hz",
+            "varnex-edid: --limit '1280x720@60': DTD 1, 1920x1080p60, was above 1280x720p60, "
+            "which takes its place\n");
         row("edit saved to a file", "edit s.bin -o e.bin --set-name x", 0,
             "the edited EDID saved to e.bin\n", "Product name: 'VNX Sink' -> 'x'\n");
         row("edit unwritable", "edit s.bin -o no/dir/e.bin --set-name x", 2, "",

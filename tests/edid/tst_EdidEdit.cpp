@@ -365,6 +365,11 @@ private slots:
             QVERIFY2(forum == (hadForum && yuv420), qPrintable(sample.name));
         }
         QCOMPARE(refused, 11);
+        // The EDID's own DTD 2 is its 1080p60: a limit to it is the limit to that mode.
+        const EditResult byDtd = applyEdit(sample("0294c5a146ff"), {K::Limit, "dtd:2"});
+        QVERIFY(byDtd.image);
+        QVERIFY(byDtd.image->bytes ==
+                applyEdit(sample("0294c5a146ff"), {K::Limit, "1920x1080@60"}).image->bytes);
     }
 
     // --set-audio lpcm2 on each sample EDID (an HDMI VSDB added first where there is none): one

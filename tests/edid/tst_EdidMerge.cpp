@@ -347,6 +347,11 @@ private slots:
             {"Audio Linear PCM, 2 channels, 32 44.1 48 kHz, 16 24 bits: all inputs have it",
              "Audio AC-3: left out: input 2 does not have it",
              "Speaker allocation FL/FR: all inputs have it"});
+        row("each format left out said once",
+            "dtd:16 vic:16 pa:1.0.0.0 basic sad:2:6:7:80 sad:7:6:7:80", stereo, "",
+            "dtd:1920x1080p60 vic:16",
+            {"Audio AC-3: left out: input 2 does not have it",
+             "Audio DTS: left out: input 2 does not have it"});
         row("audio any plays", theatre, stereo, "union", "dtd:1920x1080p60 vic:16",
             {"Audio Linear PCM, 8 channels, 32 44.1 48 88.2 96 176.4 192 kHz, 16 20 24 bits: one "
              "input or more has it",

@@ -188,6 +188,20 @@ private slots:
         QVERIFY(!seen->contains("read") || device.unplugged ||
                 (listing.size() == 1 && listing[0].inIdList && listing[0].serial == "2011"));
     }
+
+    // Calls no program makes right are refused, not followed: no count to fill, a handle that
+    // was never opened.
+    void misuse()
+    {
+        LibusbUsbLibrary library{std::unique_ptr<UsbTransport>(new FakeUsbBus)};
+        VirtualTool tool;
+        const std::uint8_t byte = 0;
+        std::uint32_t written = 0;
+        QCOMPARE(library.UsbDeviceCount(nullptr), LibusbUsbLibrary::kInvalidParameter);
+        QCOMPARE(library.UsbWriteBlock(4711, &byte, 1, &written, 0),
+                 LibusbUsbLibrary::kInvalidHandle);
+        QCOMPARE(tool.UsbWriteBlock(4711, &byte, 1, &written, 0), VirtualTool::kInvalidHandle);
+    }
 };
 
 QTEST_MAIN(LibusbToolTest)
