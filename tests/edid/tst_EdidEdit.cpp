@@ -681,7 +681,7 @@ private slots:
             "not enough room in the CTA-861 extension: the change needs 1 byte, 0 are free");
         row(lg, K::RemoveVic, "200", "VIC 200 is not listed");
         row(lg, K::RemoveVic, "0", "a VIC is a number 1-255, not '0'");
-        row(lg, K::SetNativeVic, "97", "only VICs 1-64 can be marked native in a video data block");
+        row(lg, K::SetNativeVic, "65", "only VICs 1-64 can be marked native in a video data block");
         row(lg, K::SetNativeVic, "5", "VIC 5 is not in a video data block");
         row(lg, K::Limit, "1280x720@75",
             "no CTA-861 VIC, DMT mode or timing of this EDID is 1280x720@75");

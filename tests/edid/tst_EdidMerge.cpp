@@ -352,6 +352,11 @@ private slots:
             "dtd:1920x1080p60 vic:16",
             {"Audio AC-3: left out: input 2 does not have it",
              "Audio DTS: left out: input 2 does not have it"});
+        row("speakers of three channels", "dtd:16 vic:16 pa:1.0.0.0 sad:1:3:7:7 spk:5",
+            "dtd:16 vic:16 pa:2.0.0.0 sad:1:3:7:7 spk:7", "", "dtd:1920x1080p60 vic:16",
+            {"Speaker allocation FL/FR FC: all inputs have it"});
+        row("a standard timing both list", "dtd:16 std:1280x1024@60", "dtd:16 std:1280x1024@60", "",
+            "dtd:1920x1080p60 std:1280x1024p60.02", {});
         row("audio any plays", theatre, stereo, "union", "dtd:1920x1080p60 vic:16",
             {"Audio Linear PCM, 8 channels, 32 44.1 48 88.2 96 176.4 192 kHz, 16 20 24 bits: one "
              "input or more has it",
