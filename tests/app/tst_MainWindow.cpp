@@ -378,6 +378,11 @@ private slots:
             "Changed:\n  Manufacturer: VNX -> ABC\n"
             "  Block 0 / Checksum: 0x3E (correct) -> 0x28 (correct)",
             true);
+        row("an edit of the table without an argument", {{"action-remove-deep-colour"}},
+            {{167, "80"}, {255, "09"}}, {},
+            "Changed:\n  Deep colour: 30, 36 bits, also YCbCr 4:4:4 -> none\n"
+            "  Block 1 / Checksum: 0xD1 (correct) -> 0x09 (correct)",
+            true);
         row("the VIC selected in the tree offered and removed",
             {{"", "", "VIC 95"}, {"actionRemoveVic"}},
             {{130, "2C"},

@@ -364,6 +364,8 @@ private slots:
             2, "",
             "varnex-edid: --set-physical-address '1.0.2.1': physical address 1.0.2.1 has a "
             "non-zero digit after a zero; nothing written\n");
+        row("the sources read names", "read --help", 0,
+            "  SOURCE                  current, sink, custom6, custom7 or custom8\n", "");
         row("edit with a note", "edit s.bin --dry-run --limit 1280x720@60", 0,
             "DTD 1: 1920x1080p, 60.000 Hz",
             "varnex-edid: --limit '1280x720@60': DTD 1, 1920x1080p60, was above 1280x720p60, "
