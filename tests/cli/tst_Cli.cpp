@@ -342,6 +342,12 @@ private slots:
             "\"format_code\": 2,\n                    \"max_bitrate_kbps\": 640,", "");
         row("decode as JSON", "decode tool:sink --json", 0,
             "\"serial_text\": \"2011\",\n        \"source\": \"sink\"", "");
+        const char *lgTv = "decode " VARNEX_EDID_CORPUS "/0294c5a146ff.bin --json";
+        row("each data block's place in JSON", lgTv, 1,
+            "\"blocks\": [\n                {\n                    \"extended_tag\": null,\n"
+            "                    \"length\": 26,\n                    \"offset\": 132,",
+            "");
+        row("deep colour in JSON", lgTv, 1, "\"deep_color\": [\n                    30\n", "");
         row("no physical address in JSON", "decode short.bin --json", 1,
             "\"physical_address\": null", "");
         // edit: the operations in the order given; a refused one writes nothing.

@@ -255,6 +255,8 @@ private slots:
                 << QStringLiteral("119b0bfc3034/174=%1b").arg(rate) << false
                 << QList<Line>{{"Block 1/HDMI Forum vendor-specific data block/Max FRL rate", 174,
                                 1, frlRates[rate]}};
+        row("4:2:0 map of an SVD past the video block", "0de9f0b2bfb5/219=c1", false,
+            {{"Block 1/YCbCr 4:2:0 capability map data block/SVD 8", 219, 1, "no such SVD"}});
         row("two blocks of tag 0", "07b8e6775f24", false,
             {{"Block 1/Data block of tag 0 (2)", 215, 1, "length 0"}});
         row("block past the collection", "10e9d338074b", false,
