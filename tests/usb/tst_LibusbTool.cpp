@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "MessageBoxWatcher.h"
 #include "TestDeviceClock.h"
+#include "ToolCommands.h"
 #include "ToolFaults.h"
 #include "UsbAccess.h"
 
@@ -201,6 +202,29 @@ private slots:
         QCOMPARE(library.UsbWriteBlock(4711, &byte, 1, &written, 0),
                  LibusbUsbLibrary::kInvalidHandle);
         QCOMPARE(tool.UsbWriteBlock(4711, &byte, 1, &written, 0), VirtualTool::kInvalidHandle);
+    }
+
+    // The counters the virtual tool keeps, as the tool's protocol answers for them: two reads of
+    // the sink's image, no error.
+    void counters()
+    {
+        TestDeviceClock clock;
+        VirtualTool tool;
+        UsbHandle handle = kNoUsbHandle;
+        QCOMPARE(tool.UsbOpenByIndex(0, &handle), kUsbSuccess);
+        std::uint32_t done = 0;
+        std::array<std::uint8_t, 16> bytes{};
+        const ReadCommand read = CmdReadEdid(kEdidSources[1].address, 0, 16);
+        for (int n = 0; n < 2; ++n) {
+            QCOMPARE(tool.UsbWriteBlock(handle, read.data(), read.size(), &done, 0), kUsbSuccess);
+            QCOMPARE(tool.UsbReadBlock(handle, bytes.data(), bytes.size(), &done, 0), kUsbSuccess);
+        }
+        const CountersCommand ask = CmdGetCounters(read);
+        QCOMPARE(tool.UsbWriteBlock(handle, ask.data(), ask.size(), &done, 0), kUsbSuccess);
+        CountersReply reply{};
+        QCOMPARE(tool.UsbReadBlock(handle, reply.data(), reply.size(), &done, 0), kUsbSuccess);
+        QCOMPARE(done, std::uint32_t(reply.size()));
+        QCOMPARE(reply[kReadingsAt], 2);
     }
 };
 
