@@ -802,9 +802,9 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, result);
         // "NAME/FIRST[-LAST]=HEX...": a sample with bytes set, its checksums correct.
-        const auto patched = [this](const QString &spec) {
-            EdidImage image = sample(spec.section('/', 0, 0));
-            for (const QString &patch : spec.split('/').mid(1)) {
+        const auto patched = [this](const QString &recipe) {
+            EdidImage image = sample(recipe.section('/', 0, 0));
+            for (const QString &patch : recipe.split('/').mid(1)) {
                 const QString where = patch.section('=', 0, 0);
                 std::fill(&image.bytes[where.section('-', 0, 0).toUInt()],
                           &image.bytes[where.section('-', -1).toUInt()] + 1,
